@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace xlt::cli {
+
+using Args = std::vector<std::string>;
+
+// Each subcommand takes the words after its name and returns the process exit code:
+// 0 success, 1 a failed operation (its message is on stderr), 2 bad usage or bad input.
+int runPorts(const Args &args);
+int runIdentity(const Args &args);
+int runDecode(const Args &args);
+int runMonitor(const Args &args);
+int runConfig(const Args &args);
+int runUpdate(const Args &args);
+int runOptions(const Args &args);
+
+} // namespace xlt::cli

@@ -1,0 +1,3 @@
+namespace xlt::sim {
+int placeholder() { return 0; }
+}

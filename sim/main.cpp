@@ -1,0 +1,7 @@
+#include <cstdio>
+
+int main()
+{
+    std::puts("xlt-sim: the device emulator is not built yet");
+    return 1;
+}

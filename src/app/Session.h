@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Settings.h"
+#include "link/DeviceContext.h"
+
+#include <string>
+
+namespace xlt::app {
+
+/// What the windows share: the device context (with the one CmdPacket), the stored setting and
+/// the log directory LogPath, read at start-up before any task window opens.
+struct Session
+{
+    Session(link::DeviceContext &deviceContext, SettingsStore &settingsStore,
+            std::string applicationDir)
+        : device(deviceContext), settings(settingsStore), programDir(std::move(applicationDir)),
+          LogPath(loadLogPath(settings, programDir))
+    {}
+
+    link::DeviceContext &device;
+    SettingsStore &settings;
+    std::string programDir; ///< the directory that holds the program, no trailing separator
+    std::string LogPath;    ///< directory of the traffic log files
+};
+
+} // namespace xlt::app

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace xlt::app {
+struct Session;
+
+/// The main frame window "Xeltan Utilities": its menus open the task windows. Each task window
+/// exists at most once; choosing it again brings it to the front. Closing the main window
+/// closes every task window first (each runs its own closing handler), then ends the program.
+class MDIForm1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MDIForm1(Session &session, QWidget *parent = nullptr);
+
+    void showMonitor();
+    void showSetID003();
+    void showUpdate();
+    void showOptions();
+    void showAbout();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void initMenus();
+    /// Brings `window` to the front when it exists, otherwise makes it with `create` and shows it.
+    template<typename Create>
+    void showChild(QPointer<QMdiSubWindow> &window, Create create);
+
+    Session &m_session;
+    QMdiArea *m_mdi = nullptr;
+    QPointer<QMdiSubWindow> m_monitor;
+    QPointer<QMdiSubWindow> m_setID003;
+    QPointer<QMdiSubWindow> m_update;
+    QPointer<QWidget> m_options;
+};
+
+} // namespace xlt::app

@@ -1,0 +1,19 @@
+#include "QtNotifier.h"
+
+#include "core/Text.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace xlt::app {
+
+void QtNotifier::message(core::Icon icon, const std::string &text)
+{
+    QMessageBox box(icon == core::Icon::Information ? QMessageBox::Information
+                                                    : QMessageBox::Warning,
+                    QStringLiteral("XLT"), core::toQString(text), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+} // namespace xlt::app

@@ -1,0 +1,48 @@
+#pragma once
+
+// Texts in XLT are single-byte: every byte maps one to one onto a Latin-1 character and back.
+// Window-free code keeps such texts in std::string (one char per byte); windows convert at the
+// boundary with toQString()/fromQString().
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace xlt::core {
+
+/// The Latin-1 character of every byte.
+inline QString toQString(std::string_view bytes)
+{
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+/// One byte per character; a character outside Latin-1 becomes '?'.
+inline std::string fromQString(const QString &text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+/// One character per byte, zero bytes included.
+inline std::string bytesToText(std::span<const std::uint8_t> bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+/// Two uppercase hexadecimal digits, "0" in front below 16: 5 -> "05", 255 -> "FF".
+inline std::string hex2(std::uint8_t value)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+/// Uppercase hexadecimal without leading zero: 5 -> "5", 10 -> "A", 0 -> "0".
+inline std::string hexNoPad(std::uint8_t value)
+{
+    return value < 16 ? std::string(1, "0123456789ABCDEF"[value]) : hex2(value);
+}
+
+} // namespace xlt::core

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "XLTPacket.h"
+
+#include <cstdint>
+
+namespace xlt::link {
+
+/// The link's three operations. Implementations: SerialLink (the real serial line), the
+/// emulator's in-process link (sim/), and test fakes.
+///
+/// Contract:
+/// - OpenXLTComPort takes PortNumber, BaudRate and Timeout from the record; nonzero when the
+///   port is open. It fails silently.
+/// - XLTSendCommand sends the first CommandLength bytes of CommandData on the open port and
+///   waits for the reply. Afterwards ReplyStatus holds a ReplyStatusCode; when it is ReplyOk,
+///   ReplyLength and ReplyData hold the reply. Nothing outside the record's arrays is ever
+///   written, whatever the device sends. The return value carries no meaning.
+/// - CloseXLTComPort closes the open port (no effect when closed) and leaves the record alone.
+class LinkLibrary
+{
+public:
+    virtual ~LinkLibrary() = default;
+    virtual std::int16_t OpenXLTComPort(XLTPacket &packet) = 0;
+    virtual std::int16_t XLTSendCommand(XLTPacket &packet) = 0;
+    virtual std::int16_t CloseXLTComPort() = 0;
+};
+
+} // namespace xlt::link

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "core/EventPump.h"
+#include "link/LinkLibrary.h"
+#include "link/PortSource.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace xlt::test {
+
+/// A scripted link: records what is sent and answers from a queue or a responder function.
+class FakeLink final : public link::LinkLibrary
+{
+public:
+    struct Reply
+    {
+        std::uint8_t status = link::ReplyOk;
+        std::vector<std::uint8_t> data;
+    };
+
+    std::int16_t OpenXLTComPort(link::XLTPacket &packet) override
+    {
+        ++openCalls;
+        openedPort = packet.PortNumber;
+        isOpen = openSucceeds;
+        return isOpen ? 1 : 0;
+    }
+
+    std::int16_t XLTSendCommand(link::XLTPacket &packet) override
+    {
+        if (!isOpen) {
+            packet.ReplyStatus = link::ComPortClosed;
+            return 0;
+        }
+        std::vector<std::uint8_t> command(packet.CommandData,
+                                          packet.CommandData + packet.CommandLength);
+        sent.push_back(command);
+        Reply reply;
+        if (!replies.empty()) {
+            reply = replies.front();
+            replies.pop_front();
+        } else if (responder) {
+            reply = responder(command);
+        }
+        packet.ReplyStatus = reply.status;
+        if (reply.status == link::ReplyOk) {
+            const std::size_t n = std::min<std::size_t>(reply.data.size(), 255);
+            packet.ReplyLength = static_cast<std::uint8_t>(n);
+            std::copy_n(reply.data.begin(), n, packet.ReplyData);
+        }
+        return 0;
+    }
+
+    std::int16_t CloseXLTComPort() override
+    {
+        ++closeCalls;
+        isOpen = false;
+        return 0;
+    }
+
+    bool openSucceeds = true;
+    bool isOpen = false;
+    int openCalls = 0;
+    int closeCalls = 0;
+    std::uint8_t openedPort = 0;
+    std::vector<std::vector<std::uint8_t>> sent;
+    std::deque<Reply> replies;
+    std::function<Reply(const std::vector<std::uint8_t> &)> responder;
+};
+
+/// A fixed list of ports.
+class FakePortSource final : public link::PortSource
+{
+public:
+    std::vector<link::PortRecord> ports() override { return records; }
+    std::vector<link::PortRecord> records;
+};
+
+/// A pump that counts its calls and never sleeps.
+class CountingPump final : public core::EventPump
+{
+public:
+    void processEvents() override
+    {
+        ++calls;
+        if (onPump)
+            onPump();
+    }
+    void pumpFor(std::chrono::milliseconds duration) override { pumpedMs += duration.count(); }
+    int calls = 0;
+    long long pumpedMs = 0;
+    std::function<void()> onPump;
+};
+
+} // namespace xlt::test
