@@ -1,0 +1,77 @@
+#pragma once
+
+// The link's framing on the serial line (docs/link-protocol.md):
+//
+//   7F  SEQ  LEN  [STATUS]  DATA...  CRCL  CRCH
+//
+// - 7F starts every frame. Inside a frame every 7F byte after the start (SEQ to CRCH) is sent
+//   twice, so a lone 7F always starts a new frame and aborts one in progress.
+// - SEQ: bit 7 toggles with every new command; bit 0 is 0 in a command (host to device) and 1
+//   in a reply; the other bits are 0. A reply carries the SEQ of its command with bit 0 set.
+// - LEN: number of DATA bytes, 0 to 255.
+// - STATUS: replies only, the result code the device reports (3 accepted, anything else
+//   refused); it goes into ReplyStatus as it is.
+// - CRC: CRC-16 (polynomial 0x8005, seed 0xFFFF) over SEQ..last DATA byte, unstuffed, low
+//   byte first.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace xlt::link::framing {
+
+constexpr std::uint8_t kStart = 0x7F;
+constexpr std::uint8_t kSeqToggle = 0x80;
+constexpr std::uint8_t kSeqReply = 0x01;
+/// A stuffed reply of 255 data bytes: 1 + 2 * (3 + 255 + 2).
+constexpr std::size_t kMaxFrameOnLine = 521;
+
+/// The bytes on the line for a command.
+std::vector<std::uint8_t> encodeCommand(std::uint8_t seq, std::span<const std::uint8_t> data);
+/// The bytes on the line for a reply (seq already has kSeqReply set).
+std::vector<std::uint8_t> encodeReply(std::uint8_t seq, std::uint8_t status,
+                                      std::span<const std::uint8_t> data);
+
+/// A decoded frame. `status` is meaningful for replies only.
+struct Frame
+{
+    std::uint8_t seq = 0;
+    std::uint8_t status = 0;
+    std::vector<std::uint8_t> data;
+};
+
+/// Reassembles frames fed one byte at a time. It never buffers more than one frame.
+class Decoder
+{
+public:
+    enum class Result {
+        Pending,  ///< nothing complete yet
+        Complete, ///< frame() holds a frame whose CRC matched
+        BadCrc,   ///< a complete frame failed its CRC (it is dropped)
+        Malformed ///< a frame broke its own rules (lone 7F inside is not this: it restarts)
+    };
+
+    /// `replies` selects whether frames carry a STATUS byte.
+    explicit Decoder(bool replies) : m_replies(replies) {}
+
+    Result feed(std::uint8_t byte);
+    /// True while a frame has started and is not complete.
+    bool inFrame() const { return m_state != State::Idle; }
+    const Frame &frame() const { return m_frame; }
+    void reset();
+
+private:
+    enum class State { Idle, Seq, Len, Status, Data, CrcLow, CrcHigh };
+    Result take(std::uint8_t byte);
+
+    bool m_replies;
+    State m_state = State::Idle;
+    bool m_pendingStart = false; ///< a 7F inside a frame, waiting to see whether it is doubled
+    std::uint8_t m_len = 0;
+    std::uint16_t m_crcReceived = 0;
+    std::vector<std::uint8_t> m_covered; ///< SEQ..DATA, for the CRC
+    Frame m_frame;
+};
+
+} // namespace xlt::link::framing
