@@ -9,6 +9,7 @@ bash scripts/setup.sh
 
 # Keep test runs away from the user's real settings and emulator ports.
 export XDG_CONFIG_HOME=${XDG_CONFIG_HOME_FOR_TESTS:-$(mktemp -d)}
+export XLT_SIM_DIR=${XLT_SIM_DIR_FOR_TESTS:-$(mktemp -d)}
 
 echo "== build and test: ci preset =="
 cmake --preset ci
