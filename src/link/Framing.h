@@ -27,7 +27,8 @@ constexpr std::uint8_t kSeqReply = 0x01;
 /// A stuffed reply of 255 data bytes: 1 + 2 * (3 + 255 + 2).
 constexpr std::size_t kMaxFrameOnLine = 521;
 
-/// The bytes on the line for a command.
+/// The bytes on the line for a command (bit 0 of seq is cleared). Data beyond 255 bytes is not
+/// sent: LEN cannot say more.
 std::vector<std::uint8_t> encodeCommand(std::uint8_t seq, std::span<const std::uint8_t> data);
 /// The bytes on the line for a reply (seq already has kSeqReply set).
 std::vector<std::uint8_t> encodeReply(std::uint8_t seq, std::uint8_t status,
@@ -64,6 +65,9 @@ public:
 private:
     enum class State { Idle, Seq, Len, Status, Data, CrcLow, CrcHigh };
     Result take(std::uint8_t byte);
+    Result finish();
+    /// Where DATA begins in m_covered: after SEQ, LEN and, in replies, STATUS.
+    std::size_t dataOffset() const { return m_replies ? 3 : 2; }
 
     bool m_replies;
     State m_state = State::Idle;

@@ -1,0 +1,56 @@
+#pragma once
+
+// The emulator's registry of virtual ports, shared by the emulator (which registers its
+// pseudo-terminal) and the link's port source (which lists the live entries).
+//
+// Directory: $XLT_SIM_DIR if set; else $XDG_RUNTIME_DIR/xlt-sim if XDG_RUNTIME_DIR is set; else
+// /tmp/xlt-sim-<uid>. Each running emulator owns one file "port-<k>" (k = 0..126, the lowest
+// free one, created exclusively) holding one line "<pid>\t<device path>\n". An entry whose pid
+// is not alive is stale and may be reclaimed.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace xlt::link {
+
+constexpr int kMaxSimPorts = 127;
+/// Port numbers of the registry's entries: entry k is COM(129 + k).
+constexpr int kFirstSimPortNumber = 129;
+
+std::string simRegistryDir();
+
+/// The live entries of `dir` as (k, device path), in order of k. Entries whose pid is not
+/// alive, whose device path does not exist or whose file is malformed are skipped. A missing
+/// directory gives an empty list.
+std::vector<std::pair<int, std::string>> readSimPorts(const std::string &dir);
+
+/// One registered virtual port. Moving transfers ownership of the file; the owner removes it
+/// on destruction or unregister().
+class SimPortRegistration
+{
+public:
+    /// Creates `dir` (mode 0700) when missing and takes the lowest free index, reclaiming stale
+    /// files. Empty when every index is taken by a live emulator or the directory is unusable.
+    static std::optional<SimPortRegistration> create(const std::string &dir,
+                                                     const std::string &devicePath);
+    SimPortRegistration(SimPortRegistration &&other) noexcept;
+    SimPortRegistration &operator=(SimPortRegistration &&other) noexcept;
+    SimPortRegistration(const SimPortRegistration &) = delete;
+    SimPortRegistration &operator=(const SimPortRegistration &) = delete;
+    ~SimPortRegistration();
+
+    int index() const { return m_index; }
+    /// The registration file's path (empty once unregistered).
+    const std::string &filePath() const { return m_path; }
+    /// Removes the file now; later calls do nothing.
+    void unregister();
+
+private:
+    SimPortRegistration(int index, std::string path) : m_index(index), m_path(std::move(path)) {}
+    int m_index = -1;
+    std::string m_path;
+};
+
+} // namespace xlt::link

@@ -1,0 +1,41 @@
+#pragma once
+
+// Port discovery: the system's serial ports as a table of texts ("COM5 (BV)") and the port of
+// the device, the last one labelled " (BV)" (a USB serial port).
+
+#include "PortSource.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xlt::link {
+
+struct DeviceContext;
+
+constexpr std::size_t kMaxListedPorts = 100;
+using SerialPortTable = std::array<std::string, kMaxListedPorts>;
+
+/// The entry of one port: its port name followed by the family label of its device object
+/// name (case-sensitive prefix): "\Device\VCP" " (KV4)", "\Device\USBSER" " (BV)",
+/// "\Device\slabser" " (Hopper)", otherwise none.
+std::string serialPortEntry(const PortRecord &record);
+
+/// Fills `table` from index 0 in the source's order and sets `count` (0 first). At most 100
+/// entries: ports beyond the hundredth are left out. A port whose object name exceeds 254
+/// characters or whose port name exceeds 254 bytes does not fit the system's buffers and is
+/// skipped.
+void ListSerialPorts(PortSource &source, SerialPortTable &table, std::int16_t &count);
+
+/// The COM number of the last port whose entry ends in "(BV)" (any case), among all ports,
+/// also those beyond the hundredth. An entry whose number is not a usable port number (1 to
+/// 255, the range of XLTPacket::PortNumber) is never chosen. 0 when there is none. No message.
+std::uint16_t FindXLTPort(PortSource &source);
+
+/// FindXLTPort over the context's port source: stores the result in XLTPortNumber and, when it
+/// is not 0, sets PortNumber, BaudRate 9600 and Timeout 3000 in CmdPacket. Returns the result.
+std::uint16_t FindXLTPort(DeviceContext &context);
+
+} // namespace xlt::link
