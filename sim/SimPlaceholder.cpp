@@ -1,3 +1,0 @@
-namespace xlt::sim {
-int placeholder() { return 0; }
-}
