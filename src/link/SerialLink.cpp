@@ -1,29 +1,185 @@
 #include "SerialLink.h"
 
-// Placeholder until the serial line lands: nothing opens.
+#include "Framing.h"
+
+#include <QSerialPort>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
 namespace xlt::link {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+/// Once a reply frame has started, a pause this long (plus 20 character times at the line
+/// speed) means the rest is not coming: the frame is reported broken at once instead of after
+/// the whole reply time-out.
+constexpr milliseconds kInterByteGap{100};
+
+milliseconds gapLimit(std::uint32_t baudRate)
+{
+    const std::uint32_t baud = std::max<std::uint32_t>(baudRate, 1);
+    return kInterByteGap + milliseconds(20ull * 10 * 1000 / baud);
+}
+
+int toWaitMs(milliseconds duration)
+{
+    return static_cast<int>(std::clamp<milliseconds::rep>(duration.count(), 0,
+                                                          std::numeric_limits<int>::max()));
+}
+
+} // namespace
 
 struct SerialLink::Impl
 {
+    explicit Impl(PortSource &source) : ports(source) {}
+
+    bool open(const XLTPacket &packet);
+    std::uint8_t exchange(XLTPacket &packet);
+    bool send(const std::vector<std::uint8_t> &frame);
+    std::uint8_t awaitReply(XLTPacket &packet);
+    std::uint8_t lost();
+
     PortSource &ports;
+    QSerialPort port;
+    std::uint8_t seq = 0;
+    milliseconds timeout{kTimeoutMs};
+    milliseconds gap{kInterByteGap};
 };
 
-SerialLink::SerialLink(PortSource &ports) : m_impl(std::make_unique<Impl>(Impl{ports})) {}
+bool SerialLink::Impl::open(const XLTPacket &packet)
+{
+    const std::string wanted = "COM" + std::to_string(packet.PortNumber);
+    std::string devicePath;
+    for (const PortRecord &record : ports.ports()) {
+        if (record.portName == wanted) {
+            devicePath = record.devicePath;
+            break;
+        }
+    }
+    if (devicePath.empty() || packet.BaudRate == 0
+        || packet.BaudRate > std::uint32_t(std::numeric_limits<qint32>::max()))
+        return false;
+    port.setPortName(QString::fromLocal8Bit(devicePath.data(), qsizetype(devicePath.size())));
+    if (!port.open(QIODevice::ReadWrite))
+        return false;
+    const bool configured = port.setBaudRate(qint32(packet.BaudRate))
+                            && port.setDataBits(QSerialPort::Data8)
+                            && port.setParity(QSerialPort::NoParity)
+                            && port.setStopBits(QSerialPort::OneStop)
+                            && port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!configured) {
+        port.close();
+        return false;
+    }
+    timeout = milliseconds(packet.Timeout);
+    gap = gapLimit(packet.BaudRate);
+    return true;
+}
+
+std::uint8_t SerialLink::Impl::lost()
+{
+    // The device is gone or the line failed: QSerialPort still says open, so close here, and
+    // the next send reports a closed port.
+    port.close();
+    return PortError;
+}
+
+bool SerialLink::Impl::send(const std::vector<std::uint8_t> &frame)
+{
+    const auto size = qint64(frame.size());
+    port.clearError();
+    if (port.write(reinterpret_cast<const char *>(frame.data()), size) != size)
+        return false;
+    while (port.bytesToWrite() > 0) {
+        if (!port.waitForBytesWritten(toWaitMs(timeout)))
+            return false;
+    }
+    return true;
+}
+
+std::uint8_t SerialLink::Impl::exchange(XLTPacket &packet)
+{
+    // A reply that came late for an earlier command must not be taken for this one: drop
+    // what is waiting, and tag the command so that a stale reply still on its way is ignored.
+    port.clear(QSerialPort::Input);
+    port.readAll();
+    seq = static_cast<std::uint8_t>(seq ^ framing::kSeqToggle);
+    const auto frame = framing::encodeCommand(
+        seq, std::span<const std::uint8_t>(packet.CommandData, packet.CommandLength));
+    if (!send(frame))
+        return lost();
+    return awaitReply(packet);
+}
+
+std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
+{
+    framing::Decoder decoder(true);
+    const auto deadline = Clock::now() + timeout;
+    const auto expected = static_cast<std::uint8_t>(seq | framing::kSeqReply);
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return CommandTimeOut;
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - now)
+                          + milliseconds(1);
+        const bool midFrame = decoder.inFrame();
+        port.clearError();
+        if (!port.waitForReadyRead(toWaitMs(midFrame ? std::min(left, gap) : left))) {
+            if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
+                return lost();
+            if (midFrame && Clock::now() < deadline)
+                return PacketError; // the frame stopped part way: its length was wrong
+            continue;
+        }
+        const QByteArray bytes = port.readAll();
+        for (char c : bytes) {
+            switch (decoder.feed(static_cast<std::uint8_t>(c))) {
+            case framing::Decoder::Result::Pending:
+                break;
+            case framing::Decoder::Result::BadCrc:
+            case framing::Decoder::Result::Malformed:
+                return PacketError;
+            case framing::Decoder::Result::Complete: {
+                const framing::Frame &reply = decoder.frame();
+                if (reply.seq != expected)
+                    break; // a stale reply to an earlier command
+                if (reply.status == ReplyOk) {
+                    packet.ReplyLength = static_cast<std::uint8_t>(reply.data.size());
+                    std::copy(reply.data.begin(), reply.data.end(), packet.ReplyData);
+                }
+                return reply.status;
+            }
+            }
+        }
+    }
+}
+
+SerialLink::SerialLink(PortSource &ports) : m_impl(std::make_unique<Impl>(ports)) {}
 SerialLink::~SerialLink() = default;
 
-std::int16_t SerialLink::OpenXLTComPort(XLTPacket &)
+std::int16_t SerialLink::OpenXLTComPort(XLTPacket &packet)
 {
-    return 0;
+    if (m_impl->port.isOpen())
+        m_impl->port.close();
+    return m_impl->open(packet) ? 1 : 0;
 }
 
 std::int16_t SerialLink::XLTSendCommand(XLTPacket &packet)
 {
-    packet.ReplyStatus = ComPortClosed;
+    packet.ReplyStatus = m_impl->port.isOpen() ? m_impl->exchange(packet)
+                                               : std::uint8_t{ComPortClosed};
     return 0;
 }
 
 std::int16_t SerialLink::CloseXLTComPort()
 {
+    if (m_impl->port.isOpen())
+        m_impl->port.close();
     return 0;
 }
 

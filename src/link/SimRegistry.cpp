@@ -1,23 +1,155 @@
 #include "SimRegistry.h"
 
-// Placeholder until the registry lands: nothing registered.
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace xlt::link {
+
+namespace {
+
+std::string entryPath(const std::string &dir, int index)
+{
+    return dir + "/port-" + std::to_string(index);
+}
+
+struct Entry
+{
+    long pid = 0;
+    std::string devicePath;
+};
+
+/// The content of one registry file; empty when it does not hold "<pid>\t<path>\n".
+std::optional<Entry> readEntry(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string line;
+    if (!std::getline(in, line))
+        return std::nullopt;
+    const auto tab = line.find('\t');
+    if (tab == std::string::npos || tab == 0 || tab + 1 == line.size())
+        return std::nullopt;
+    Entry entry;
+    const auto [end, error] = std::from_chars(line.data(), line.data() + tab, entry.pid);
+    if (error != std::errc() || end != line.data() + tab || entry.pid <= 0)
+        return std::nullopt;
+    entry.devicePath = line.substr(tab + 1);
+    return entry;
+}
+
+bool processAlive(long pid)
+{
+#ifdef _WIN32
+    (void)pid;
+    return false;
+#else
+    // EPERM: the process exists but belongs to somebody else.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+bool live(const Entry &entry)
+{
+    std::error_code error;
+    return processAlive(entry.pid) && std::filesystem::exists(entry.devicePath, error);
+}
+
+} // namespace
 
 std::string simRegistryDir()
 {
+    if (const char *dir = std::getenv("XLT_SIM_DIR"); dir && *dir)
+        return dir;
+    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
+        return std::string(runtime) + "/xlt-sim";
+#ifdef _WIN32
     return {};
+#else
+    return "/tmp/xlt-sim-" + std::to_string(::getuid());
+#endif
 }
 
-std::vector<std::pair<int, std::string>> readSimPorts(const std::string &)
+std::vector<std::pair<int, std::string>> readSimPorts(const std::string &dir)
 {
-    return {};
+    std::vector<std::pair<int, std::string>> ports;
+    if (dir.empty())
+        return ports;
+    for (int index = 0; index < kMaxSimPorts; ++index) {
+        const auto entry = readEntry(entryPath(dir, index));
+        if (entry && live(*entry))
+            ports.emplace_back(index, entry->devicePath);
+    }
+    return ports;
 }
 
-std::optional<SimPortRegistration> SimPortRegistration::create(const std::string &,
-                                                               const std::string &)
+std::optional<SimPortRegistration> SimPortRegistration::create(const std::string &dir,
+                                                               const std::string &devicePath)
 {
+#ifdef _WIN32
+    (void)dir;
+    (void)devicePath;
+    return std::nullopt;
+#else
+    if (dir.empty() || devicePath.empty() || devicePath.find('\n') != std::string::npos)
+        return std::nullopt;
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::nullopt;
+    // Emulators starting together take turns, so that two never reclaim the same stale file.
+    const int lockFd = ::open((dir + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0)
+        return std::nullopt;
+    ::flock(lockFd, LOCK_EX);
+    auto registration = claimIndex(dir, devicePath);
+    ::close(lockFd); // releases the lock
+    return registration;
+#endif
+}
+
+#ifndef _WIN32
+std::optional<SimPortRegistration> SimPortRegistration::claimIndex(const std::string &dir,
+                                                                   const std::string &devicePath)
+{
+    const std::string line = std::to_string(::getpid()) + "\t" + devicePath + "\n";
+    for (int index = 0; index < kMaxSimPorts; ++index) {
+        const std::string path = entryPath(dir, index);
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST) {
+            // A file whose emulator is gone is stale and reclaimed; so is an unreadable one,
+            // which only an emulator that died while registering leaves behind (registering
+            // happens under the lock).
+            const auto entry = readEntry(path);
+            if (entry && processAlive(entry->pid))
+                continue;
+            ::unlink(path.c_str());
+            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        }
+        if (fd < 0)
+            continue;
+        const bool written = ::write(fd, line.data(), line.size())
+                             == static_cast<ssize_t>(line.size());
+        ::close(fd);
+        if (!written) {
+            ::unlink(path.c_str());
+            return std::nullopt;
+        }
+        return SimPortRegistration(index, path);
+    }
     return std::nullopt;
 }
+#endif
 
 SimPortRegistration::SimPortRegistration(SimPortRegistration &&other) noexcept
     : m_index(other.m_index), m_path(std::move(other.m_path))
@@ -43,6 +175,10 @@ SimPortRegistration::~SimPortRegistration()
 
 void SimPortRegistration::unregister()
 {
+    if (m_path.empty())
+        return;
+    std::error_code error;
+    std::filesystem::remove(m_path, error);
     m_path.clear();
 }
 

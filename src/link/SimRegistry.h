@@ -42,13 +42,16 @@ public:
     ~SimPortRegistration();
 
     int index() const { return m_index; }
-    /// The registration file's path (empty once unregistered).
+    /// The registration file's path (empty once unregistered); a signal handler may unlink()
+    /// it directly.
     const std::string &filePath() const { return m_path; }
     /// Removes the file now; later calls do nothing.
     void unregister();
 
 private:
     SimPortRegistration(int index, std::string path) : m_index(index), m_path(std::move(path)) {}
+    static std::optional<SimPortRegistration> claimIndex(const std::string &dir,
+                                                         const std::string &devicePath);
     int m_index = -1;
     std::string m_path;
 };
