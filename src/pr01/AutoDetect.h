@@ -1,0 +1,84 @@
+#pragma once
+
+// Automatic configuration detection: the device looks for its PR01 configuration by itself
+// while the window polls it every 100 ms and fetches each item the moment it is reported.
+//
+// Commands on the port that detection holds open from start to end:
+//   20       start detection
+//   22       status: ReplyData[0] holds the flags of the items found (1 version, 2 boot version,
+//            4 currency assignment; 7 all three)
+//   23, f    fetch item f: texts are ReplyData[1 .. ReplyLength-1]; the currency rows are
+//            ReplyData[1..32], row r at 1 + 4r (code, country, denomination, exponent)
+// Each step of a tick tests ReplyData[0] as it is at that moment: after a fetch earlier in the
+// same tick that is the fetch reply's byte 0, not the status byte. Detection ends when that
+// byte is exactly 7 or an abort was requested (after the tick's fetches), or when an exchange
+// fails (RunXLTCommand has told the user and closed the port).
+
+#include "ConfigBlock.h"
+#include "link/DeviceContext.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace xlt::pr01 {
+
+/// Receives each detected item as it is fetched.
+class AutoDetectSink
+{
+public:
+    virtual ~AutoDetectSink() = default;
+    virtual void versionDetected(const std::string &text) = 0;
+    virtual void bootVersionDetected(const std::string &text) = 0;
+    virtual void currencyDetected(std::span<const std::uint8_t, 4 * kRowCount> rows) = 0;
+};
+
+class AutoDetect
+{
+public:
+    enum Item : std::uint8_t { Version = 1, BootVersion = 2, Currency = 4 };
+    static constexpr std::uint8_t kAllItems = Version | BootVersion | Currency;
+    static constexpr std::chrono::milliseconds kInterval{100};
+    static constexpr const char *kHolderName = "automatic configuration detection";
+
+    AutoDetect(link::DeviceContext &context, AutoDetectSink &sink);
+    ~AutoDetect();
+    AutoDetect(const AutoDetect &) = delete;
+    AutoDetect &operator=(const AutoDetect &) = delete;
+
+    /// Refuses while another window holds the device, checks the device (CheckPR01Device),
+    /// opens the port (silently gives up when it does not open) and sends the start command.
+    /// True when polling has begun: the device is then held and the port open, and the caller
+    /// arms its timer for kInterval.
+    bool start();
+
+    /// One polling step. True when the caller must arm the timer again; false when detection
+    /// is over (port closed, device released).
+    bool tick();
+
+    /// Requests the end of a running detection at the end of the next tick whose status
+    /// command succeeds. No effect on a later detection: start() clears the request.
+    void abort() { AbortAutoCfg = true; }
+
+    /// Ends a running detection at once and closes the port (the window is closing).
+    void stop();
+
+    bool running() const { return m_hold.has_value(); }
+    std::uint8_t itemsRead() const { return CfgItemsRead; }
+    bool abortRequested() const { return AbortAutoCfg; }
+
+private:
+    bool send(std::uint8_t length, std::uint8_t code, std::uint8_t parameter = 0);
+    bool fetch(Item item);
+    bool finish();
+
+    link::DeviceContext &m_context;
+    AutoDetectSink &m_sink;
+    std::optional<link::DeviceHold> m_hold;
+    std::uint8_t CfgItemsRead = 0;
+    bool AbortAutoCfg = false;
+};
+
+} // namespace xlt::pr01

@@ -1,0 +1,58 @@
+#include "ConfigFolder.h"
+
+#include "UfgFile.h"
+#include "core/Text.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace xlt::pr01 {
+
+namespace {
+
+/// Makes `path` when missing; true when it then exists as a writable folder.
+bool usableFolder(const QString &path)
+{
+    if (path.isEmpty() || !QDir().mkpath(path))
+        return false;
+    const QFileInfo info(path);
+    return info.isDir() && info.isWritable();
+}
+
+} // namespace
+
+QString ensureConfigFolder(const QString &programDir)
+{
+    const QString folderName = QString::fromLatin1(kConfigFolderName);
+    const QString beside = QDir(programDir).filePath(folderName);
+    if (usableFolder(beside))
+        return beside;
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!dataDir.isEmpty()) {
+        const QString inData = QDir(dataDir).filePath(folderName);
+        if (usableFolder(inData))
+            return inData;
+    }
+    return beside;
+}
+
+std::vector<std::string> listConfigNames(const QString &folder)
+{
+    QDir dir(folder);
+    const QStringList files =
+        dir.entryList({QStringLiteral("*.ufg")}, QDir::Files | QDir::Hidden | QDir::CaseSensitive,
+                      QDir::Name);
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(files.size()));
+    for (const QString &file : files)
+        names.push_back(core::fromQString(file.chopped(4)));
+    return names;
+}
+
+QString configFilePath(const QString &folder, const std::string &name)
+{
+    return folder + QLatin1Char('/') + core::toQString(name) + QString::fromLatin1(kUfgSuffix);
+}
+
+} // namespace xlt::pr01

@@ -1,0 +1,80 @@
+#pragma once
+
+// Configuration files (".ufg"): 39 text lines, one byte per character (Latin-1), every line
+// ended by CR LF, the last included:
+//   "[VERSION DATA]", version, "", "[BOOT VERSION]", boot version, "",
+//   "[CURRENCY ASSIG DATA]", then for rows 0..7 the code, country, denom and exp texts.
+// Values are written exactly as the boxes hold them, without quotes or checks.
+//
+// Reading takes delimited fields rather than lines: a field ends at a comma or a line end (CR,
+// LF or CR LF), blanks at its start are dropped, and a field that starts with a double quote
+// runs to the closing quote (commas included), the quotes removed. Blanks at the end of an
+// unquoted field are kept.
+
+#include "ConfigBlock.h"
+#include "core/Notifier.h"
+
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace xlt::pr01 {
+
+inline constexpr const char *kVersionHeader = "[VERSION DATA]";
+inline constexpr const char *kBootVersionHeader = "[BOOT VERSION]";
+inline constexpr const char *kCurrencyHeader = "[CURRENCY ASSIG DATA]";
+inline constexpr const char *kUfgSuffix = ".ufg";
+
+/// The whole file text for the boxes `texts`.
+std::string ufgText(const Pr01Texts &texts);
+
+/// Walks a file's text field by field.
+class FieldReader
+{
+public:
+    explicit FieldReader(std::string_view content) : m_content(content) {}
+    bool atEnd() const { return m_pos >= m_content.size(); }
+    /// The next field; at the end of the text, the empty field.
+    std::string next();
+
+private:
+    void skipDelimiter();
+    std::string_view m_content;
+    std::size_t m_pos = 0;
+};
+
+/// Applies a file's text to `boxes`: every known header takes the values after it; anything
+/// else, empty lines included, is skipped. Sections may come in any order or twice (the later
+/// one wins); a missing section leaves its boxes alone. Returns false when the text ends where
+/// a header still calls for values; the values taken before that stay in `boxes`.
+bool applyUfgText(std::string_view content, Pr01Texts &boxes);
+
+/// The file name (without ".ufg") taken from the version text: the characters before its first
+/// space when it has one, otherwise its first seven characters (all of them when shorter).
+std::string ufgNameFromVersion(const std::string &version);
+
+/// True when `name` + ".ufg" names a file inside the configuration folder: no path separator,
+/// no drive prefix, not "..", no zero byte or other control character, and at most 251 bytes
+/// (the longest name file systems hold is 255 bytes, the suffix included).
+bool isSafeUfgName(const std::string &name);
+
+/// Writes `texts` to `path` atomically: the old file stays intact unless the new one has been
+/// written whole. False when the file cannot be created or written.
+bool saveUfgFile(const QString &path, const Pr01Texts &texts);
+
+/// The file's bytes, or nothing when it cannot be opened or read.
+std::optional<std::string> readUfgFile(const QString &path);
+
+/// Saves the boxes into `folder` under the name taken from their version text, replacing a
+/// file of that name. A name that is not safe (isSafeUfgName) or a file that cannot be written
+/// gives "Cannot save configuration file " + the whole path, and nothing is written.
+bool saveConfiguration(const QString &folder, const Pr01Texts &boxes, core::Notifier &notifier);
+
+/// Loads the file at `path` into `boxes` (applyUfgText). When the file cannot be read, or ends
+/// where a header still calls for values, shows "Cannot open config file " + path and returns
+/// false; values already taken from the file stay in `boxes`.
+bool loadConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notifier);
+
+} // namespace xlt::pr01
