@@ -66,6 +66,12 @@ public:
     std::int32_t TargetPacketCount = 0;
 
 private:
+    /// Writes the five-line block of the record at `position` to `list` (and to `out`) and
+    /// returns the position after the record. The record must start with a listed tag and its
+    /// six header bytes must lie in the reply; frame bytes past ReplyLength are not listed.
+    std::size_t ListPacket(LineList &list, std::vector<std::string> &out,
+                           const link::XLTPacket &packet, std::size_t position);
+
     LineList &m_target;
     LineList &m_host;
     TextLabel &m_lblTarget;
