@@ -1,0 +1,42 @@
+#pragma once
+
+#include "UpdateFile.h"
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+namespace xlt::link { struct DeviceContext; }
+
+namespace xlt::update {
+
+/// The text panel of the update window (or the command-line tool's output): each print is one
+/// line below the last.
+class Panel
+{
+public:
+    virtual ~Panel() = default;
+    virtual void clear() = 0;
+    virtual void print(const std::string &line) = 0;
+};
+
+struct OpenStepResult
+{
+    enum class Kind {
+        Unchanged, ///< the file could not be read, or was empty: nothing was touched
+        Refused,   ///< the panel was cleared and the file not accepted (told when not silent)
+        Accepted   ///< `image` holds the file; the panel shows its identity (and the device's)
+    };
+    Kind kind = Kind::Unchanged;
+    std::optional<UpdateImage> image;
+};
+
+/// The open step for the file at `path` (the name the user chose): reads it whole, clears the
+/// panel, checks it (messages through the context's notifier name the file), prints the file's
+/// four identity lines, then looks for the device and, when it answers command 16, prints its
+/// five lines. A missing or silent device is not a failure here. When another user holds the
+/// device, the file is still accepted but the device is not asked (the user is told why).
+OpenStepResult runOpenStep(link::DeviceContext &context, Panel &panel, const QString &path);
+
+} // namespace xlt::update
