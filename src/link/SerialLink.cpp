@@ -140,9 +140,9 @@ std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
         for (char c : bytes) {
             switch (decoder.feed(static_cast<std::uint8_t>(c))) {
             case framing::Decoder::Result::Pending:
-                break;
-            case framing::Decoder::Result::BadCrc:
             case framing::Decoder::Result::Malformed:
+                break; // a 7F in noise without a possible header after it: not a reply
+            case framing::Decoder::Result::BadCrc:
                 return PacketError;
             case framing::Decoder::Result::Complete: {
                 const framing::Frame &reply = decoder.frame();
