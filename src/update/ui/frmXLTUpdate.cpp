@@ -1,13 +1,177 @@
 #include "frmXLTUpdate.h"
 
 #include "app/Session.h"
+#include "core/Text.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace xlt::update {
 
-frmXLTUpdate::frmXLTUpdate(app::Session &session, QWidget *parent) : QWidget(parent), m_session(session)
+namespace {
+
+const QString kDialogTitle = QStringLiteral("Open Update file");
+const QString kDialogFilter = QStringLiteral("XLT OS Update file *.dpc (*.dpc)");
+const std::string kCloseRefused =
+    "The firmware update is still running. Wait until it has ended, then close the window.";
+
+} // namespace
+
+frmXLTUpdate::frmXLTUpdate(app::Session &session, QWidget *parent)
+    : QWidget(parent)
+    , m_session(session)
+    , m_updater(session.device, *this)
+    , m_chooseFile(&frmXLTUpdate::chooseWithDialog)
 {
     setObjectName(QStringLiteral("frmXLTUpdate"));
     setWindowTitle(QStringLiteral("Update XLT OS"));
+    initControls();
+    initConnections();
+    lblBlk->clear();
+    updateWidgets();
+}
+
+void frmXLTUpdate::initControls()
+{
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    bttnOpen = new QPushButton(QStringLiteral("Open XLT OS &File"), Frame1);
+    bttnOpen->setObjectName(QStringLiteral("bttnOpen"));
+    bttnUpdate = new QPushButton(QStringLiteral("Run &Update"), Frame1);
+    bttnUpdate->setObjectName(QStringLiteral("bttnUpdate"));
+    Picture1 = new QPlainTextEdit(Frame1);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setReadOnly(true);
+    Picture1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A fixed-pitch font keeps the values of each group of lines in one column.
+    Picture1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Picture1->setMinimumSize(420, 180);
+    prg1 = new QProgressBar(Frame1);
+    prg1->setObjectName(QStringLiteral("prg1"));
+    prg1->setRange(0, 1);
+    prg1->setValue(0);
+    prg1->setTextVisible(false);
+    lblBlk = new QLabel(Frame1);
+    lblBlk->setObjectName(QStringLiteral("lblBlk"));
+
+    auto *grid = new QGridLayout(Frame1);
+    grid->addWidget(bttnOpen, 0, 0);
+    grid->addWidget(bttnUpdate, 1, 0);
+    grid->addWidget(Picture1, 0, 1, 3, 1);
+    grid->setRowStretch(2, 1);
+    grid->addWidget(prg1, 3, 0, 1, 2);
+    grid->addWidget(lblBlk, 4, 0, 1, 2);
+    auto *outer = new QVBoxLayout(this);
+    outer->addWidget(Frame1);
+}
+
+void frmXLTUpdate::initConnections()
+{
+    connect(bttnOpen, &QPushButton::clicked, this, &frmXLTUpdate::openFile);
+    connect(bttnUpdate, &QPushButton::clicked, this, &frmXLTUpdate::runUpdate);
+}
+
+void frmXLTUpdate::updateWidgets()
+{
+    const bool busy = m_updater.running();
+    bttnOpen->setEnabled(!busy);
+    bttnUpdate->setEnabled(!busy && m_image.has_value());
+}
+
+std::optional<QString> frmXLTUpdate::chooseWithDialog(QWidget *parent)
+{
+    QFileDialog cmnDlg1(parent, kDialogTitle);
+    cmnDlg1.setObjectName(QStringLiteral("cmnDlg1"));
+    cmnDlg1.setAcceptMode(QFileDialog::AcceptOpen);
+    cmnDlg1.setFileMode(QFileDialog::ExistingFile);
+    cmnDlg1.setOption(QFileDialog::HideNameFilterDetails);
+    cmnDlg1.setNameFilter(kDialogFilter);
+    if (cmnDlg1.exec() != QDialog::Accepted || cmnDlg1.selectedFiles().isEmpty())
+        return std::nullopt;
+    return cmnDlg1.selectedFiles().constFirst();
+}
+
+void frmXLTUpdate::openFile()
+{
+    if (m_updater.running())
+        return;
+    const std::optional<QString> path = m_chooseFile(this);
+    if (!path)
+        return;
+    OpenStepResult result = runOpenStep(m_session.device, *this, *path);
+    switch (result.kind) {
+    case OpenStepResult::Kind::Unchanged:
+        return;
+    case OpenStepResult::Kind::Refused:
+        // A refused file never becomes the image: the earlier one goes too, with its lines.
+        m_image.reset();
+        break;
+    case OpenStepResult::Kind::Accepted:
+        m_image = std::move(result.image);
+        lblBlk->clear();
+        break;
+    }
+    updateWidgets();
+}
+
+void frmXLTUpdate::runUpdate()
+{
+    if (!m_image || m_updater.running())
+        return;
+    m_updater.run(*m_image);
+    updateWidgets();
+}
+
+void frmXLTUpdate::closeEvent(QCloseEvent *event)
+{
+    if (m_updater.running()) {
+        m_session.device.notifier.message(core::Icon::Exclamation, kCloseRefused);
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void frmXLTUpdate::setLabel(const std::string &text)
+{
+    lblBlk->setText(core::toQString(text));
+}
+
+void frmXLTUpdate::setMaximum(int maximum)
+{
+    prg1->setMaximum(maximum);
+}
+
+void frmXLTUpdate::setValue(int value)
+{
+    prg1->setValue(value);
+}
+
+void frmXLTUpdate::setBusy(bool busy)
+{
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+    updateWidgets();
+}
+
+void frmXLTUpdate::clear()
+{
+    Picture1->clear();
+}
+
+void frmXLTUpdate::print(const std::string &line)
+{
+    Picture1->appendPlainText(core::toQString(line));
 }
 
 } // namespace xlt::update

@@ -1,20 +1,77 @@
 #pragma once
 
+#include "update/OpenStep.h"
+#include "update/UpdateFile.h"
+#include "update/Updater.h"
+
+#include <QString>
 #include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QCloseEvent;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
 
 namespace xlt::app { struct Session; }
 
 namespace xlt::update {
 
-/// Placeholder window; its subsystem fills it in.
-class frmXLTUpdate : public QWidget
+/// "Update XLT OS": opens an XLT OS update file, shows its identity beside the device's, and
+/// sends its image to the device block by block. While an update runs, the window refuses to
+/// open another file or to close, and holds the device against the other windows.
+class frmXLTUpdate : public QWidget, private ProgressSink, private Panel
 {
     Q_OBJECT
 public:
+    /// Picks the update file; nothing when the user cancels. The default shows cmnDlg1.
+    using FileChooser = std::function<std::optional<QString>(QWidget *parent)>;
+
     explicit frmXLTUpdate(app::Session &session, QWidget *parent = nullptr);
 
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    /// True while an update is being sent (including its pause).
+    bool updating() const { return m_updater.running(); }
+
+    /// The file dialog of the open step: title "Open Update file", one filter
+    /// "XLT OS Update file *.dpc" for *.dpc, existing files only.
+    static std::optional<QString> chooseWithDialog(QWidget *parent);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    void initControls();
+    void initConnections();
+    void updateWidgets();
+    void openFile();
+    void runUpdate();
+
+    // ProgressSink: lblBlk, prg1 and the mouse pointer.
+    void setLabel(const std::string &text) override;
+    void setMaximum(int maximum) override;
+    void setValue(int value) override;
+    void setBusy(bool busy) override;
+    // Panel: Picture1.
+    void clear() override;
+    void print(const std::string &line) override;
+
     app::Session &m_session;
+    Updater m_updater;
+    FileChooser m_chooseFile;
+    /// The last accepted file; empty before one is accepted and after a refused open step.
+    std::optional<UpdateImage> m_image;
+
+    QGroupBox *Frame1 = nullptr;
+    QPlainTextEdit *Picture1 = nullptr;
+    QPushButton *bttnOpen = nullptr;
+    QPushButton *bttnUpdate = nullptr;
+    QLabel *lblBlk = nullptr;
+    QProgressBar *prg1 = nullptr;
 };
 
 } // namespace xlt::update
