@@ -169,7 +169,7 @@ private:
     std::string m_stateError;
 
     std::vector<ImageBlock> m_image;
-    bool m_imageBroken = false;        ///< a block of this image was lost: it never completes
+    bool m_imageClosed = false; ///< lost a block, or already in use: takes no more blocks
     std::optional<Clock::time_point> m_copyUntil;
 
     bool m_captureOn = false;

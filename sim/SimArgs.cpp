@@ -1,0 +1,230 @@
+#include "SimArgs.h"
+
+#include "StateFile.h"
+#include "link/SimRegistry.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace xlt::sim {
+
+namespace {
+
+std::optional<long> number(const std::string &text, long low, long high)
+{
+    long value = 0;
+    int base = 10;
+    std::string_view digits = text;
+    if (digits.size() > 2 && (digits.substr(0, 2) == "0x" || digits.substr(0, 2) == "0X")) {
+        base = 16;
+        digits.remove_prefix(2);
+    }
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                           base);
+    if (ec != std::errc() || end != digits.data() + digits.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+template<class T>
+std::optional<T> choice(const std::string &text, const std::map<std::string, T> &table)
+{
+    const auto it = table.find(text);
+    return it == table.end() ? std::nullopt : std::optional<T>(it->second);
+}
+
+using Setter = std::function<bool(SimArgs &, const std::string &)>;
+
+struct Option
+{
+    bool takesValue;
+    Setter set;
+};
+
+Setter numberInto(long low, long high, std::function<void(SimArgs &, long)> store)
+{
+    return [=](SimArgs &args, const std::string &value) {
+        const auto parsed = number(value, low, high);
+        if (parsed)
+            store(args, *parsed);
+        return parsed.has_value();
+    };
+}
+
+Setter flag(std::function<void(SimArgs &)> store)
+{
+    return [=](SimArgs &args, const std::string &) {
+        store(args);
+        return true;
+    };
+}
+
+const std::map<std::string, Option> &options()
+{
+    static const std::map<std::string, Option> table = {
+        {"--state", {true, [](SimArgs &a, const std::string &v) {
+                         a.device.statePath = v;
+                         return !v.empty();
+                     }}},
+        {"--no-state", {false, flag([](SimArgs &a) { a.device.statePath.clear(); })}},
+        {"--registry", {true, [](SimArgs &a, const std::string &v) {
+                            a.registryDir = v;
+                            return !v.empty();
+                        }}},
+        {"--identity", {true, [](SimArgs &a, const std::string &v) {
+                            a.device.identity = v;
+                            return v.size() <= kMaxReplyData;
+                        }}},
+        {"--traffic", {true, [](SimArgs &a, const std::string &v) {
+                           const auto level = choice<TrafficLevel>(
+                               v, {{"quiet", TrafficLevel::Quiet},
+                                   {"normal", TrafficLevel::Normal},
+                                   {"flood", TrafficLevel::Flood}});
+                           if (level)
+                               a.device.traffic = *level;
+                           return level.has_value();
+                       }}},
+        {"--stray-bytes", {false, flag([](SimArgs &a) { a.device.strayBytes = true; })}},
+        {"--seed", {true, numberInto(0, 0xFFFFFFF, [](SimArgs &a, long v) {
+                        a.device.trafficSeed = static_cast<std::uint32_t>(v);
+                    })}},
+        {"--detect-all", {false, flag([](SimArgs &a) { a.device.detectAllAtOnce = true; })}},
+        {"--fetch-flag-7", {false, flag([](SimArgs &a) { a.device.fetchReportsAll = true; })}},
+        {"--detect-status", {true, numberInto(0, 255, [](SimArgs &a, long v) {
+                                 a.device.detectTarget = static_cast<std::uint8_t>(v);
+                             })}},
+        {"--detect-fail", {false, flag([](SimArgs &a) { a.device.detectStatusFails = true; })}},
+        {"--refuse-block", {true, numberInto(0, 65535, [](SimArgs &a, long v) {
+                                a.device.refuseBlock = static_cast<int>(v);
+                            })}},
+        {"--disconnect-block", {true, numberInto(0, 65535, [](SimArgs &a, long v) {
+                                    a.device.disconnectAtBlock = static_cast<int>(v);
+                                })}},
+        {"--timeout-block", {true, numberInto(0, 65535, [](SimArgs &a, long v) {
+                                 a.device.timeoutAtBlock = static_cast<int>(v);
+                             })}},
+        {"--copy-ms", {true, numberInto(0, 600000, [](SimArgs &a, long v) {
+                           a.device.firstStageCopy = std::chrono::milliseconds(v);
+                       })}},
+        {"--fault", {true, [](SimArgs &a, const std::string &v) {
+                         const auto fault = choice<Fault>(
+                             v, {{"none", Fault::None},
+                                 {"no-reply", Fault::NoReply},
+                                 {"bad-crc", Fault::BadCrc},
+                                 {"garbage", Fault::GarbageBefore},
+                                 {"garbage-only", Fault::GarbageOnly},
+                                 {"fail-status", Fault::FailStatus}});
+                         if (fault)
+                             a.device.fault = *fault;
+                         return fault.has_value();
+                     }}},
+        {"--fault-code", {true, numberInto(0, 255, [](SimArgs &a, long v) {
+                              a.device.faultCode = static_cast<std::uint8_t>(v);
+                          })}},
+        {"--fail-status", {true, numberInto(0, 255, [](SimArgs &a, long v) {
+                               a.device.failStatus = static_cast<std::uint8_t>(v);
+                           })}},
+        {"--disconnect-after", {true, numberInto(1, 1000000000, [](SimArgs &a, long v) {
+                                    a.device.disconnectAfter = static_cast<int>(v);
+                                })}},
+        {"--pace", {false, flag([](SimArgs &a) { a.device.pace9600 = true; })}},
+        {"--help", {false, flag([](SimArgs &a) { a.help = true; })}},
+        {"-h", {false, flag([](SimArgs &a) { a.help = true; })}},
+    };
+    return table;
+}
+
+} // namespace
+
+bool parseSimArgs(const std::vector<std::string> &args, SimArgs &out, std::string &error)
+{
+    out = SimArgs{};
+    out.device.statePath = defaultStatePath();
+    out.registryDir = link::simRegistryDir();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const auto it = options().find(name);
+        if (it == options().end()) {
+            error = "unknown option " + args[i] + " (see --help)";
+            return false;
+        }
+        if (it->second.takesValue && !value) {
+            if (i + 1 == args.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        } else if (!it->second.takesValue && value) {
+            error = "option " + name + " takes no value";
+            return false;
+        }
+        if (!it->second.set(out, value.value_or(std::string()))) {
+            error = "invalid value for " + name + ": " + *value;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string simUsage()
+{
+    return R"(Usage: xlt-sim [options]
+
+Emulates an XLT protocol convertor on a pseudo-terminal. The port is registered in the
+emulator's port registry, so XLT finds it like a USB serial device (COM129 and up). Runs until
+interrupted (Ctrl+C) or terminated; the registration is removed on exit.
+
+Device:
+  --identity TEXT        identity text reported to command 16 (default "PR01 01230001":
+                         interface, a space, firmware version, mod number)
+  --state FILE           file that keeps the configuration block across restarts
+                         (default $XDG_STATE_HOME/xlt-sim/device.state, or
+                         ~/.local/state/xlt-sim/device.state)
+  --no-state             keep the configuration block in memory only
+  --registry DIR         port registry directory (default $XLT_SIM_DIR, else
+                         $XDG_RUNTIME_DIR/xlt-sim, else /tmp/xlt-sim-<uid>)
+
+Traffic capture (commands 2 and 1):
+  --traffic LEVEL        quiet: idle polling on both ports only; normal (default): idle
+                         polling and every few seconds a note accepted or acceptance
+                         disabled and enabled again; flood: every reply full (255 bytes)
+  --stray-bytes          stray bytes between the records of a reply
+  --seed N               seed of the traffic's timing jitter (default 1)
+
+Automatic configuration detection (commands 20, 22, 23):
+  --detect-all           report every item at the first status request (default: one
+                         more item with each status request)
+  --fetch-flag-7         byte 0 of each fetch reply is 7 (default: the item's own flag)
+  --detect-status N      flags the status reaches in the end (default 7; 3 or 15 never
+                         finish a detection)
+  --detect-fail          refuse every status request with the failure status
+
+Firmware update (command 21):
+  --refuse-block N       refuse block N (status 4)
+  --disconnect-block N   vanish when block N arrives
+  --timeout-block N      do not answer block N
+  --copy-ms MS           how long the device refuses every command after block 255
+                         while it copies the first stage (default 2800)
+
+Line faults:
+  --fault KIND           none (default), no-reply, bad-crc, garbage (stray bytes before
+                         each valid reply), garbage-only (stray bytes, no reply),
+                         fail-status (a reply with the failure status)
+  --fault-code CODE      apply --fault only to commands with this code (e.g. 16 or 0x10)
+  --fail-status N        the failure status used by fail-status and --detect-fail
+                         (default 4)
+  --disconnect-after N   answer N commands, then vanish (the emulator then exits)
+  --pace                 send replies at the pace of a 9600-baud line (about 1.04 ms a byte)
+
+  -h, --help             show this text
+)";
+}
+
+} // namespace xlt::sim

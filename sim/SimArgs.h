@@ -1,0 +1,26 @@
+#pragma once
+
+#include "DeviceModel.h"
+
+#include <string>
+#include <vector>
+
+namespace xlt::sim {
+
+/// xlt-sim's command line, parsed.
+struct SimArgs
+{
+    DeviceOptions device;     ///< statePath already defaulted (empty with --no-state)
+    std::string registryDir;  ///< where the port is registered
+    bool help = false;
+};
+
+/// Parses the arguments after the program name. Defaults: the state file of
+/// defaultStatePath(), the registry directory of link::simRegistryDir(). False with a
+/// one-line `error` on an unknown option, a missing value or a value out of range.
+bool parseSimArgs(const std::vector<std::string> &args, SimArgs &out, std::string &error);
+
+/// The text of `xlt-sim --help`.
+std::string simUsage();
+
+} // namespace xlt::sim

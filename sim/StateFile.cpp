@@ -1,0 +1,125 @@
+#include "StateFile.h"
+
+#include "core/Text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace xlt::sim {
+
+namespace {
+
+constexpr const char *kHeader = "# xlt-sim device state";
+constexpr const char *kBlockKey = "block=";
+
+std::optional<std::uint8_t> hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<std::uint8_t>(c - '0');
+    if (c >= 'A' && c <= 'F')
+        return static_cast<std::uint8_t>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f')
+        return static_cast<std::uint8_t>(c - 'a' + 10);
+    return std::nullopt;
+}
+
+std::optional<ConfigBlock> parseBlock(const std::string &hex)
+{
+    if (hex.size() != 2 * kBlockSize)
+        return std::nullopt;
+    ConfigBlock block{};
+    for (std::size_t i = 0; i < kBlockSize; ++i) {
+        const auto high = hexDigit(hex[2 * i]);
+        const auto low = hexDigit(hex[2 * i + 1]);
+        if (!high || !low)
+            return std::nullopt;
+        block[i] = static_cast<std::uint8_t>(*high << 4 | *low);
+    }
+    return block;
+}
+
+std::string systemError(const std::string &what, const std::string &path)
+{
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+bool writeAll(int fd, const std::string &text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<ConfigBlock> readStateFile(const std::string &path, std::string &error)
+{
+    std::ifstream in(path);
+    if (!in)
+        return std::nullopt;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind(kBlockKey, 0) == 0) {
+            if (auto block = parseBlock(line.substr(std::strlen(kBlockKey))))
+                return block;
+            break;
+        }
+    }
+    error = "the state file " + path + " holds no valid configuration block";
+    return std::nullopt;
+}
+
+bool writeStateFile(const std::string &path, const ConfigBlock &block, std::string &error)
+{
+    std::string text = std::string(kHeader) + "\n" + kBlockKey;
+    for (std::uint8_t byte : block)
+        text += core::hex2(byte);
+    text += "\n";
+
+    const std::string temp = path + ".tmp." + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = systemError("cannot create", temp);
+        return false;
+    }
+    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        if (!written)
+            errno = savedErrno;
+        error = systemError("cannot write", path);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string defaultStatePath()
+{
+    const char *stateHome = std::getenv("XDG_STATE_HOME");
+    std::string base;
+    if (stateHome && *stateHome) {
+        base = stateHome;
+    } else {
+        const char *home = std::getenv("HOME");
+        base = std::string(home && *home ? home : "/tmp") + "/.local/state";
+    }
+    return base + "/xlt-sim/device.state";
+}
+
+} // namespace xlt::sim
