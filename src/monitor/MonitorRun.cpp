@@ -1,0 +1,149 @@
+#include "MonitorRun.h"
+
+#include "link/USB_COM.h"
+#include "link/XLT_protocol.h"
+
+#include <utility>
+
+namespace xlt::monitor {
+
+namespace {
+constexpr const char *kHolderName = "traffic monitor";
+constexpr const char *kNoDevice = "No XLT device detected";
+constexpr const char *kLogErrorTail =
+    "\n\nThe monitor goes on listing; this is not shown again during this run.";
+} // namespace
+
+MonitorRun::MonitorRun(link::DeviceContext &context, TrafficListing &listing, Clock clock)
+    : m_context(context), m_listing(listing),
+      m_clock(clock ? std::move(clock) : Clock(&QDateTime::currentDateTime))
+{}
+
+MonitorRun::~MonitorRun()
+{
+    end();
+}
+
+MonitorRun::StartResult MonitorRun::start(const std::string &logDir)
+{
+    if (m_running)
+        return StartResult::AlreadyRunning;
+    if (link::refuseWhileHeld(m_context))
+        return StartResult::Refused;
+    if (link::FindXLTPort(m_context) == 0) {
+        m_context.notifier.message(core::Icon::Exclamation, kNoDevice);
+        return StartResult::NoDevice;
+    }
+    m_logBaseName = TrafficLog::baseName(m_clock());
+    m_log.emplace(logDir, m_logBaseName);
+    m_listing.resetCounts();
+
+    // Held from before the open: the capture-start's failure message is modal and lets other
+    // windows' handlers run while the port is still open.
+    m_hold.emplace(m_context, kHolderName);
+    link::XLTPacket &packet = m_context.CmdPacket;
+    if (link::OpenXLTComPort(m_context, packet) == 0) {
+        m_hold.reset();
+        return StartResult::PortNotOpened;
+    }
+    packet.CommandLength = 2;
+    packet.CommandData[0] = link::kCmdCaptureStart;
+    packet.CommandData[1] = 1;
+    if (!link::RunXLTCommand(m_context, packet)) {
+        m_hold.reset();
+        return StartResult::CaptureStartFailed;
+    }
+    m_stopRequested = false;
+    m_logErrorShown = false;
+    m_running = true;
+    return StartResult::Started;
+}
+
+bool MonitorRun::tick()
+{
+    if (!m_running)
+        return false;
+    link::XLTPacket &packet = m_context.CmdPacket;
+    packet.CommandLength = 1;
+    packet.CommandData[0] = link::kCmdCaptureRead;
+    if (!link::RunXLTCommand(m_context, packet)) {
+        finish(); // the transaction has shown its message and closed the port
+        return false;
+    }
+    if (packet.ReplyLength > 0) {
+        // Listed from a copy: events run during the listing, and once the run is ended from
+        // one of them the shared record is free for other windows again.
+        const link::XLTPacket reply = packet;
+        writeLogs(m_listing.ProcessCapture(reply));
+    }
+    if (!m_running)
+        return false;
+    if (!m_stopRequested)
+        return true;
+    link::CloseXLTComPort(m_context);
+    finish();
+    return false;
+}
+
+void MonitorRun::end()
+{
+    if (!m_running)
+        return;
+    link::CloseXLTComPort(m_context);
+    finish();
+}
+
+void MonitorRun::finish()
+{
+    m_running = false;
+    m_hold.reset();
+}
+
+void MonitorRun::writeLogs(const TrafficListing::Added &added)
+{
+    if (!m_log)
+        return;
+    std::string errors;
+    for (const std::string &error : {m_log->appendTarget(added.target),
+                                     m_log->appendHost(added.host)}) {
+        if (!error.empty())
+            errors += (errors.empty() ? "" : "\n") + error;
+    }
+    // Told once per run: a message per reply would hold the run up every 50 ms. Later replies
+    // keep trying, so the files pick up again if the directory comes back.
+    if (errors.empty() || m_logErrorShown)
+        return;
+    m_logErrorShown = true;
+    m_context.notifier.message(core::Icon::Exclamation, errors + kLogErrorTail);
+}
+
+ThrottledPump::ThrottledPump(core::EventPump &inner, std::chrono::milliseconds interval, Now now)
+    : m_inner(inner), m_interval(interval),
+      m_now(now ? std::move(now) : Now(&std::chrono::steady_clock::now))
+{}
+
+void ThrottledPump::restart()
+{
+    m_last = m_now();
+}
+
+void ThrottledPump::processEvents()
+{
+    const TimePoint now = m_now();
+    if (now - m_last < m_interval)
+        return;
+    if (beforeEvents)
+        beforeEvents();
+    m_inner.processEvents();
+    m_last = m_now();
+}
+
+void ThrottledPump::pumpFor(std::chrono::milliseconds duration)
+{
+    if (beforeEvents)
+        beforeEvents();
+    m_inner.pumpFor(duration);
+    m_last = m_now();
+}
+
+} // namespace xlt::monitor
