@@ -1,13 +1,205 @@
+// xltctl config: the PR01 configuration window's procedures without a window. Reads the
+// configuration from the device (optionally into a ".ufg" file), writes one from a ".ufg" file,
+// or lets the device detect it, and prints the version, the boot version and the eight rows.
+#include "CliContext.h"
 #include "Commands.h"
 
+#include "core/Text.h"
+#include "pr01/AutoDetect.h"
+#include "pr01/ConfigBlock.h"
+#include "pr01/Pr01Device.h"
+#include "pr01/UfgFile.h"
+
+#include <QString>
+
+#include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace xlt::cli {
 
-int runConfig(const Args &)
+namespace {
+
+using namespace xlt::pr01;
+
+constexpr int kDefaultDetectSeconds = 30;
+constexpr int kMaxDetectSeconds = 3600;
+
+const char *const kUsage =
+    "usage: xltctl config read [--ufg FILE]\n"
+    "       xltctl config write FILE.ufg\n"
+    "       xltctl config detect [--seconds N]\n"
+    "\n"
+    "  read    read the PR01 configuration from the device and print it; with --ufg also\n"
+    "          save it to FILE in the configuration file format\n"
+    "  write   load FILE (sections it lacks keep the initial values: empty texts, codes 61\n"
+    "          to 68, every other row value 00) and write it into the device\n"
+    "  detect  let the device detect its configuration, polling every 100 ms, and print the\n"
+    "          items it reports; gives up after N seconds (default 30)\n"
+    "\n"
+    "Exit status: 0 done, 1 the device or a file failed (message on stderr), 2 bad usage or a\n"
+    "configuration file that cannot be loaded or does not fit the device.\n";
+
+int usageError(const char *detail)
 {
-    std::fputs("xltctl config: not available yet\n", stderr);
-    return 1;
+    std::fprintf(stderr, "xltctl config: %s\n%s", detail, kUsage);
+    return 2;
+}
+
+/// A text for the terminal: Latin-1 characters in the local encoding, control bytes as \xNN.
+std::string printable(const std::string &text)
+{
+    QString out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += QLatin1String(escaped);
+        } else {
+            out += QChar(byte);
+        }
+    }
+    const QByteArray local = out.toLocal8Bit();
+    return std::string(local.constData(), static_cast<std::size_t>(local.size()));
+}
+
+void printTexts(const Pr01Texts &texts, std::uint8_t items = AutoDetect::kAllItems)
+{
+    const auto item = [items](std::uint8_t flag, const std::string &text) {
+        return (items & flag) ? printable(text) : std::string("(not detected)");
+    };
+    std::printf("Version: %s\n", item(AutoDetect::Version, texts.version).c_str());
+    std::printf("Boot version: %s\n", item(AutoDetect::BootVersion, texts.bootVersion).c_str());
+    if (!(items & AutoDetect::Currency)) {
+        std::puts("Currency Assigment: (not detected)");
+        return;
+    }
+    std::puts("Row  Code  Country  Demonination  Exp");
+    for (std::size_t row = 0; row < kRowCount; ++row) {
+        std::printf("%-4zu %-5s %-8s %-13s %s\n", row, printable(texts.code[row]).c_str(),
+                    printable(texts.country[row]).c_str(), printable(texts.denom[row]).c_str(),
+                    printable(texts.exp[row]).c_str());
+    }
+}
+
+int readConfig(const Args &args)
+{
+    std::optional<std::string> ufgPath;
+    if (args.size() == 3 && args[1] == "--ufg")
+        ufgPath = args[2];
+    else if (args.size() != 1)
+        return usageError("read takes only --ufg FILE");
+    CliContext cli;
+    Pr01Texts texts = Pr01Texts::initial();
+    if (!readPr01Configuration(*cli.device, texts))
+        return 1;
+    printTexts(texts);
+    if (ufgPath && !saveUfgFile(QString::fromLocal8Bit(ufgPath->c_str()), texts)) {
+        cli.notifier.message(core::Icon::Exclamation, "Cannot save configuration file " + *ufgPath);
+        return 1;
+    }
+    return 0;
+}
+
+int writeConfig(const Args &args)
+{
+    if (args.size() != 2)
+        return usageError("write takes one FILE.ufg");
+    CliContext cli;
+    Pr01Texts texts = Pr01Texts::initial();
+    // A file that cannot be loaded whole is not written half: the window would keep what it
+    // read, but here nothing of the user's would survive to be checked first.
+    if (!loadConfigFile(QString::fromLocal8Bit(args[1].c_str()), texts, cli.notifier))
+        return 2;
+    const EncodeResult encoded = encodeConfigBlock(texts);
+    if (!encoded.block) {
+        cli.notifier.message(core::Icon::Exclamation, encoded.error);
+        return 2;
+    }
+    if (!writePr01Configuration(*cli.device, texts))
+        return 1;
+    printTexts(texts);
+    return 0;
+}
+
+/// Collects the detected items for printing.
+class CollectingSink final : public AutoDetectSink
+{
+public:
+    void versionDetected(const std::string &text) override { texts.version = text; }
+    void bootVersionDetected(const std::string &text) override { texts.bootVersion = text; }
+    void currencyDetected(std::span<const std::uint8_t, 4 * kRowCount> rows) override
+    {
+        decodeCurrencyRows(rows, texts);
+    }
+    Pr01Texts texts;
+};
+
+std::optional<int> parseSeconds(const Args &args)
+{
+    if (args.size() == 1)
+        return kDefaultDetectSeconds;
+    if (args.size() != 3 || args[1] != "--seconds")
+        return std::nullopt;
+    int seconds = 0;
+    const std::string &text = args[2];
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (ec != std::errc() || end != text.data() + text.size() || seconds < 1
+        || seconds > kMaxDetectSeconds)
+        return std::nullopt;
+    return seconds;
+}
+
+int detectConfig(const Args &args)
+{
+    const std::optional<int> seconds = parseSeconds(args);
+    if (!seconds)
+        return usageError("detect takes --seconds N with N from 1 to 3600");
+    CliContext cli;
+    CollectingSink sink;
+    AutoDetect detect(*cli.device, sink);
+    if (!detect.start())
+        return 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(*seconds);
+    bool timedOut = false;
+    do {
+        std::this_thread::sleep_for(AutoDetect::kInterval);
+        if (!timedOut && std::chrono::steady_clock::now() >= deadline) {
+            // As the window's abort: the next tick still polls and fetches, then ends.
+            detect.abort();
+            timedOut = true;
+        }
+    } while (detect.tick());
+    printTexts(sink.texts, detect.itemsRead());
+    if (detect.itemsRead() != AutoDetect::kAllItems) {
+        cli.notifier.message(core::Icon::Exclamation,
+                             timedOut ? "Detection stopped after " + std::to_string(*seconds)
+                                            + " s before every item was reported."
+                                      : "Detection ended before every item was reported.");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int runConfig(const Args &args)
+{
+    if (args.empty())
+        return usageError("missing subcommand");
+    if (args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args[0] == "read")
+        return readConfig(args);
+    if (args[0] == "write")
+        return writeConfig(args);
+    if (args[0] == "detect")
+        return detectConfig(args);
+    return usageError(("unknown subcommand '" + args[0] + "'").c_str());
 }
 
 } // namespace xlt::cli
