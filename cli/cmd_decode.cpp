@@ -1,13 +1,279 @@
+// xltctl decode: the monitor's decoder and listing without a device, for single frames and for
+// capture-read replies kept as hexadecimal text.
 #include "Commands.h"
 
+#include "core/EventPump.h"
+#include "core/Text.h"
+#include "monitor/TrafficListing.h"
+#include "monitor/TrafficLog.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
 #include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace xlt::cli {
 
-int runDecode(const Args &)
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr char kUsage[] =
+    "usage: xltctl decode --frame TAG HEX...\n"
+    "       xltctl decode --replies [FILE] [--log-dir DIR]\n"
+    "\n"
+    "--frame    prints the decoded line of one frame. TAG is the record tag in hex (35 or 55\n"
+    "           for SSP on the target side, AA or CA for ID003 on the host side), HEX the frame\n"
+    "           bytes (spaces optional).\n"
+    "--replies  lists capture-read replies, one per line in hex (spaces optional; empty lines\n"
+    "           and lines starting with # are ignored), from FILE or standard input, as one\n"
+    "           monitor run does. Prints each target line as tgt|LINE and each host line as\n"
+    "           xlt|LINE in the order they are added, then label|target|TEXT and\n"
+    "           label|host|TEXT. --log-dir DIR also writes the run's two log files in DIR.\n"
+    "\n"
+    "Exit codes: 0 done, 1 a log file could not be written, 2 bad usage or bad input.\n";
+
+constexpr std::size_t kMaxBytes = 255; // a frame's length and a reply's length are one byte
+
+int usageError(const std::string &problem)
 {
-    std::fputs("xltctl decode: not available yet\n", stderr);
-    return 1;
+    std::fprintf(stderr, "xltctl decode: %s\n%s", problem.c_str(), kUsage);
+    return 2;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Groups of hexadecimal digit pairs separated by white space: "7F8001" and "7F 80 01" are the
+// same bytes; a group with an odd number of digits is refused rather than guessed at.
+std::optional<Bytes> parseHex(std::string_view text, std::string &problem)
+{
+    Bytes bytes;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (isSpace(text[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < text.size() && !isSpace(text[end]))
+            ++end;
+        const std::string_view group = text.substr(i, end - i);
+        for (char c : group) {
+            if (hexDigit(c) < 0) {
+                problem = "'" + std::string(group) + "' is not hexadecimal";
+                return std::nullopt;
+            }
+        }
+        if (group.size() % 2 != 0) {
+            problem = "'" + std::string(group) + "' has an odd number of hexadecimal digits";
+            return std::nullopt;
+        }
+        for (std::size_t k = 0; k < group.size(); k += 2)
+            bytes.push_back(static_cast<std::uint8_t>(hexDigit(group[k]) * 16 + hexDigit(group[k + 1])));
+        i = end;
+    }
+    if (bytes.size() > kMaxBytes) {
+        problem = std::to_string(bytes.size()) + " bytes; at most 255 fit";
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+void printLine(std::string_view prefix, std::string_view line)
+{
+    std::fwrite(prefix.data(), 1, prefix.size(), stdout);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+// A monitor list that prints every line as it is added; clearing only forgets the count.
+class PrintingList final : public monitor::LineList
+{
+public:
+    explicit PrintingList(std::string_view prefix) : m_prefix(prefix) {}
+    std::size_t count() const override { return m_count; }
+    void clear() override { m_count = 0; }
+    void add(const std::string &line) override
+    {
+        printLine(m_prefix, line);
+        ++m_count;
+    }
+    void selectLast() override {}
+
+private:
+    std::string_view m_prefix;
+    std::size_t m_count = 0;
+};
+
+class ValueLabel final : public monitor::TextLabel
+{
+public:
+    void setText(const std::string &value) override { text = value; }
+    std::string text;
+};
+
+int decodeFrame(const Args &args)
+{
+    if (args.size() < 3)
+        return usageError("--frame needs a tag and the frame bytes");
+    std::string problem;
+    const auto tag = parseHex(args[1], problem);
+    if (!tag || tag->size() != 1)
+        return usageError("tag '" + args[1] + "' is not one hexadecimal byte");
+    const std::uint8_t tagByte = tag->front();
+    if (tagByte != monitor::kTagTargetRx && tagByte != monitor::kTagTargetTx
+        && tagByte != monitor::kTagHostTx && tagByte != monitor::kTagHostRx)
+        return usageError("tag '" + args[1] + "' is none of 35, 55, AA and CA");
+    std::string hex;
+    for (std::size_t i = 2; i < args.size(); ++i)
+        hex += args[i] + ' ';
+    const auto frameBytes = parseHex(hex, problem);
+    if (!frameBytes) {
+        std::fprintf(stderr, "xltctl decode: frame: %s\n", problem.c_str());
+        return 2;
+    }
+    monitor::WorkingFrame frame{};
+    std::copy(frameBytes->begin(), frameBytes->end(), frame.begin());
+    ValueLabel lblTarget;
+    ValueLabel lblHost;
+    printLine({}, monitor::DecodePacket(frame, tagByte, lblTarget, lblHost));
+    return 0;
+}
+
+struct RepliesOptions
+{
+    std::string file;   // empty or "-": standard input
+    std::string logDir; // empty: no log files
+    bool logging = false;
+};
+
+std::optional<RepliesOptions> parseRepliesOptions(const Args &args, std::string &problem)
+{
+    RepliesOptions options;
+    bool haveFile = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--log-dir") {
+            if (i + 1 >= args.size()) {
+                problem = "--log-dir needs a directory";
+                return std::nullopt;
+            }
+            options.logDir = args[++i];
+            options.logging = true;
+        } else if (!haveFile && (args[i] == "-" || args[i].rfind("--", 0) != 0)) {
+            options.file = args[i];
+            haveFile = true;
+        } else {
+            problem = "unexpected argument '" + args[i] + "'";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+// Lists the replies of `in` in order; returns the exit code.
+int listReplies(std::istream &in, monitor::TrafficLog *log)
+{
+    PrintingList target("tgt|");
+    PrintingList host("xlt|");
+    ValueLabel lblTarget;
+    ValueLabel lblHost;
+    core::NullEventPump pump;
+    monitor::TrafficListing listing(target, host, lblTarget, lblHost, pump);
+    link::XLTPacket packet; // reused like the shared command record: old bytes stay behind
+
+    int exitCode = 0;
+    std::string text;
+    for (int lineNumber = 1; std::getline(in, text); ++lineNumber) {
+        const std::size_t first = text.find_first_not_of(" \t\r");
+        if (first == std::string::npos || text[first] == '#')
+            continue;
+        std::string problem;
+        const auto bytes = parseHex(text, problem);
+        if (!bytes) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "xltctl decode: line %d: %s\n", lineNumber, problem.c_str());
+            exitCode = 2;
+            continue;
+        }
+        packet.ReplyLength = static_cast<std::uint8_t>(bytes->size());
+        std::copy(bytes->begin(), bytes->end(), packet.ReplyData);
+        const auto added = listing.ProcessCapture(packet);
+        if (log) {
+            std::string failure = log->appendTarget(added.target);
+            if (failure.empty())
+                failure = log->appendHost(added.host);
+            if (!failure.empty()) {
+                std::fflush(stdout);
+                std::fprintf(stderr, "xltctl decode: %s\n", failure.c_str());
+                return 1;
+            }
+        }
+    }
+    printLine("label|target|", lblTarget.text);
+    printLine("label|host|", lblHost.text);
+    return exitCode;
+}
+
+int decodeReplies(const Args &args)
+{
+    std::string problem;
+    const auto options = parseRepliesOptions(args, problem);
+    if (!options)
+        return usageError(problem);
+    std::optional<monitor::TrafficLog> log;
+    if (options->logging) {
+        // Paths are kept as single-byte text like LogPath in the windows.
+        const QString dir = QString::fromLocal8Bit(options->logDir.c_str());
+        if (!QFileInfo(dir).isDir())
+            return usageError("log directory '" + options->logDir + "' does not exist");
+        log.emplace(core::fromQString(dir),
+                    monitor::TrafficLog::baseName(QDateTime::currentDateTime()));
+    }
+    if (options->file.empty() || options->file == "-")
+        return listReplies(std::cin, log ? &*log : nullptr);
+    std::ifstream in(options->file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "xltctl decode: cannot read '%s'\n", options->file.c_str());
+        return 2;
+    }
+    return listReplies(in, log ? &*log : nullptr);
+}
+
+} // namespace
+
+int runDecode(const Args &args)
+{
+    if (args.empty())
+        return usageError("say --frame or --replies");
+    if (args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args[0] == "--frame")
+        return decodeFrame(args);
+    if (args[0] == "--replies")
+        return decodeReplies(args);
+    return usageError("unknown option '" + args[0] + "'");
 }
 
 } // namespace xlt::cli
