@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <optional>
 
 namespace xlt::link {
 
@@ -42,6 +43,9 @@ struct SerialLink::Impl
     std::uint8_t exchange(XLTPacket &packet);
     bool send(const std::vector<std::uint8_t> &frame);
     std::uint8_t awaitReply(XLTPacket &packet);
+    /// Feeds received bytes to the decoder: the result code once the reply is complete.
+    std::optional<std::uint8_t> take(framing::Decoder &decoder, const QByteArray &bytes,
+                                     std::uint8_t expected, XLTPacket &packet);
     std::uint8_t lost();
 
     PortSource &ports;
@@ -136,27 +140,32 @@ std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
                 return PacketError; // the frame stopped part way: its length was wrong
             continue;
         }
-        const QByteArray bytes = port.readAll();
-        for (char c : bytes) {
-            switch (decoder.feed(static_cast<std::uint8_t>(c))) {
-            case framing::Decoder::Result::Pending:
-            case framing::Decoder::Result::Malformed:
-                break; // a 7F in noise without a possible header after it: not a reply
-            case framing::Decoder::Result::BadCrc:
-                return PacketError;
-            case framing::Decoder::Result::Complete: {
-                const framing::Frame &reply = decoder.frame();
-                if (reply.seq != expected)
-                    break; // a stale reply to an earlier command
-                if (reply.status == ReplyOk) {
-                    packet.ReplyLength = static_cast<std::uint8_t>(reply.data.size());
-                    std::copy(reply.data.begin(), reply.data.end(), packet.ReplyData);
-                }
-                return reply.status;
-            }
-            }
-        }
+        if (const auto status = take(decoder, port.readAll(), expected, packet))
+            return *status;
     }
+}
+
+std::optional<std::uint8_t> SerialLink::Impl::take(framing::Decoder &decoder,
+                                                   const QByteArray &bytes,
+                                                   std::uint8_t expected, XLTPacket &packet)
+{
+    using Result = framing::Decoder::Result;
+    for (char c : bytes) {
+        const Result result = decoder.feed(static_cast<std::uint8_t>(c));
+        if (result == Result::BadCrc)
+            return PacketError;
+        // Malformed: a 7F in noise without a possible header after it, not a reply. A frame
+        // with another SEQ is a late reply to an earlier command.
+        if (result != Result::Complete || decoder.frame().seq != expected)
+            continue;
+        const framing::Frame &reply = decoder.frame();
+        if (reply.status == ReplyOk) {
+            packet.ReplyLength = static_cast<std::uint8_t>(reply.data.size());
+            std::copy(reply.data.begin(), reply.data.end(), packet.ReplyData);
+        }
+        return reply.status;
+    }
+    return std::nullopt;
 }
 
 SerialLink::SerialLink(PortSource &ports) : m_impl(std::make_unique<Impl>(ports)) {}
