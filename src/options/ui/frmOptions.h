@@ -1,20 +1,49 @@
 #pragma once
 
+#include "options/OptionBlock.h"
+
 #include <QWidget>
+
+#include <optional>
+
+class QGroupBox;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
 
 namespace xlt::app { struct Session; }
 
 namespace xlt::options {
 
-/// Placeholder window; its subsystem fills it in.
+/// "Set XLT Options": shows the connected device's identity and its host drive option, and
+/// writes the configuration block back with the option changed. The constructor does the
+/// opening reads (the main window shows the window afterwards).
 class frmOptions : public QWidget
 {
     Q_OBJECT
 public:
     explicit frmOptions(app::Session &session, QWidget *parent = nullptr);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void initControls();
+    void initConnections();
+    void readFromDevice();
+    bool ShowTargetInfo();
+    void setOptions();
+
     app::Session &m_session;
+    /// The configuration block as last read; empty when the opening did not get it.
+    std::optional<OptionBlock> m_optionBlock;
+
+    QGroupBox *Frame1 = nullptr;
+    QPlainTextEdit *Picture1 = nullptr;
+    QRadioButton *opLevel_0 = nullptr;
+    QRadioButton *opLevel_1 = nullptr;
+    QPushButton *bttnSet = nullptr;
+    QPushButton *bttnCancel = nullptr;
 };
 
 } // namespace xlt::options
