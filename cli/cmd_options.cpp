@@ -1,13 +1,91 @@
+// xltctl options: prints the device's host drive option, or sets it.
+#include "CliContext.h"
 #include "Commands.h"
 
+#include "options/OptionBlock.h"
+
 #include <cstdio>
+#include <optional>
+#include <string>
 
 namespace xlt::cli {
 
-int runOptions(const Args &)
+namespace {
+
+constexpr char kUsage[] =
+    "usage: xltctl options [--drive ttl|opto]\n"
+    "\n"
+    "Prints the connected device's identity and its host drive option (byte 112 of its\n"
+    "configuration block: 0 is TTL RS232, anything else opto isolated). With --drive, writes\n"
+    "the block back with the option set (ttl writes 0, opto writes 255) and every other byte\n"
+    "as read. The device applies it after its power has been switched off and on.\n"
+    "\n"
+    "Exit codes: 0 done, 1 no device or a failed exchange (the reason is on stderr), 2 bad\n"
+    "usage.\n";
+
+/// The mode named by --drive, or nothing for an unknown name.
+std::optional<options::HostDrive> driveNamed(const std::string &name)
 {
-    std::fputs("xltctl options: not available yet\n", stderr);
-    return 1;
+    if (name == "ttl")
+        return options::HostDrive::TtlRs232;
+    if (name == "opto")
+        return options::HostDrive::OptoIsolated;
+    return std::nullopt;
+}
+
+int usageError(const std::string &what)
+{
+    std::fprintf(stderr, "xltctl options: %s\n%s", what.c_str(), kUsage);
+    return 2;
+}
+
+const std::string &captionOf(options::HostDrive drive)
+{
+    return drive == options::HostDrive::TtlRs232 ? options::kTtlCaption : options::kOptoCaption;
+}
+
+} // namespace
+
+int runOptions(const Args &args)
+{
+    std::optional<options::HostDrive> wanted;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (args[i] != "--drive" || i + 1 == args.size() || wanted)
+            return usageError("unexpected argument '" + args[i] + "'");
+        wanted = driveNamed(args[++i]);
+        if (!wanted)
+            return usageError("--drive takes ttl or opto, not '" + args[i] + "'");
+    }
+
+    CliContext cli;
+    link::DeviceContext &device = *cli.device;
+    const options::TargetInfo info = options::readTargetInfo(device);
+    if (!info.portFound)
+        return 1;
+    for (const std::string &line : info.lines)
+        std::printf("%s\n", line.c_str());
+    const std::optional<options::OptionBlock> block = options::readOptionBlock(device);
+    if (!block) {
+        std::fprintf(stderr, "xltctl options: the configuration of the device on COM%u was not "
+                             "read\n", unsigned(device.XLTPortNumber));
+        return 1;
+    }
+    const options::HostDrive current = options::hostDriveOf(*block);
+    std::printf("Host drive option: %s (byte 112 = %u)\n", captionOf(current).c_str(),
+                unsigned((*block)[options::kHostDriveOffset]));
+    if (!wanted)
+        return 0;
+    if (!options::writeOptionBlock(device, options::withHostDrive(*block, *wanted))) {
+        std::fputs("xltctl options: the configuration was not written\n", stderr);
+        return 1;
+    }
+    std::printf("Host drive option set to: %s\n%s\n", captionOf(*wanted).c_str(),
+                options::kSavedText.c_str());
+    return 0;
 }
 
 } // namespace xlt::cli

@@ -1,12 +1,115 @@
+// xltctl update: checks an XLT OS update file, shows its identity beside the device's, asks for
+// confirmation and sends the image with a progress line.
+#include "CliContext.h"
 #include "Commands.h"
 
+#include "update/OpenStep.h"
+#include "update/TextProgress.h"
+#include "update/Updater.h"
+
+#include <QString>
+
 #include <cstdio>
+#include <iostream>
+#include <string>
 
 namespace xlt::cli {
 
-int runUpdate(const Args &)
+namespace {
+
+constexpr char kUsage[] =
+    "usage: xltctl update [--yes] FILE.dpc\n"
+    "\n"
+    "Checks the XLT OS update file, prints its identity and the connected device's, asks\n"
+    "whether to go on (--yes skips the question; no answer counts as no) and sends the image\n"
+    "to the device, 128 bytes per block, with a progress line. After the first 256 blocks the\n"
+    "device copies them; the tool waits three seconds there. Do not disconnect the device.\n"
+    "\n"
+    "Exit codes: 0 update complete, 1 no device, not confirmed, or a block not accepted (the\n"
+    "block is named on stderr), 2 bad usage or a file that is not a valid update file.\n";
+
+class ConsolePanel final : public update::Panel
 {
-    std::fputs("xltctl update: not available yet\n", stderr);
+public:
+    void clear() override {}
+    void print(const std::string &line) override { std::printf("%s\n", line.c_str()); }
+};
+
+bool confirmed(int numBlocks, unsigned port)
+{
+    std::printf("Send %d blocks to the XLT device on COM%u? [y/N] ", numBlocks, port);
+    std::fflush(stdout);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        std::putchar('\n');
+        return false;
+    }
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "YES";
+}
+
+/// The open step; a file that is not accepted is explained (the window's silent cases too).
+std::optional<update::UpdateImage> openFile(link::DeviceContext &device, const std::string &path)
+{
+    ConsolePanel panel;
+    auto opened = update::runOpenStep(device, panel, QString::fromLocal8Bit(path));
+    if (opened.kind == update::OpenStepResult::Kind::Unchanged)
+        std::fprintf(stderr, "xltctl update: cannot read '%s' or it is empty\n", path.c_str());
+    else if (opened.check == update::FileCheck::NoIdentity)
+        std::fprintf(stderr, "xltctl update: '%s' is too short for an XLT OS Update file\n",
+                     path.c_str());
+    return std::move(opened.image);
+}
+
+} // namespace
+
+int runUpdate(const Args &args)
+{
+    bool yes = false;
+    std::string path;
+    for (const std::string &arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--yes" || arg == "-y") {
+            yes = true;
+        } else if (path.empty() && !arg.starts_with("-")) {
+            path = arg;
+        } else {
+            std::fprintf(stderr, "xltctl update: unexpected argument '%s'\n%s", arg.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (path.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    CliContext cli;
+    link::DeviceContext &device = *cli.device;
+    const auto image = openFile(device, path);
+    if (!image)
+        return 2;
+    if (device.XLTPortNumber == 0) {
+        std::fprintf(stderr, "xltctl: %s\n", update::kNoDeviceText.c_str());
+        return 1;
+    }
+    if (!yes && !confirmed(image->NumBlocks, device.XLTPortNumber)) {
+        std::fputs("xltctl update: not confirmed; nothing was sent\n", stderr);
+        return 1;
+    }
+
+    update::TextProgress progress(stdout);
+    update::Updater updater(device, progress);
+    const update::UpdateOutcome outcome = updater.run(*image);
+    if (outcome.result == update::UpdateResult::Complete)
+        return 0;
+    if (outcome.result == update::UpdateResult::BlockFailed) {
+        std::fprintf(stderr,
+                     "xltctl update: block %d of %d (block number %d) was not accepted; the "
+                     "update stopped there\n",
+                     outcome.failedBlock + 1, image->NumBlocks, outcome.failedBlock);
+    }
     return 1;
 }
 

@@ -36,6 +36,7 @@ OpenStepResult runOpenStep(link::DeviceContext &context, Panel &panel, const QSt
 
     panel.clear();
     OpenResult opened = openUpdateFile(core::fromQString(path), std::move(*bytes));
+    result.check = opened.check;
     if (!opened.message.empty())
         context.notifier.message(core::Icon::Exclamation, opened.message);
     if (opened.check != FileCheck::Accepted) {

@@ -29,6 +29,7 @@ struct OpenStepResult
         Accepted   ///< `image` holds the file; the panel shows its identity (and the device's)
     };
     Kind kind = Kind::Unchanged;
+    FileCheck check = FileCheck::Empty; ///< the file's verdict (Empty also when unreadable)
     std::optional<UpdateImage> image;
 };
 

@@ -83,6 +83,7 @@ TEST_F(UpdateWindow, OpenStepArmsAndDisarmsTheUpdate)
     auto badBytes = test::makeDpc(3);
     badBytes[1] = 'l';
     const QString bad = write("bad.dpc", badBytes);
+    ports.records.clear(); // no device: the panel holds the four file lines
 
     open(good);
     EXPECT_TRUE(bttnUpdate->isEnabled());

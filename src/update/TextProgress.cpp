@@ -1,0 +1,85 @@
+#include "TextProgress.h"
+
+#include <algorithm>
+
+namespace xlt::update {
+
+namespace {
+
+constexpr int kBarCells = 30;
+
+std::string twoDigits(long long value)
+{
+    return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+} // namespace
+
+std::string clockText(std::chrono::milliseconds duration)
+{
+    const long long seconds = std::max<long long>(0, duration.count() / 1000);
+    const long long hours = seconds / 3600;
+    const long long minutes = seconds / 60 % 60;
+    const std::string tail = twoDigits(seconds % 60);
+    if (hours > 0)
+        return std::to_string(hours) + ":" + twoDigits(minutes) + ":" + tail;
+    return std::to_string(minutes) + ":" + tail;
+}
+
+std::string progressLine(int value, int maximum, std::chrono::milliseconds elapsed)
+{
+    const int total = std::max(maximum, 1);
+    const int shown = std::clamp(value, 0, total);
+    const int cells = shown * kBarCells / total;
+    const int percent = shown * 100 / total;
+    std::string line = "[" + std::string(static_cast<std::size_t>(cells), '#')
+                       + std::string(static_cast<std::size_t>(kBarCells - cells), '.') + "] ";
+    line += (percent < 100 ? (percent < 10 ? "  " : " ") : "") + std::to_string(percent) + "%";
+    line += "  block " + std::to_string(shown) + "/" + std::to_string(total);
+    line += "  " + clockText(elapsed) + " elapsed  ";
+    const int done = shown - 1; // the block under way is not sent yet
+    if (done <= 0)
+        return line + "--:-- left";
+    const auto left = elapsed * (total - done) / done;
+    return line + clockText(std::chrono::duration_cast<std::chrono::milliseconds>(left)) + " left";
+}
+
+TextProgress::TextProgress(std::FILE *out, std::function<Clock::time_point()> now)
+    : m_out(out), m_now(std::move(now))
+{}
+
+void TextProgress::setLabel(const std::string &text)
+{
+    // Block texts are in the bar already; the first-stage text and the outcome stand alone.
+    if (text.empty() || text == kFirstStageText || text == kCompleteText) {
+        endLine();
+        if (!text.empty())
+            std::fprintf(m_out, "%s\n", text.c_str());
+        std::fflush(m_out);
+    }
+}
+
+void TextProgress::setMaximum(int maximum)
+{
+    m_maximum = maximum;
+    m_start = m_now();
+}
+
+void TextProgress::setValue(int value)
+{
+    if (value <= 0)
+        return;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(m_now() - m_start);
+    std::fprintf(m_out, "\r%s", progressLine(value, m_maximum, elapsed).c_str());
+    std::fflush(m_out);
+    m_lineOpen = true;
+}
+
+void TextProgress::endLine()
+{
+    if (m_lineOpen)
+        std::fputc('\n', m_out);
+    m_lineOpen = false;
+}
+
+} // namespace xlt::update

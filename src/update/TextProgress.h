@@ -1,0 +1,46 @@
+#pragma once
+
+#include "Updater.h"
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace xlt::update {
+
+/// One progress line for a terminal, for block `value` (1-based, the block under way) of
+/// `maximum`: a bar of 30 cells filled as the window's bar (value of maximum), its percentage,
+/// the block under way, the elapsed time and the estimated time left (from the mean time of
+/// the blocks already sent; "--:--" before the first one). Times are m:ss, or h:mm:ss from an
+/// hour on.
+/// Example: "[###############...............]  50%  block 150/300  0:12 elapsed  0:12 left".
+std::string progressLine(int value, int maximum, std::chrono::milliseconds elapsed);
+
+/// m:ss below an hour, h:mm:ss from an hour on.
+std::string clockText(std::chrono::milliseconds duration);
+
+/// A ProgressSink that redraws progressLine() in place ("\r") on a terminal stream, and puts
+/// the first-stage text and the outcome on lines of their own.
+class TextProgress final : public ProgressSink
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit TextProgress(std::FILE *out, std::function<Clock::time_point()> now = &Clock::now);
+
+    void setLabel(const std::string &text) override;
+    void setMaximum(int maximum) override;
+    void setValue(int value) override;
+    void setBusy(bool) override {}
+
+private:
+    void endLine();
+
+    std::FILE *m_out;
+    std::function<Clock::time_point()> m_now;
+    Clock::time_point m_start{};
+    int m_maximum = 0;
+    bool m_lineOpen = false;
+};
+
+} // namespace xlt::update
