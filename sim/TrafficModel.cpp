@@ -29,13 +29,20 @@ constexpr std::size_t kSmallestRecord = kRecordHeader + 5;
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Both sides poll once a period, the host half a period after the device. Every answer comes
+// before the other side's next command, so the records come out in time order.
+constexpr TrafficModel::Timing kLineTiming{200, 4, {3, 10}, {5, 12}};
+// Flood: as dense as it takes to fill a reply every 50 ms.
+constexpr TrafficModel::Timing kFloodTiming{6, 1, {1, 2}, {1, 2}};
+
 } // namespace
 
 TrafficModel::TrafficModel(TrafficLevel level, bool strayBytes, std::uint32_t seed,
                            Clock::time_point start)
     : m_level(level), m_stray(strayBytes), m_start(start), m_rng(seed == 0 ? 1 : seed),
-      m_period(level == TrafficLevel::Flood ? 40 : 200), m_nextTargetMs(m_period),
-      m_nextHostMs(m_period + m_period / 2),
+      m_strayRng(seed ^ 0x5A5A5A5Au),
+      m_timing(level == TrafficLevel::Flood ? kFloodTiming : kLineTiming),
+      m_nextTargetMs(m_timing.period), m_nextHostMs(m_timing.period + m_timing.period / 2),
       m_nextScenarioMs(level == TrafficLevel::Flood ? 0 : 3000)
 {}
 
@@ -100,7 +107,8 @@ void TrafficModel::targetStep(std::uint32_t at)
     m_sspSeq = !m_sspSeq;
     const std::uint8_t seq = m_sspSeq ? 0x80 : 0x00;
     push(kTagTargetCommand, at, sspFrame(seq, step.command));
-    push(kTagTargetResponse, at + jitter(3, 10), sspFrame(seq, step.response));
+    push(kTagTargetResponse, at + jitter(m_timing.sspDelay[0], m_timing.sspDelay[1]),
+         sspFrame(seq, step.response));
 }
 
 void TrafficModel::hostStep(std::uint32_t at)
@@ -115,7 +123,8 @@ void TrafficModel::hostStep(std::uint32_t at)
     };
     push(kTagHostCommand, at, frameOf(step.command));
     if (!step.response.empty())
-        push(kTagHostResponse, at + jitter(5, 12), frameOf(step.response));
+        push(kTagHostResponse, at + jitter(m_timing.id003Delay[0], m_timing.id003Delay[1]),
+             frameOf(step.response));
 }
 
 void TrafficModel::generateUntil(std::uint32_t ms)
@@ -126,15 +135,13 @@ void TrafficModel::generateUntil(std::uint32_t ms)
         m_nextHostMs += skip;
         m_nextScenarioMs += skip;
     }
-    // Both sides poll once a period, the host half a period after the device, so the records
-    // come out in time order.
     while (std::min(m_nextTargetMs, m_nextHostMs) <= ms) {
         if (m_nextTargetMs <= m_nextHostMs) {
-            targetStep(m_nextTargetMs + jitter(0, 4));
-            m_nextTargetMs += m_period;
+            targetStep(m_nextTargetMs + jitter(0, m_timing.stepJitter));
+            m_nextTargetMs += m_timing.period;
         } else {
-            hostStep(m_nextHostMs + jitter(0, 4));
-            m_nextHostMs += m_period;
+            hostStep(m_nextHostMs + jitter(0, m_timing.stepJitter));
+            m_nextHostMs += m_timing.period;
         }
     }
     m_generatedMs = std::max(m_generatedMs, ms);
@@ -148,10 +155,10 @@ std::vector<std::uint8_t> TrafficModel::strayBytes()
 {
     static constexpr std::array<std::uint8_t, 5> kStray{0x00, 0x13, 0x7E, 0xFF, 0x01};
     Bytes bytes;
-    if (m_stray && m_rng() % 4 == 0) {
-        const std::uint32_t count = jitter(1, 3);
+    if (m_stray && m_strayRng() % 4 == 0) {
+        const auto count = m_strayRng() % 3 + 1;
         for (std::uint32_t i = 0; i < count; ++i)
-            bytes.push_back(kStray[m_rng() % kStray.size()]);
+            bytes.push_back(kStray[m_strayRng() % kStray.size()]);
     }
     return bytes;
 }
@@ -159,20 +166,22 @@ std::vector<std::uint8_t> TrafficModel::strayBytes()
 std::vector<std::uint8_t> TrafficModel::nextReply(Clock::time_point now)
 {
     const bool flood = m_level == TrafficLevel::Flood;
-    if (!flood) {
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start).count();
-        generateUntil(static_cast<std::uint32_t>(std::clamp<long long>(
-            elapsed, 0, std::numeric_limits<std::uint32_t>::max() - kMaxCatchUpMs)));
-    }
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start).count();
+    std::uint32_t limit = static_cast<std::uint32_t>(
+        std::clamp<long long>(elapsed, 0, std::numeric_limits<std::uint32_t>::max() / 2));
+    generateUntil(limit);
     Bytes reply;
     std::size_t lastRecordAt = kReplyLimit;
     TrafficRecord lastRecord;
     for (;;) {
-        if (m_pending.empty()) {
+        if (m_pending.empty() || m_pending.front().offsetMs > limit) {
             if (!flood)
                 break;
-            generateUntil(m_generatedMs + m_period);
+            // A flood reply is filled even when that takes the traffic a little ahead of now.
+            limit = std::numeric_limits<std::uint32_t>::max();
+            if (m_pending.empty())
+                generateUntil(m_generatedMs + m_timing.period);
             continue;
         }
         const Bytes stray = strayBytes();

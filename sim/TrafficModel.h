@@ -25,6 +25,15 @@ public:
     /// bytes. A backlog older than the device's capture buffer is dropped, oldest first.
     std::vector<std::uint8_t> nextReply(Clock::time_point now);
 
+    /// Milliseconds: poll period per side, jitter of each poll, answer delays (low, high).
+    struct Timing
+    {
+        std::uint32_t period;
+        std::uint32_t stepJitter;
+        std::uint32_t sspDelay[2];
+        std::uint32_t id003Delay[2];
+    };
+
 private:
     /// One command and its answer on one side: SSP data bytes, or ID003 code then data.
     struct Step
@@ -47,7 +56,8 @@ private:
     bool m_stray;
     Clock::time_point m_start;
     std::minstd_rand m_rng;
-    std::uint32_t m_period;
+    std::minstd_rand m_strayRng; ///< apart, so stray bytes leave the traffic itself unchanged
+    Timing m_timing;
     std::uint32_t m_generatedMs = 0;
     std::uint32_t m_nextTargetMs;
     std::uint32_t m_nextHostMs;
