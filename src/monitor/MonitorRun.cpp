@@ -15,9 +15,15 @@ constexpr const char *kLogErrorTail =
 } // namespace
 
 MonitorRun::MonitorRun(link::DeviceContext &context, TrafficListing &listing, Clock clock)
-    : m_context(context), m_listing(listing),
-      m_clock(clock ? std::move(clock) : Clock(&QDateTime::currentDateTime))
-{}
+    : m_context(context), m_listing(listing)
+{
+    setClock(std::move(clock));
+}
+
+void MonitorRun::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock(&QDateTime::currentDateTime);
+}
 
 MonitorRun::~MonitorRun()
 {

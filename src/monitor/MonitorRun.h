@@ -43,6 +43,8 @@ public:
     MonitorRun(const MonitorRun &) = delete;
     MonitorRun &operator=(const MonitorRun &) = delete;
 
+    void setClock(Clock clock);
+
     /// The Run button: port search, PortNumber/BaudRate/Timeout, log base name from the clock,
     /// packet numbers to 0, open, capture-start (2, 1). On Started the stop request is cleared.
     /// `logDir` is where this run's log files go (LogPath at the moment of the start).

@@ -2,18 +2,57 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
 namespace xlt::app {
 struct Session;
 
-/// Placeholder of the log directory chooser; the traffic monitor fills it in.
+/// "Set Directory", the log directory chooser, opened modally by the traffic monitor's "..."
+/// button. Drive1 lists the drives (the file-system roots where there are no drive letters);
+/// Dir1 lists the open directory's ancestors and subdirectories, and a double-click (or Enter)
+/// on a line opens that directory. OK stores the open directory as LogPath and in the settings
+/// store; Cancel, Esc and the close box change nothing.
+///
+/// It opens at LogPath. When LogPath's drive or directory cannot be shown it opens, without a
+/// message, at the program's current directory.
 class frmSetDir : public QDialog
 {
     Q_OBJECT
 public:
     explicit frmSetDir(Session &session, QWidget *parent = nullptr);
 
+    /// The directory list's open directory: what OK stores.
+    const std::string &currentDir() const { return m_current; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void buildControls();
+    void initConnections();
+    void load();
+    void driveChanged(int index);
+    void entryActivated(QListWidgetItem *item);
+    void okClicked();
+    /// Opens `dir` in Dir1 and selects its drive in Drive1; false (nothing changes) when it is
+    /// not a directory.
+    bool showDir(const std::string &dir);
+    void selectDrive(int index);
+
     Session &m_session;
+    std::vector<std::string> m_roots;
+    std::string m_current;
+
+    QComboBox *m_Drive1 = nullptr;
+    QListWidget *m_Dir1 = nullptr;
+    QPushButton *m_bttnOK = nullptr;
+    QPushButton *m_bttnCancel = nullptr;
 };
 
 } // namespace xlt::app

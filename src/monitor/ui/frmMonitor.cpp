@@ -1,13 +1,290 @@
 #include "frmMonitor.h"
 
 #include "app/Session.h"
+#include "app/ui/frmSetDir.h"
+#include "core/Text.h"
+#include "monitor/MonitorRun.h"
+#include "monitor/TrafficListing.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace xlt::monitor {
+
+namespace {
+
+constexpr std::chrono::milliseconds kPollInterval{50};
+// Often enough that Stop and Clear List act at once (a window pass well under 16 ms), seldom
+// enough that repainting two long lists does not eat the poll period.
+constexpr std::chrono::milliseconds kEventInterval{10};
+
+/// A list box as the listing's LineList. Selecting the newest line is deferred to
+/// showNewest(), which runs once per event pass instead of once per record: scrolling a long
+/// list for every record costs more than listing it.
+class ListBoxLines final : public LineList
+{
+public:
+    explicit ListBoxLines(QListWidget *list) : m_list(list) {}
+
+    std::size_t count() const override
+    {
+        return m_list ? static_cast<std::size_t>(m_list->count()) : 0;
+    }
+    void clear() override
+    {
+        if (m_list)
+            m_list->clear();
+    }
+    void add(const std::string &line) override
+    {
+        if (m_list)
+            m_list->addItem(core::toQString(line));
+    }
+    void selectLast() override { m_selectPending = true; }
+
+    void showNewest()
+    {
+        if (!m_selectPending || !m_list)
+            return;
+        m_selectPending = false;
+        if (m_list->count() > 0)
+            m_list->setCurrentRow(m_list->count() - 1);
+    }
+
+private:
+    QPointer<QListWidget> m_list;
+    bool m_selectPending = false;
+};
+
+class LabelText final : public TextLabel
+{
+public:
+    explicit LabelText(QLabel *label) : m_label(label) {}
+    void setText(const std::string &text) override
+    {
+        if (m_label)
+            m_label->setText(core::toQString(text));
+    }
+
+private:
+    QPointer<QLabel> m_label;
+};
+
+QPushButton *button(const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel *label(const char *name, const QString &caption)
+{
+    auto *l = new QLabel(caption);
+    if (name)
+        l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QListWidget *listBox(const char *name)
+{
+    auto *list = new QListWidget;
+    list->setObjectName(QLatin1String(name));
+    // One row height for all: a repaint of 30000 rows then costs milliseconds, not 200 ms.
+    list->setUniformItemSizes(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    return list;
+}
+
+} // namespace
+
+/// Everything a tick touches. Adapters hold guarded pointers to the widgets, so a tick that
+/// outlives the window (closed and deleted while a reply is listed) touches nothing freed.
+struct frmMonitor::Engine
+{
+    Engine(link::DeviceContext &context, QListWidget *list1, QListWidget *list2,
+           QLabel *targetLabel, QLabel *hostLabel)
+        : target(list1), host(list2), lblTarget(targetLabel), lblHost(hostLabel),
+          pump(context.pump, kEventInterval), listing(target, host, lblTarget, lblHost, pump),
+          run(context, listing)
+    {
+        pump.beforeEvents = [this] { showNewest(); };
+    }
+
+    void showNewest()
+    {
+        target.showNewest();
+        host.showNewest();
+    }
+
+    bool tick()
+    {
+        pump.restart();
+        const bool again = run.tick();
+        showNewest();
+        return again;
+    }
+
+    ListBoxLines target;
+    ListBoxLines host;
+    LabelText lblTarget;
+    LabelText lblHost;
+    ThrottledPump pump;
+    TrafficListing listing;
+    MonitorRun run;
+};
 
 frmMonitor::frmMonitor(app::Session &session, QWidget *parent) : QWidget(parent), m_session(session)
 {
     setObjectName(QStringLiteral("frmMonitor"));
+    setWindowIcon(QApplication::windowIcon());
     setWindowTitle(QStringLiteral("XLT communications monitor"));
+    buildControls();
+    m_engine = std::make_shared<Engine>(session.device, m_List1, m_List2, m_lblTarget, m_lblHost);
+    initConnections();
+    updateWidgets();
+    resize(900, 560);
+}
+
+frmMonitor::~frmMonitor()
+{
+    m_engine->run.end();
+}
+
+void frmMonitor::setEventInterval(std::chrono::milliseconds interval)
+{
+    m_engine->pump.setInterval(interval);
+}
+
+void frmMonitor::setClock(std::function<QDateTime()> clock)
+{
+    m_engine->run.setClock(std::move(clock));
+}
+
+void frmMonitor::buildControls()
+{
+    auto *Frame1 = new QFrame;
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setFrameShape(QFrame::StyledPanel);
+    m_bttnRun = button("bttnRun", QStringLiteral("&Run"));
+    m_Command2 = button("Command2", QStringLiteral("&Stop"));
+    m_bttnLog = button("bttnLog", QStringLiteral("..."));
+    m_lblLog = label("lblLog", core::toQString(m_session.LogPath));
+    m_lblLog->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *top = new QHBoxLayout(Frame1);
+    top->addWidget(m_bttnRun);
+    top->addWidget(m_Command2);
+    top->addSpacing(16);
+    top->addWidget(m_bttnLog);
+    top->addWidget(label("Label1", QStringLiteral("Log File Location:")));
+    top->addWidget(m_lblLog, 1);
+
+    auto side = [](const char *frameName, const QString &caption, QListWidget *list,
+                   QPushButton *clear, QLabel *detected) {
+        auto *frame = new QGroupBox(caption);
+        frame->setObjectName(QLatin1String(frameName));
+        detected->setFont(QFont(QStringLiteral("Arial")));
+        detected->setMinimumWidth(60);
+        auto *bottom = new QHBoxLayout;
+        bottom->addWidget(clear);
+        bottom->addStretch(1);
+        bottom->addWidget(label(nullptr, QStringLiteral("Detected Protocol:")));
+        bottom->addWidget(detected);
+        auto *column = new QVBoxLayout(frame);
+        column->addWidget(list, 1);
+        column->addLayout(bottom);
+        return frame;
+    };
+    m_List1 = listBox("List1");
+    m_bttnClear = button("bttnClear", QStringLiteral("&Clear List"));
+    m_lblTarget = label("lblTarget", QString());
+    m_List2 = listBox("List2");
+    m_bttnClearHost = button("bttnClearHost", QStringLiteral("Clear &List"));
+    m_lblHost = label("lblHost", QString());
+
+    auto *sides = new QHBoxLayout;
+    sides->addWidget(side("Frame2", QStringLiteral("Target Traffic"), m_List1, m_bttnClear,
+                          m_lblTarget));
+    sides->addWidget(side("Frame3", QStringLiteral("Host Traffic"), m_List2, m_bttnClearHost,
+                          m_lblHost));
+    auto *page = new QVBoxLayout(this);
+    page->addWidget(Frame1);
+    page->addLayout(sides, 1);
+
+    m_tmrPoll = new QTimer(this);
+    m_tmrPoll->setObjectName(QStringLiteral("tmrPoll"));
+    m_tmrPoll->setSingleShot(true);
+    m_tmrPoll->setInterval(kPollInterval);
+    // A coarse timer may fire up to 5 % late; the period is meant to be 50 ms.
+    m_tmrPoll->setTimerType(Qt::PreciseTimer);
+}
+
+void frmMonitor::initConnections()
+{
+    connect(m_bttnRun, &QPushButton::clicked, this, &frmMonitor::runClicked);
+    connect(m_Command2, &QPushButton::clicked, this, &frmMonitor::stopClicked);
+    connect(m_bttnLog, &QPushButton::clicked, this, &frmMonitor::logClicked);
+    connect(m_bttnClear, &QPushButton::clicked, m_List1, &QListWidget::clear);
+    connect(m_bttnClearHost, &QPushButton::clicked, m_List2, &QListWidget::clear);
+    connect(m_tmrPoll, &QTimer::timeout, this, &frmMonitor::pollTick);
+}
+
+void frmMonitor::updateWidgets()
+{
+    const bool running = m_engine->run.running();
+    m_bttnRun->setEnabled(!running);
+    m_bttnLog->setEnabled(!running);
+}
+
+void frmMonitor::runClicked()
+{
+    if (m_engine->run.start(m_session.LogPath) != MonitorRun::StartResult::Started)
+        return;
+    updateWidgets();
+    m_tmrPoll->start();
+}
+
+void frmMonitor::stopClicked()
+{
+    m_engine->run.requestStop();
+}
+
+void frmMonitor::logClicked()
+{
+    app::frmSetDir chooser(m_session, this);
+    chooser.exec();
+    m_lblLog->setText(core::toQString(m_session.LogPath));
+}
+
+void frmMonitor::pollTick()
+{
+    m_tmrPoll->stop();
+    const std::shared_ptr<Engine> engine = m_engine;
+    const QPointer<frmMonitor> self(this);
+    const bool again = engine->tick();
+    if (!self)
+        return;
+    if (again)
+        m_tmrPoll->start();
+    else
+        updateWidgets();
+}
+
+void frmMonitor::closeEvent(QCloseEvent *event)
+{
+    m_tmrPoll->stop();
+    m_engine->run.end();
+    updateWidgets();
+    event->accept();
 }
 
 } // namespace xlt::monitor

@@ -1,20 +1,72 @@
 #pragma once
 
+#include <QDateTime>
 #include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QCloseEvent;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTimer;
 
 namespace xlt::app { struct Session; }
 
 namespace xlt::monitor {
 
-/// Placeholder window; its subsystem fills it in.
+/// "XLT communications monitor": Run finds the device, starts its capture and polls it every
+/// 50 ms (measured from the end of one tick to the start of the next; the single-shot timer is
+/// off while a tick runs). Each reply is listed in List1 (target side) and List2 (host side) and
+/// appended to the run's two log files in LogPath. Stop ends the run at the end of the next
+/// tick; the Clear List buttons work at any time; "..." opens the log directory chooser.
+/// Closing the window ends an active run: polling stops and the port is closed.
 class frmMonitor : public QWidget
 {
     Q_OBJECT
 public:
     explicit frmMonitor(app::Session &session, QWidget *parent = nullptr);
+    ~frmMonitor() override;
+
+    /// How often the listing of one reply lets window events run (default 10 ms; 0: after
+    /// every record).
+    void setEventInterval(std::chrono::milliseconds interval);
+
+    /// The clock that names a run's log files (tests: two runs in the same second).
+    void setClock(std::function<QDateTime()> clock);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    struct Engine;
+
+    void buildControls();
+    void initConnections();
+    void updateWidgets();
+    void runClicked();
+    void stopClicked();
+    void logClicked();
+    void pollTick();
+
     app::Session &m_session;
+    // Shared with a tick in progress, so that the run and the listing outlive the window if
+    // it is closed and deleted while a reply is being listed.
+    std::shared_ptr<Engine> m_engine;
+
+    QPushButton *m_bttnRun = nullptr;
+    QPushButton *m_Command2 = nullptr;
+    QPushButton *m_bttnLog = nullptr;
+    QLabel *m_lblLog = nullptr;
+    QListWidget *m_List1 = nullptr;
+    QPushButton *m_bttnClear = nullptr;
+    QLabel *m_lblTarget = nullptr;
+    QListWidget *m_List2 = nullptr;
+    QPushButton *m_bttnClearHost = nullptr;
+    QLabel *m_lblHost = nullptr;
+    QTimer *m_tmrPoll = nullptr;
 };
 
 } // namespace xlt::monitor
