@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Runs every libFuzzer target of build/fuzz for N seconds (default 60) on its committed corpus.
-# New interesting inputs go to build/fuzz/corpus-<target>, crashes to build/fuzz/crashes.
+# Runs every libFuzzer target of build/fuzz for N seconds each (default 60) on its committed
+# corpus fuzz/corpus/<name>. Build them first: cmake --preset fuzz && cmake --build --preset fuzz.
+# New interesting inputs go to build/fuzz/corpus-<target>, crashes to build/fuzz/crashes; each
+# target's output is kept in build/fuzz/<target>.log. Exits 1 when any target found a crash.
+# Longer runs: scripts/fuzz.sh 3600 (an hour per target); the found inputs are kept between runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -11,13 +14,28 @@ if [ ${#targets[@]} -eq 0 ]; then
   echo "fuzz: no targets built"
   exit 0
 fi
+failed=()
 for target in "${targets[@]}"; do
+  [ -x "$target" ] && [ -f "$target" ] || continue
   name=$(basename "$target")
   work=build/fuzz/corpus-$name
+  log=build/fuzz/$name.log
   mkdir -p "$work"
   seeds=fuzz/corpus/${name#fuzz_}
   [ -d "$seeds" ] || seeds=""
   echo "fuzz: $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -max_len=600 -print_final_stats=0 \
-    -artifact_prefix=build/fuzz/crashes/"$name"- "$work" ${seeds:+"$seeds"} 2>&1 | tail -n 3
+  # Frames and replies are at most 256 bytes after the leading tag byte.
+  if "$target" -max_total_time="$seconds" -max_len=300 -print_final_stats=0 \
+      -artifact_prefix=build/fuzz/crashes/"$name"- "$work" ${seeds:+"$seeds"} >"$log" 2>&1; then
+    grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log"
+  else
+    echo "fuzz: $name FAILED; last lines of $log:"
+    tail -n 40 "$log"
+    failed+=("$name")
+  fi
 done
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "fuzz: crashes in ${failed[*]} (inputs in build/fuzz/crashes; copy one into"
+  echo "fuzz/corpus/<name>/ to keep it as a regression test)"
+  exit 1
+fi
