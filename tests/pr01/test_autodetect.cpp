@@ -3,274 +3,164 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 using namespace xlt;
 using namespace xlt::pr01;
 
 namespace {
 
-/// Records each item as the window would show it, in the order of arrival.
+/// Records the items in the order of arrival, as the window would show them.
 struct ItemLog final : AutoDetectSink
 {
     void versionDetected(const std::string &text) override
     {
-        version = text;
-        order.push_back("version");
+        add("version");
+        texts.version = text;
     }
     void bootVersionDetected(const std::string &text) override
     {
-        bootVersion = text;
-        order.push_back("boot");
+        add("boot");
+        texts.bootVersion = text;
     }
     void currencyDetected(std::span<const std::uint8_t, 4 * kRowCount> rows) override
     {
-        currency.emplace();
-        decodeCurrencyRows(rows, *currency);
-        order.push_back("currency");
+        add("currency");
+        decodeCurrencyRows(rows, texts);
     }
-    std::optional<std::string> version;
-    std::optional<std::string> bootVersion;
-    std::optional<Pr01Texts> currency;
+    void add(const char *item) { order.push_back(item); }
+    Pr01Texts texts;
     std::vector<std::string> order;
 };
 
-struct Behaviour
-{
-    const char *label;
-    bool allAtOnce;
-    bool fetchReportsAll;
-    std::uint8_t target;
-    /// Items fetched by each tick until detection ends; a tick that ends it is marked "end".
-    std::vector<std::vector<std::string>> ticks;
-    bool ends;
-};
-
-sim::DeviceOptions optionsFor(const Behaviour &b)
+sim::DeviceOptions behaviour(bool allAtOnce, bool fetchReportsAll, std::uint8_t target)
 {
     sim::DeviceOptions options;
-    options.detectAllAtOnce = b.allAtOnce;
-    options.fetchReportsAll = b.fetchReportsAll;
-    options.detectTarget = b.target;
+    options.detectAllAtOnce = allAtOnce;
+    options.fetchReportsAll = fetchReportsAll;
+    options.detectTarget = target;
     return options;
 }
 
-const std::vector<std::uint8_t> kFetchVersion{23, 1};
-const std::vector<std::uint8_t> kFetchBoot{23, 2};
-const std::vector<std::uint8_t> kFetchCurrency{23, 4};
+sim::DeviceOptions withFault(sim::Fault fault, std::uint8_t code)
+{
+    sim::DeviceOptions options;
+    options.fault = fault;
+    options.faultCode = code;
+    return options;
+}
+
+sim::DeviceOptions withIdentity(const std::string &identity)
+{
+    sim::DeviceOptions options;
+    options.identity = identity;
+    return options;
+}
 
 } // namespace
 
 TEST(AutoDetect, EachDeviceBehaviour)
 {
-    const Behaviour rows[] = {
-        {"status 7, fetch replies carry their own flag", true, false, 7,
-         {{"version"}, {"boot"}, {"currency"}, {}}, true},
-        {"status 7, fetch replies carry 7", true, true, 7, {{"version", "boot", "currency"}}, true},
-        {"items reported one per status", false, false, 7,
-         {{"version"}, {"boot"}, {"currency"}, {}}, true},
-        {"status 3 never ends", true, false, 3, {{"version"}, {"boot"}, {}, {}, {}}, false},
-        {"status 15 never ends", true, false, 15,
-         {{"version"}, {"boot"}, {"currency"}, {}, {}}, false},
+    using Ticks = std::vector<std::vector<std::string>>; // items fetched by each tick
+    const Ticks oneByOne = {{"version"}, {"boot"}, {"currency"}, {}};
+    const struct
+    {
+        const char *label;
+        sim::DeviceOptions options;
+        Ticks ticks;
+        bool ends; // whether the last tick ends the detection
+    } rows[] = {
+        {"status 7, fetch byte 0 its own flag", behaviour(true, false, 7), oneByOne, true},
+        {"status 7, fetch byte 0 is 7", behaviour(true, true, 7), {{"version", "boot", "currency"}}, true},
+        {"one more item per status", behaviour(false, false, 7), oneByOne, true},
+        {"status 3", behaviour(true, false, 3), {{"version"}, {"boot"}, {}, {}}, false},
+        {"status 15", behaviour(true, false, 15), {{"version"}, {"boot"}, {"currency"}, {}, {}}, false},
     };
-    for (const Behaviour &row : rows) {
+    for (const auto &row : rows) {
         SCOPED_TRACE(row.label);
-        test::EmulatedDevice device(optionsFor(row));
+        test::EmulatedDevice device(row.options);
         ItemLog log;
         AutoDetect detect(device.context, log);
         ASSERT_TRUE(detect.start());
         EXPECT_EQ(device.context.holder, AutoDetect::kHolderName);
         for (std::size_t tick = 0; tick < row.ticks.size(); ++tick) {
             log.order.clear();
-            const bool last = tick + 1 == row.ticks.size();
-            EXPECT_EQ(detect.tick(), !(last && row.ends)) << "tick " << tick;
-            EXPECT_EQ(log.order, row.ticks[tick]) << "tick " << tick;
+            EXPECT_EQ(detect.tick(), !row.ends || tick + 1 < row.ticks.size()) << tick;
+            EXPECT_EQ(log.order, row.ticks[tick]) << tick;
         }
-        EXPECT_EQ(detect.running(), !row.ends);
         EXPECT_EQ(device.inProcess.isOpen(), !row.ends);
-        // An item already fetched is never fetched again in the same detection.
-        for (const auto &fetch : {kFetchVersion, kFetchBoot, kFetchCurrency})
-            EXPECT_LE(device.link.count(fetch), 1);
-        EXPECT_TRUE(device.notifier.messages.empty());
-
-        if (!row.ends) {
+        if (!row.ends) { // aborted: the next tick still polls, then ends
             detect.abort();
             EXPECT_FALSE(detect.tick());
-            EXPECT_FALSE(device.inProcess.isOpen());
         }
+        EXPECT_FALSE(device.inProcess.isOpen());
         EXPECT_TRUE(device.context.holder.empty());
+        EXPECT_TRUE(device.notifier.messages.empty());
+        for (const std::uint8_t item : {1, 2, 4})
+            EXPECT_LE(device.link.count({23, item}), 1);
     }
 }
 
-TEST(AutoDetect, ItemsArriveAsTheDeviceReportsThem)
+TEST(AutoDetect, FetchedTextsAreReplyBytesOneOn)
 {
-    sim::DeviceOptions options;
-    options.detectAllAtOnce = true;
-    options.fetchReportsAll = true;
-    options.detected.version = "";                          // fetch reply of length 1
-    options.detected.bootVersion = std::string("BOOT\0V1.00 12345", 16); // length 17, a zero kept
+    sim::DeviceOptions options = behaviour(true, true, 7);
+    options.detected.version = "";                                       // ReplyLength 1
+    options.detected.bootVersion = std::string("BOOT\0V1.00 12345", 16); // ReplyLength 17
     test::EmulatedDevice device(options);
     ItemLog log;
     AutoDetect detect(device.context, log);
     ASSERT_TRUE(detect.start());
     EXPECT_FALSE(detect.tick());
-    EXPECT_EQ(log.version, "");
-    EXPECT_EQ(log.bootVersion, options.detected.bootVersion);
-    ASSERT_TRUE(log.currency);
-    EXPECT_EQ(log.currency->code[0], "61");
-    EXPECT_EQ(log.currency->denom[1], "0A");
-    EXPECT_EQ(log.currency->exp[7], "02");
-    EXPECT_EQ(detect.itemsRead(), AutoDetect::kAllItems);
-    EXPECT_EQ(device.link.sent.front(), std::vector<std::uint8_t>{16});
-    EXPECT_EQ(device.link.sent[1], std::vector<std::uint8_t>{20});
+    EXPECT_EQ(log.texts.version, "");
+    EXPECT_EQ(log.texts.bootVersion, options.detected.bootVersion);
+    EXPECT_EQ((std::array{log.texts.code[1], log.texts.denom[1], log.texts.exp[7]}),
+              (std::array<std::string, 3>{"62", "0A", "02"}));
 }
 
-TEST(AutoDetect, AbortEndsAfterTheNextTicksFetches)
+TEST(AutoDetect, FailedExchangesEndWithOneMessage)
 {
-    test::EmulatedDevice device;
-    ItemLog log;
-    AutoDetect detect(device.context, log);
-    ASSERT_TRUE(detect.start());
-    EXPECT_TRUE(detect.tick());
-    detect.abort();
-    EXPECT_FALSE(detect.tick());
-    EXPECT_EQ(log.order, (std::vector<std::string>{"version", "boot"}));
-    EXPECT_FALSE(device.inProcess.isOpen());
-    EXPECT_TRUE(device.context.holder.empty());
-
-    // The next start clears the request.
-    ASSERT_TRUE(detect.start());
-    EXPECT_FALSE(detect.abortRequested());
-    EXPECT_EQ(detect.itemsRead(), 0);
-    EXPECT_TRUE(detect.tick());
-}
-
-TEST(AutoDetect, FailedStatusEndsWithOneMessage)
-{
-    sim::DeviceOptions options;
-    options.detectStatusFails = true;
-    test::EmulatedDevice device(options);
-    ItemLog log;
-    AutoDetect detect(device.context, log);
-    ASSERT_TRUE(detect.start());
-    EXPECT_FALSE(detect.tick());
-    EXPECT_EQ(device.notifier.texts(),
-              std::vector<std::string>{"XLT Command transmission error PACKET ERROR"});
-    EXPECT_FALSE(detect.running());
-    EXPECT_FALSE(device.inProcess.isOpen());
-    EXPECT_TRUE(device.context.holder.empty());
-    EXPECT_FALSE(detect.tick()); // nothing more is sent once it has ended
-    EXPECT_EQ(device.link.count({22}), 1);
-}
-
-TEST(AutoDetect, FailedFetchEndsAfterTheItemsBeforeIt)
-{
-    sim::DeviceOptions options;
-    options.detectAllAtOnce = true;
-    options.fetchReportsAll = true;
-    options.fault = sim::Fault::NoReply;
-    options.faultCode = 23;
-    test::EmulatedDevice device(options);
-    ItemLog log;
-    AutoDetect detect(device.context, log);
-    ASSERT_TRUE(detect.start());
-    EXPECT_FALSE(detect.tick());
-    EXPECT_TRUE(log.order.empty());
-    EXPECT_EQ(detect.itemsRead(), 0);
-    EXPECT_EQ(device.notifier.texts(),
-              std::vector<std::string>{"XLT Command transmission error COMMAND TIME_OUT"});
-    EXPECT_FALSE(device.inProcess.isOpen());
-}
-
-TEST(AutoDetect, StartThatFailsLeavesNothingHeldOrOpen)
-{
-    const auto noChange = [](test::EmulatedDevice &) {};
     const struct
     {
         const char *label;
-        sim::DeviceOptions (*options)();
-        void (*arrange)(test::EmulatedDevice &);
-        std::vector<std::string> messages;
-        int startCommands;
+        sim::DeviceOptions options;
+        bool starts;
+        std::string message;
     } rows[] = {
-        {"no device", [] { return sim::DeviceOptions{}; },
-         [](test::EmulatedDevice &d) { d.ports.records.clear(); }, {"No XLT device detected"}, 0},
-        {"other firmware",
-         [] {
-             sim::DeviceOptions o;
-             o.identity = "PR03 0100";
-             return o;
-         },
-         noChange, {"XLT Firmware PR03 0100 is not PR01 compatable."}, 0},
-        {"start command refused",
-         [] {
-             sim::DeviceOptions o;
-             o.fault = sim::Fault::FailStatus;
-             o.faultCode = 20;
-             return o;
-         },
-         noChange, {"XLT Command transmission error PACKET ERROR"}, 1},
+        {"other firmware", withIdentity("PR03 0100"), false, "XLT Firmware PR03 0100 is not PR01 compatable."},
+        {"start refused", withFault(sim::Fault::FailStatus, 20), false,
+         "XLT Command transmission error PACKET ERROR"},
+        {"status refused", withFault(sim::Fault::FailStatus, 22), true,
+         "XLT Command transmission error PACKET ERROR"},
+        {"fetch unanswered", withFault(sim::Fault::NoReply, 23), true,
+         "XLT Command transmission error COMMAND TIME_OUT"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.label);
-        test::EmulatedDevice device(row.options());
-        row.arrange(device);
+        test::EmulatedDevice device(row.options);
         ItemLog log;
         AutoDetect detect(device.context, log);
-        EXPECT_FALSE(detect.start());
-        EXPECT_FALSE(detect.running());
+        EXPECT_EQ(detect.start(), row.starts);
+        if (row.starts) {
+            EXPECT_FALSE(detect.tick());
+        }
+        EXPECT_FALSE(detect.tick()); // nothing more once it has ended
+        EXPECT_EQ(device.notifier.texts(), std::vector<std::string>{row.message});
+        EXPECT_TRUE(log.order.empty());
         EXPECT_FALSE(device.inProcess.isOpen());
         EXPECT_TRUE(device.context.holder.empty());
-        EXPECT_EQ(device.notifier.texts(), row.messages);
-        EXPECT_EQ(device.link.count({20}), row.startCommands);
     }
 }
 
-TEST(AutoDetect, RefusedWhileTheMonitorHoldsTheDevice)
+TEST(AutoDetect, StopAndRestart)
 {
     test::EmulatedDevice device;
-    link::DeviceHold monitor(device.context, "traffic monitor");
     ItemLog log;
     AutoDetect detect(device.context, log);
-    EXPECT_FALSE(detect.start());
-    EXPECT_EQ(device.notifier.texts(),
-              std::vector<std::string>{
-                  "The XLT device is in use by the traffic monitor. Stop it first, then try again."});
-    EXPECT_TRUE(device.link.sent.empty());
-    EXPECT_EQ(device.context.holder, "traffic monitor");
-}
-
-TEST(AutoDetect, PortThatDoesNotOpenForDetectionIsSilent)
-{
-    test::FakeLink fake;
-    fake.responder = [&fake](const std::vector<std::uint8_t> &command) {
-        if (command[0] == 16)
-            fake.openSucceeds = false; // the identity read works, the next open fails
-        return test::FakeLink::Reply{link::ReplyOk, {'P', 'R', '0', '1'}};
-    };
-    test::FakePortSource ports;
-    ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/ttyACM0"}};
-    test::RecordingNotifier notifier;
-    test::CountingPump pump;
-    link::DeviceContext context(fake, ports, notifier, pump);
-    ItemLog log;
-    AutoDetect detect(context, log);
-    EXPECT_FALSE(detect.start());
-    EXPECT_TRUE(notifier.messages.empty());
-    EXPECT_TRUE(context.holder.empty());
-    EXPECT_EQ(fake.sent.size(), 1u);
-}
-
-TEST(AutoDetect, StopClosesThePortAtOnce)
-{
-    test::EmulatedDevice device;
-    ItemLog log;
-    {
-        AutoDetect detect(device.context, log);
-        ASSERT_TRUE(detect.start());
-        EXPECT_TRUE(detect.tick());
-        EXPECT_TRUE(device.inProcess.isOpen());
-    } // the window closes while detection runs
+    ASSERT_TRUE(detect.start());
+    detect.abort();
+    detect.stop(); // the window closes: the port closes at once
     EXPECT_FALSE(device.inProcess.isOpen());
     EXPECT_TRUE(device.context.holder.empty());
+
+    ASSERT_TRUE(detect.start()); // a new start clears the abort request and the items read
+    EXPECT_TRUE(detect.tick());
+    EXPECT_EQ(log.order, std::vector<std::string>{"version"});
 }
