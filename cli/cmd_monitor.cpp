@@ -1,13 +1,231 @@
+// xltctl monitor: the traffic monitor's run without a window. It polls the device every 50 ms
+// (from the end of one poll to the start of the next), prints every listed line and writes the
+// run's two log files, until the time is up or it is interrupted.
+#include "CliContext.h"
 #include "Commands.h"
 
+#include "app/Settings.h"
+#include "core/Text.h"
+#include "monitor/MonitorRun.h"
+#include "monitor/TrafficListing.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
 
 namespace xlt::cli {
 
-int runMonitor(const Args &)
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kPollInterval{50};
+constexpr std::chrono::milliseconds kWaitSlice{2};
+
+constexpr char kUsage[] =
+    "usage: xltctl monitor [--seconds N] [--log-dir DIR]\n"
+    "\n"
+    "Finds the device, starts its traffic capture and fetches the captured frames every 50 ms,\n"
+    "as the monitor window's Run does. Prints each target line as tgt|LINE and each host line\n"
+    "as xlt|LINE as they are listed, and at the end label|target|TEXT and label|host|TEXT.\n"
+    "Writes the run's two log files (XLT_log_ dd mm yyyy hh mm ss.tgt and .xlt) in DIR, or\n"
+    "without --log-dir in the stored log directory.\n"
+    "\n"
+    "--seconds N  ends the run after N seconds (whole number); without it the run goes on\n"
+    "             until Ctrl-C. Either way the reply in hand is listed and logged first.\n"
+    "\n"
+    "Exit codes: 0 the run ended by time or Ctrl-C, 1 no device, the run could not start, an\n"
+    "exchange failed or a log file could not be written (the message is on stderr), 2 bad\n"
+    "usage.\n";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void onInterrupt(int)
 {
-    std::fputs("xltctl monitor: not available yet\n", stderr);
-    return 1;
+    g_interrupted = 1;
+}
+
+/// Ctrl-C (and SIGTERM) ask the run to stop; a second one ends the process at once, for a
+/// device stuck in a time-out.
+void catchInterrupts()
+{
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int usageError(const std::string &problem)
+{
+    std::fprintf(stderr, "xltctl monitor: %s\n%s", problem.c_str(), kUsage);
+    return 2;
+}
+
+void printLine(std::string_view prefix, std::string_view line)
+{
+    std::fwrite(prefix.data(), 1, prefix.size(), stdout);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+/// A monitor list that prints every line as it is added; clearing only forgets the count.
+class PrintingList final : public monitor::LineList
+{
+public:
+    explicit PrintingList(std::string_view prefix) : m_prefix(prefix) {}
+    std::size_t count() const override { return m_count; }
+    void clear() override { m_count = 0; }
+    void add(const std::string &line) override
+    {
+        printLine(m_prefix, line);
+        ++m_count;
+    }
+    void selectLast() override {}
+
+private:
+    std::string_view m_prefix;
+    std::size_t m_count = 0;
+};
+
+class ValueLabel final : public monitor::TextLabel
+{
+public:
+    void setText(const std::string &value) override { text = value; }
+    std::string text;
+};
+
+/// The listing's "let events run" between records: the only event here is an interrupt,
+/// which becomes the run's stop request, so the reply in hand ends the run.
+class InterruptPump final : public core::EventPump
+{
+public:
+    void processEvents() override
+    {
+        if (g_interrupted && run)
+            run->requestStop();
+    }
+    void pumpFor(std::chrono::milliseconds duration) override
+    {
+        std::this_thread::sleep_for(duration);
+    }
+    monitor::MonitorRun *run = nullptr;
+};
+
+struct Options
+{
+    std::optional<std::chrono::seconds> seconds;
+    std::optional<std::string> logDir;
+};
+
+std::optional<Options> parseOptions(const Args &args, std::string &problem)
+{
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--seconds" && hasValue) {
+            const std::string &text = args[++i];
+            if (text.empty() || text.size() > 9
+                || text.find_first_not_of("0123456789") != std::string::npos) {
+                problem = "--seconds needs a whole number of seconds, not '" + text + "'";
+                return std::nullopt;
+            }
+            options.seconds = std::chrono::seconds(std::stol(text));
+        } else if (args[i] == "--log-dir" && hasValue) {
+            options.logDir = args[++i];
+        } else if (args[i] == "--seconds" || args[i] == "--log-dir") {
+            problem = args[i] + " needs a value";
+            return std::nullopt;
+        } else {
+            problem = "unexpected argument '" + args[i] + "'";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+/// The stored log directory, as the windows read it at start-up.
+std::string storedLogPath()
+{
+    app::QtSettingsStore store;
+    const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    return app::loadLogPath(store, core::fromQString(programDir));
+}
+
+/// Waits out the poll interval, or less when interrupted; then asks the run to stop when the
+/// time is up or an interrupt came.
+void waitForNextPoll(monitor::MonitorRun &run, std::optional<Clock::time_point> deadline)
+{
+    const Clock::time_point next = Clock::now() + kPollInterval;
+    while (!g_interrupted && Clock::now() < next)
+        std::this_thread::sleep_for(kWaitSlice);
+    if (g_interrupted || (deadline && Clock::now() >= *deadline))
+        run.requestStop();
+}
+
+int monitorRun(const std::string &logDir, std::optional<std::chrono::seconds> seconds)
+{
+    CliContext cli;
+    PrintingList target("tgt|");
+    PrintingList host("xlt|");
+    ValueLabel lblTarget;
+    ValueLabel lblHost;
+    InterruptPump pump;
+    monitor::TrafficListing listing(target, host, lblTarget, lblHost, pump);
+    monitor::MonitorRun run(*cli.device, listing);
+    pump.run = &run;
+
+    catchInterrupts();
+    if (run.start(logDir) != monitor::MonitorRun::StartResult::Started)
+        return 1;
+    std::optional<Clock::time_point> deadline;
+    if (seconds)
+        deadline = Clock::now() + *seconds;
+    if (g_interrupted || (deadline && Clock::now() >= *deadline))
+        run.requestStop();
+    while (run.tick()) {
+        std::fflush(stdout);
+        waitForNextPoll(run, deadline);
+    }
+    printLine("label|target|", lblTarget.text);
+    printLine("label|host|", lblHost.text);
+    std::fflush(stdout);
+    const bool failed =
+        run.ending() == monitor::MonitorRun::Ending::ExchangeFailed || run.logFailed();
+    return failed ? 1 : 0;
+}
+
+} // namespace
+
+int runMonitor(const Args &args)
+{
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    std::string problem;
+    const auto options = parseOptions(args, problem);
+    if (!options)
+        return usageError(problem);
+    std::string logDir;
+    if (options->logDir) {
+        // Paths are single-byte text, as LogPath is in the windows.
+        const QString dir = QString::fromLocal8Bit(options->logDir->c_str());
+        if (!QFileInfo(dir).isDir())
+            return usageError("log directory '" + *options->logDir + "' does not exist");
+        logDir = core::fromQString(dir);
+    } else {
+        logDir = storedLogPath();
+    }
+    return monitorRun(logDir, options->seconds);
 }
 
 } // namespace xlt::cli

@@ -61,6 +61,7 @@ MonitorRun::StartResult MonitorRun::start(const std::string &logDir)
     }
     m_stopRequested = false;
     m_logErrorShown = false;
+    m_ending = Ending::None;
     m_running = true;
     return StartResult::Started;
 }
@@ -73,7 +74,7 @@ bool MonitorRun::tick()
     packet.CommandLength = 1;
     packet.CommandData[0] = link::kCmdCaptureRead;
     if (!link::RunXLTCommand(m_context, packet)) {
-        finish(); // the transaction has shown its message and closed the port
+        finish(Ending::ExchangeFailed); // the transaction has shown its message, closed the port
         return false;
     }
     if (packet.ReplyLength > 0) {
@@ -87,7 +88,7 @@ bool MonitorRun::tick()
     if (!m_stopRequested)
         return true;
     link::CloseXLTComPort(m_context);
-    finish();
+    finish(Ending::Stopped);
     return false;
 }
 
@@ -96,11 +97,12 @@ void MonitorRun::end()
     if (!m_running)
         return;
     link::CloseXLTComPort(m_context);
-    finish();
+    finish(Ending::Ended);
 }
 
-void MonitorRun::finish()
+void MonitorRun::finish(Ending ending)
 {
+    m_ending = ending;
     m_running = false;
     m_hold.reset();
 }

@@ -37,6 +37,14 @@ public:
         CaptureStartFailed, ///< the transaction showed its message and closed the port
     };
 
+    /// How the latest run ended.
+    enum class Ending {
+        None,           ///< running, or never started
+        Stopped,        ///< a tick found the stop request and closed the port
+        ExchangeFailed, ///< a capture-read failed (message shown, port closed)
+        Ended,          ///< end() was called
+    };
+
     MonitorRun(link::DeviceContext &context, TrafficListing &listing, Clock clock = {});
     /// Ends an active run (closes the port).
     ~MonitorRun();
@@ -68,11 +76,14 @@ public:
     bool StopRequested() const { return m_stopRequested; }
     /// "XLT_log_ dd mm yyyy hh mm ss" of the latest start (empty before the first).
     const std::string &LogBaseName() const { return m_logBaseName; }
+    Ending ending() const { return m_ending; }
+    /// True once a log file of the latest run could not be written (the user was told).
+    bool logFailed() const { return m_logErrorShown; }
     /// The files of the latest start, if any.
     const std::optional<TrafficLog> &log() const { return m_log; }
 
 private:
-    void finish();
+    void finish(Ending ending);
     void writeLogs(const TrafficListing::Added &added);
 
     link::DeviceContext &m_context;
@@ -81,6 +92,7 @@ private:
     bool m_running = false;
     bool m_stopRequested = false;
     bool m_logErrorShown = false;
+    Ending m_ending = Ending::None;
     std::string m_logBaseName;
     std::optional<TrafficLog> m_log;
     std::optional<link::DeviceHold> m_hold;

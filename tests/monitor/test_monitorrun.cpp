@@ -4,6 +4,7 @@
 
 #include "sim/DeviceModel.h"
 #include "sim/InProcessLink.h"
+#include "sim/PtyServer.h"
 #include "link/XLTPacket.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
@@ -12,7 +13,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
 
 #include <optional>
 
@@ -502,6 +507,124 @@ TEST(ThrottledPump, ForwardsOnlyWhenTheIntervalHasPassed)
 
     pump.pumpFor(250ms); // always forwarded
     EXPECT_EQ(inner.pumpedMs, 250);
+}
+
+// xltctl monitor against the emulator on a pseudo-terminal, through the real serial link.
+struct MonitorCliFixture : ::testing::Test
+{
+    QTemporaryDir registry;
+    QTemporaryDir config;
+    QTemporaryDir logDir;
+    std::unique_ptr<sim::PtyServer> server;
+
+    void serve()
+    {
+        sim::DeviceOptions options;
+        options.traffic = sim::TrafficLevel::Flood;
+        std::string error;
+        server = sim::PtyServer::start(options, {registry.path().toStdString()}, error);
+        ASSERT_TRUE(server) << error;
+    }
+
+    void launch(QProcess &process, const QStringList &args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XLT_SIM_DIR"), registry.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(XLT_BINARY_DIR "/cli/xltctl"),
+                      QStringList{QStringLiteral("monitor")} + args);
+        ASSERT_TRUE(process.waitForStarted());
+    }
+
+    /// The printed lines of one list ("tgt|" or "xlt|"), without their prefix.
+    static QStringList printed(const QStringList &out, const QString &prefix)
+    {
+        QStringList lines;
+        for (const QString &line : out) {
+            if (line.startsWith(prefix))
+                lines << line.mid(prefix.size());
+        }
+        return lines;
+    }
+
+    /// Checks the end of the output and that the log files hold exactly the printed lines.
+    void expectLoggedAsPrinted(const QStringList &out)
+    {
+        ASSERT_GE(out.size(), 2);
+        EXPECT_EQ(out[out.size() - 2], QStringLiteral("label|target|SSP"));
+        EXPECT_EQ(out.last(), QStringLiteral("label|host|PR01"));
+        const QDir dir(logDir.path());
+        for (const auto &[prefix, suffix] : {std::pair{"tgt|", ".tgt"}, std::pair{"xlt|", ".xlt"}}) {
+            const QStringList files = dir.entryList({QStringLiteral("XLT_log_ *") + suffix});
+            ASSERT_EQ(files.size(), 1) << suffix;
+            const auto logged = logLines(dir.filePath(files[0]).toStdString());
+            ASSERT_TRUE(logged);
+            QStringList loggedLines;
+            for (const std::string &line : *logged)
+                loggedLines << QString::fromLatin1(line.c_str());
+            const QStringList shown = printed(out, QLatin1String(prefix));
+            EXPECT_GT(shown.size(), 50) << suffix;
+            EXPECT_EQ(loggedLines, shown) << suffix;
+        }
+    }
+
+    static QStringList outputLines(QProcess &process)
+    {
+        QStringList lines = QString::fromLatin1(process.readAllStandardOutput()).split('\n');
+        lines.removeLast();
+        return lines;
+    }
+};
+
+TEST_F(MonitorCliFixture, RunsForTheGivenTimeAndLogsWhatItPrints)
+{
+    serve();
+    QProcess process;
+    launch(process, {"--seconds", "1", "--log-dir", logDir.path()});
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    expectLoggedAsPrinted(outputLines(process));
+}
+
+TEST_F(MonitorCliFixture, InterruptEndsTheRunAfterTheReplyInHand)
+{
+    serve();
+    QProcess process;
+    launch(process, {"--log-dir", logDir.path()});
+    ASSERT_TRUE(process.waitForReadyRead(5000));
+    QTest::qWait(300);
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    expectLoggedAsPrinted(outputLines(process));
+}
+
+TEST_F(MonitorCliFixture, RefusesWithoutDeviceOrWithAMissingLogDirectory)
+{
+    struct Case
+    {
+        QStringList args;
+        int exitCode;
+        const char *stderrHas;
+    };
+    const std::vector<Case> cases = {
+        {{"--seconds", "1", "--log-dir", logDir.path()}, 1, "xltctl: No XLT device detected"},
+        {{"--log-dir", logDir.filePath("missing")}, 2, "does not exist"},
+        {{"--seconds", "-1"}, 2, "--seconds needs a whole number"},
+        {{"--seconds"}, 2, "--seconds needs a value"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        QProcess process;
+        launch(process, c.args);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), c.exitCode);
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+        EXPECT_TRUE(process.readAllStandardError().contains(c.stderrHas));
+    }
 }
 
 } // namespace
