@@ -47,8 +47,8 @@ Response DeviceModel::updateBlock(std::span<const std::uint8_t> command, Clock::
         m_imageClosed = true;
         return {Response::Kind::NoReply, kStatusAccepted, {}, false};
     }
-    if (m_options.refuseBlock == number || m_imageClosed
-        || static_cast<std::size_t>(number) != m_image.size()) {
+    if (m_options.refuseBlock == number || m_imageClosed ||
+        static_cast<std::size_t>(number) != m_image.size()) {
         m_imageClosed = true;
         return refused();
     }

@@ -55,7 +55,8 @@ ConfigBlock defaultConfigBlock()
 }
 
 DeviceModel::DeviceModel(DeviceOptions options)
-    : m_options(std::move(options)), m_identity(m_options.identity)
+    : m_options(std::move(options))
+    , m_identity(m_options.identity)
 {
     m_block = m_options.initialBlock.value_or(defaultConfigBlock());
     if (!m_options.statePath.empty()) {
@@ -152,10 +153,10 @@ Response DeviceModel::captureStart(std::span<const std::uint8_t> command, Clock:
         return refuse();
     m_captureOn = command[1] == 1;
     // Each start begins a fresh capture: time offsets count from here.
-    m_traffic = m_captureOn ? std::make_unique<TrafficModel>(m_options.traffic,
-                                                             m_options.strayBytes,
-                                                             m_options.trafficSeed, now)
-                            : nullptr;
+    m_traffic = m_captureOn
+                    ? std::make_unique<TrafficModel>(m_options.traffic, m_options.strayBytes,
+                                                     m_options.trafficSeed, now)
+                    : nullptr;
     return reply();
 }
 

@@ -75,16 +75,16 @@ struct DeviceOptions
     std::uint32_t trafficSeed = 1;
 
     // Automatic configuration detection.
-    bool detectAllAtOnce = false;    ///< report every item at the first status, not one per status
-    bool fetchReportsAll = false;    ///< byte 0 of a fetch reply is 7, not the item's own flag
-    std::uint8_t detectTarget = 7;   ///< flags the status reaches in the end (3 or 15 never end)
-    bool detectStatusFails = false;  ///< command 22 is answered with status `failStatus`
+    bool detectAllAtOnce = false;   ///< report every item at the first status, not one per status
+    bool fetchReportsAll = false;   ///< byte 0 of a fetch reply is 7, not the item's own flag
+    std::uint8_t detectTarget = 7;  ///< flags the status reaches in the end (3 or 15 never end)
+    bool detectStatusFails = false; ///< command 22 is answered with status `failStatus`
     DetectedConfig detected;
 
     // Firmware update.
-    std::optional<int> refuseBlock;       ///< block number answered with status 4
-    std::optional<int> disconnectAtBlock; ///< the device vanishes when this block arrives
-    std::optional<int> timeoutAtBlock;    ///< no reply to this block
+    std::optional<int> refuseBlock;                 ///< block number answered with status 4
+    std::optional<int> disconnectAtBlock;           ///< the device vanishes when this block arrives
+    std::optional<int> timeoutAtBlock;              ///< no reply to this block
     std::chrono::milliseconds firstStageCopy{2800}; ///< refusal window after block 255
 
     // Line faults.
@@ -93,8 +93,8 @@ struct DeviceOptions
     std::uint8_t failStatus = kStatusRefused;
     /// Answer this many commands, then vanish at the next one (0: never).
     int disconnectAfter = 0;
-    bool unplugged = false;   ///< the port cannot be opened (InProcessLink)
-    bool pace9600 = false;    ///< send replies at about 1.04 ms a byte (PtyServer)
+    bool unplugged = false; ///< the port cannot be opened (InProcessLink)
+    bool pace9600 = false;  ///< send replies at about 1.04 ms a byte (PtyServer)
 };
 
 /// What the device does with one command.
@@ -109,8 +109,8 @@ struct Response
     };
     Kind kind = Kind::Reply;
     std::uint8_t status = kStatusAccepted;
-    std::vector<std::uint8_t> data;  ///< at most kMaxReplyData bytes
-    bool garbageBefore = false;      ///< Reply only: stray bytes precede the frame
+    std::vector<std::uint8_t> data; ///< at most kMaxReplyData bytes
+    bool garbageBefore = false;     ///< Reply only: stray bytes precede the frame
 };
 
 class TrafficModel;
@@ -145,7 +145,11 @@ public:
     /// True once the device has vanished (a disconnect fault); it then answers nothing.
     bool disconnected() const { return m_disconnected; }
     /// Brings a vanished device back, as if plugged in again (state and image kept).
-    void replug() { m_disconnected = false; m_commandCount = 0; }
+    void replug()
+    {
+        m_disconnected = false;
+        m_commandCount = 0;
+    }
     /// Commands received so far, the ones that were refused included.
     int commandCount() const { return m_commandCount; }
     /// Set when the state file could not be written; empty otherwise.

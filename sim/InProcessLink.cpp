@@ -5,14 +5,16 @@
 namespace xlt::sim {
 
 InProcessLink::InProcessLink(DeviceModel &model, std::optional<std::uint8_t> portNumber)
-    : m_model(model), m_portNumber(portNumber), m_clock([] { return Clock::now(); })
+    : m_model(model)
+    , m_portNumber(portNumber)
+    , m_clock([] { return Clock::now(); })
 {}
 
 std::int16_t InProcessLink::OpenXLTComPort(link::XLTPacket &packet)
 {
     const DeviceOptions &options = m_model.options();
-    if (options.unplugged || m_model.disconnected()
-        || (m_portNumber && *m_portNumber != packet.PortNumber))
+    if (options.unplugged || m_model.disconnected() ||
+        (m_portNumber && *m_portNumber != packet.PortNumber))
         return 0;
     m_open = true;
     ++m_openCount;

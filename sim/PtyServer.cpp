@@ -6,7 +6,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -64,7 +63,9 @@ struct PtyServer::Registration
     link::SimPortRegistration entry;
 };
 
-PtyServer::PtyServer(DeviceOptions options) : m_model(std::move(options)) {}
+PtyServer::PtyServer(DeviceOptions options)
+    : m_model(std::move(options))
+{}
 
 std::unique_ptr<PtyServer> PtyServer::start(DeviceOptions options, const Settings &settings,
                                             std::string &error)
@@ -75,8 +76,8 @@ std::unique_ptr<PtyServer> PtyServer::start(DeviceOptions options, const Setting
     if (!settings.registryDir.empty()) {
         auto entry = link::SimPortRegistration::create(settings.registryDir, server->m_devicePath);
         if (!entry) {
-            error = "cannot register " + server->m_devicePath + " in " + settings.registryDir
-                    + " (directory unusable, or every port taken)";
+            error = "cannot register " + server->m_devicePath + " in " + settings.registryDir +
+                    " (directory unusable, or every port taken)";
             return nullptr;
         }
         server->m_registration = std::make_unique<Registration>(Registration{std::move(*entry)});
@@ -108,9 +109,9 @@ bool PtyServer::open(std::string &error)
     ::cfmakeraw(&settings);
     ::cfsetspeed(&settings, B9600);
     int pipeFds[2];
-    if (::tcsetattr(m_slave, TCSANOW, &settings) != 0
-        || ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0
-        || ::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::tcsetattr(m_slave, TCSANOW, &settings) != 0 ||
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0 ||
+        ::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         error = errnoText("cannot set up the pseudo-terminal");
         return false;
     }
@@ -161,8 +162,8 @@ void PtyServer::serve()
             continue;
         }
         for (ssize_t i = 0; i < n && !m_gone; ++i) {
-            if (decoder.feed(buffer[static_cast<std::size_t>(i)])
-                == framing::Decoder::Result::Complete) {
+            if (decoder.feed(buffer[static_cast<std::size_t>(i)]) ==
+                framing::Decoder::Result::Complete) {
                 const framing::Frame &frame = decoder.frame();
                 answer(frame.data, frame.seq);
             }

@@ -46,8 +46,7 @@ public:
 
     /// Runs `f(DeviceModel&)` under the server's lock, for inspecting or changing the device
     /// between exchanges.
-    template<class F>
-    decltype(auto) withModel(F &&f)
+    template<class F> decltype(auto) withModel(F &&f)
     {
         std::lock_guard lock(m_mutex);
         return std::forward<F>(f)(m_model);

@@ -7,12 +7,13 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <type_traits>
 
 namespace xlt::sim {
 
 namespace {
 
-std::optional<long> number(const std::string &text, long low, long high)
+std::optional<long> parseNumber(const std::string &text, long low, long high)
 {
     long value = 0;
     int base = 10;
@@ -21,18 +22,11 @@ std::optional<long> number(const std::string &text, long low, long high)
         base = 16;
         digits.remove_prefix(2);
     }
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
-                                           base);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     if (ec != std::errc() || end != digits.data() + digits.size() || value < low || value > high)
         return std::nullopt;
     return value;
-}
-
-template<class T>
-std::optional<T> choice(const std::string &text, const std::map<std::string, T> &table)
-{
-    const auto it = table.find(text);
-    return it == table.end() ? std::nullopt : std::optional<T>(it->second);
 }
 
 using Setter = std::function<bool(SimArgs &, const std::string &)>;
@@ -43,95 +37,97 @@ struct Option
     Setter set;
 };
 
-Setter numberInto(long low, long high, std::function<void(SimArgs &, long)> store)
+/// A number within [low, high] stored in a device switch (plain, optional or milliseconds).
+template<class T> Option number(long low, long high, T DeviceOptions::*member)
 {
-    return [=](SimArgs &args, const std::string &value) {
-        const auto parsed = number(value, low, high);
-        if (parsed)
-            store(args, *parsed);
-        return parsed.has_value();
-    };
+    return {true, [=](SimArgs &args, const std::string &text) {
+                const auto value = parseNumber(text, low, high);
+                if (!value)
+                    return false;
+                if constexpr (std::is_same_v<T, std::chrono::milliseconds>)
+                    args.device.*member = std::chrono::milliseconds(*value);
+                else if constexpr (requires { typename T::value_type; })
+                    args.device.*member = static_cast<typename T::value_type>(*value);
+                else
+                    args.device.*member = static_cast<T>(*value);
+                return true;
+            }};
 }
 
-Setter flag(std::function<void(SimArgs &)> store)
+/// One of the named values of a device switch.
+template<class T> Option choice(T DeviceOptions::*member, std::map<std::string, T> names)
 {
-    return [=](SimArgs &args, const std::string &) {
-        store(args);
-        return true;
-    };
+    return {true, [=](SimArgs &args, const std::string &text) {
+                const auto it = names.find(text);
+                if (it != names.end())
+                    args.device.*member = it->second;
+                return it != names.end();
+            }};
+}
+
+/// A switch that the option turns on.
+Option flag(bool DeviceOptions::*member)
+{
+    return {false, [=](SimArgs &args, const std::string &) { return args.device.*member = true; }};
+}
+
+/// A text of at most `longest` bytes stored in `member` of the arguments.
+Option text(std::string SimArgs::*member, std::size_t longest)
+{
+    return {true, [=](SimArgs &args, const std::string &value) {
+                args.*member = value;
+                return !value.empty() && value.size() <= longest;
+            }};
 }
 
 const std::map<std::string, Option> &options()
 {
+    using O = DeviceOptions;
     static const std::map<std::string, Option> table = {
-        {"--state", {true, [](SimArgs &a, const std::string &v) {
-                         a.device.statePath = v;
-                         return !v.empty();
-                     }}},
-        {"--no-state", {false, flag([](SimArgs &a) { a.device.statePath.clear(); })}},
-        {"--registry", {true, [](SimArgs &a, const std::string &v) {
-                            a.registryDir = v;
-                            return !v.empty();
-                        }}},
-        {"--identity", {true, [](SimArgs &a, const std::string &v) {
-                            a.device.identity = v;
-                            return v.size() <= kMaxReplyData;
-                        }}},
-        {"--traffic", {true, [](SimArgs &a, const std::string &v) {
-                           const auto level = choice<TrafficLevel>(
-                               v, {{"quiet", TrafficLevel::Quiet},
-                                   {"normal", TrafficLevel::Normal},
-                                   {"flood", TrafficLevel::Flood}});
-                           if (level)
-                               a.device.traffic = *level;
-                           return level.has_value();
-                       }}},
-        {"--stray-bytes", {false, flag([](SimArgs &a) { a.device.strayBytes = true; })}},
-        {"--seed", {true, numberInto(0, 0xFFFFFFF, [](SimArgs &a, long v) {
-                        a.device.trafficSeed = static_cast<std::uint32_t>(v);
-                    })}},
-        {"--detect-all", {false, flag([](SimArgs &a) { a.device.detectAllAtOnce = true; })}},
-        {"--fetch-flag-7", {false, flag([](SimArgs &a) { a.device.fetchReportsAll = true; })}},
-        {"--detect-status", {true, numberInto(0, 255, [](SimArgs &a, long v) {
-                                 a.device.detectTarget = static_cast<std::uint8_t>(v);
-                             })}},
-        {"--detect-fail", {false, flag([](SimArgs &a) { a.device.detectStatusFails = true; })}},
-        {"--refuse-block", {true, numberInto(0, 65535, [](SimArgs &a, long v) {
-                                a.device.refuseBlock = static_cast<int>(v);
-                            })}},
-        {"--disconnect-block", {true, numberInto(0, 65535, [](SimArgs &a, long v) {
-                                    a.device.disconnectAtBlock = static_cast<int>(v);
-                                })}},
-        {"--timeout-block", {true, numberInto(0, 65535, [](SimArgs &a, long v) {
-                                 a.device.timeoutAtBlock = static_cast<int>(v);
-                             })}},
-        {"--copy-ms", {true, numberInto(0, 600000, [](SimArgs &a, long v) {
-                           a.device.firstStageCopy = std::chrono::milliseconds(v);
-                       })}},
-        {"--fault", {true, [](SimArgs &a, const std::string &v) {
-                         const auto fault = choice<Fault>(
-                             v, {{"none", Fault::None},
-                                 {"no-reply", Fault::NoReply},
-                                 {"bad-crc", Fault::BadCrc},
-                                 {"garbage", Fault::GarbageBefore},
-                                 {"garbage-only", Fault::GarbageOnly},
-                                 {"fail-status", Fault::FailStatus}});
-                         if (fault)
-                             a.device.fault = *fault;
-                         return fault.has_value();
-                     }}},
-        {"--fault-code", {true, numberInto(0, 255, [](SimArgs &a, long v) {
-                              a.device.faultCode = static_cast<std::uint8_t>(v);
-                          })}},
-        {"--fail-status", {true, numberInto(0, 255, [](SimArgs &a, long v) {
-                               a.device.failStatus = static_cast<std::uint8_t>(v);
-                           })}},
-        {"--disconnect-after", {true, numberInto(1, 1000000000, [](SimArgs &a, long v) {
-                                    a.device.disconnectAfter = static_cast<int>(v);
-                                })}},
-        {"--pace", {false, flag([](SimArgs &a) { a.device.pace9600 = true; })}},
-        {"--help", {false, flag([](SimArgs &a) { a.help = true; })}},
-        {"-h", {false, flag([](SimArgs &a) { a.help = true; })}},
+        {"--state",
+         {true,
+          [](SimArgs &a, const std::string &v) {
+              a.device.statePath = v;
+              return !v.empty();
+          }}},
+        {"--no-state",
+         {false,
+          [](SimArgs &a, const std::string &) {
+              a.device.statePath.clear();
+              return true;
+          }}},
+        {"--registry", text(&SimArgs::registryDir, 4096)},
+        {"--identity",
+         {true,
+          [](SimArgs &a, const std::string &v) {
+              a.device.identity = v;
+              return v.size() <= kMaxReplyData;
+          }}},
+        {"--traffic", choice(&O::traffic, {{"quiet", TrafficLevel::Quiet},
+                                           {"normal", TrafficLevel::Normal},
+                                           {"flood", TrafficLevel::Flood}})},
+        {"--stray-bytes", flag(&O::strayBytes)},
+        {"--seed", number(0, 0x7FFFFFFF, &O::trafficSeed)},
+        {"--detect-all", flag(&O::detectAllAtOnce)},
+        {"--fetch-flag-7", flag(&O::fetchReportsAll)},
+        {"--detect-status", number(0, 255, &O::detectTarget)},
+        {"--detect-fail", flag(&O::detectStatusFails)},
+        {"--refuse-block", number(0, 65535, &O::refuseBlock)},
+        {"--disconnect-block", number(0, 65535, &O::disconnectAtBlock)},
+        {"--timeout-block", number(0, 65535, &O::timeoutAtBlock)},
+        {"--copy-ms", number(0, 600000, &O::firstStageCopy)},
+        {"--fault", choice(&O::fault, {{"none", Fault::None},
+                                       {"no-reply", Fault::NoReply},
+                                       {"bad-crc", Fault::BadCrc},
+                                       {"garbage", Fault::GarbageBefore},
+                                       {"garbage-only", Fault::GarbageOnly},
+                                       {"fail-status", Fault::FailStatus}})},
+        {"--fault-code", number(0, 255, &O::faultCode)},
+        {"--fail-status", number(0, 255, &O::failStatus)},
+        {"--disconnect-after", number(1, 1000000000, &O::disconnectAfter)},
+        {"--pace", flag(&O::pace9600)},
+        {"--help", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
+        {"-h", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
     };
     return table;
 }

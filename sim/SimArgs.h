@@ -10,8 +10,8 @@ namespace xlt::sim {
 /// xlt-sim's command line, parsed.
 struct SimArgs
 {
-    DeviceOptions device;     ///< statePath already defaulted (empty with --no-state)
-    std::string registryDir;  ///< where the port is registered
+    DeviceOptions device;    ///< statePath already defaulted (empty with --no-state)
+    std::string registryDir; ///< where the port is registered
     bool help = false;
 };
 

@@ -5,9 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-
 #include <fcntl.h>
+#include <fstream>
 #include <unistd.h>
 
 namespace xlt::sim {

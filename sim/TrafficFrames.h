@@ -10,9 +10,9 @@
 namespace xlt::sim {
 
 /// Record tags: side and direction of a captured frame.
-constexpr std::uint8_t kTagHostCommand = 0xAA;   ///< ID003, host to device
-constexpr std::uint8_t kTagHostResponse = 0xCA;  ///< ID003, device to host
-constexpr std::uint8_t kTagTargetCommand = 0x35; ///< SSP, device to validator
+constexpr std::uint8_t kTagHostCommand = 0xAA;    ///< ID003, host to device
+constexpr std::uint8_t kTagHostResponse = 0xCA;   ///< ID003, device to host
+constexpr std::uint8_t kTagTargetCommand = 0x35;  ///< SSP, device to validator
 constexpr std::uint8_t kTagTargetResponse = 0x55; ///< SSP, validator to device
 
 /// Bytes of a record before its frame: tag, u32 time offset, frame length.

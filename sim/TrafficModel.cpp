@@ -14,8 +14,8 @@ constexpr std::uint8_t kSspOk = 0xF0;
 constexpr std::uint8_t kEvRead = 0xEF, kEvCredit = 0xEE, kEvStacking = 0xCC, kEvStacked = 0xEB,
                        kEvDisabled = 0xE8;
 // ID003: host commands and device statuses.
-constexpr std::uint8_t kStatusRequest = 0x11, kStack1 = 0x41, kAck = 0x50,
-                       kSetInhibit = 0xC3, kCurrencyAssign = 0x8A;
+constexpr std::uint8_t kStatusRequest = 0x11, kStack1 = 0x41, kAck = 0x50, kSetInhibit = 0xC3,
+                       kCurrencyAssign = 0x8A;
 constexpr std::uint8_t kIdling = 0x11, kAccepting = 0x12, kEscrow = 0x13, kStacking = 0x14,
                        kVendValid = 0x15, kStacked = 0x16, kDisabled = 0x1A;
 
@@ -39,11 +39,15 @@ constexpr TrafficModel::Timing kFloodTiming{6, 1, {1, 2}, {1, 2}};
 
 TrafficModel::TrafficModel(TrafficLevel level, bool strayBytes, std::uint32_t seed,
                            Clock::time_point start)
-    : m_level(level), m_stray(strayBytes), m_start(start), m_rng(seed == 0 ? 1 : seed),
-      m_strayRng(seed ^ 0x5A5A5A5Au),
-      m_timing(level == TrafficLevel::Flood ? kFloodTiming : kLineTiming),
-      m_nextTargetMs(m_timing.period), m_nextHostMs(m_timing.period + m_timing.period / 2),
-      m_nextScenarioMs(level == TrafficLevel::Flood ? 0 : 3000)
+    : m_level(level)
+    , m_stray(strayBytes)
+    , m_start(start)
+    , m_rng(seed == 0 ? 1 : seed)
+    , m_strayRng(seed ^ 0x5A5A5A5Au)
+    , m_timing(level == TrafficLevel::Flood ? kFloodTiming : kLineTiming)
+    , m_nextTargetMs(m_timing.period)
+    , m_nextHostMs(m_timing.period + m_timing.period / 2)
+    , m_nextScenarioMs(level == TrafficLevel::Flood ? 0 : 3000)
 {}
 
 std::uint32_t TrafficModel::jitter(std::uint32_t low, std::uint32_t high)
@@ -95,8 +99,8 @@ void TrafficModel::startScenario(std::uint32_t at)
 
 void TrafficModel::targetStep(std::uint32_t at)
 {
-    if (m_level != TrafficLevel::Quiet && m_targetScript.empty() && m_hostScript.empty()
-        && at >= m_nextScenarioMs)
+    if (m_level != TrafficLevel::Quiet && m_targetScript.empty() && m_hostScript.empty() &&
+        at >= m_nextScenarioMs)
         startScenario(at);
     Step step{{kSspPoll}, {kSspOk}};
     if (!m_targetScript.empty()) {

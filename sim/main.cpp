@@ -63,8 +63,8 @@ int main(int argc, char **argv)
     std::string reported = server->withModel([](DeviceModel &model) { return model.stateError(); });
     if (!reported.empty())
         std::cerr << "xlt-sim: " << reported << "; starting from the built-in block\n";
-    std::cout << "xlt-sim: serving " << server->devicePath() << " as COM"
-              << server->comPortNumber() << std::endl;
+    std::cout << "xlt-sim: serving " << server->devicePath() << " as COM" << server->comPortNumber()
+              << std::endl;
 
     const timespec tick{0, 200 * 1000 * 1000};
     for (;;) {

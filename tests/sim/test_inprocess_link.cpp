@@ -1,7 +1,6 @@
 // The in-process link: the device's faults become the link's result codes at once.
-#include "sim/InProcessLink.h"
-
 #include "link/XLT_protocol.h"
+#include "sim/InProcessLink.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
@@ -36,12 +35,9 @@ TEST(InProcessLink, FaultsBecomeResultCodes)
         bool staysOpen;
     };
     const Case cases[] = {
-        {Fault::None, link::ReplyOk, true},
-        {Fault::NoReply, link::CommandTimeOut, true},
-        {Fault::BadCrc, link::PacketError, true},
-        {Fault::GarbageOnly, link::PacketError, true},
-        {Fault::GarbageBefore, link::ReplyOk, true},
-        {Fault::FailStatus, 9, true},
+        {Fault::None, link::ReplyOk, true},          {Fault::NoReply, link::CommandTimeOut, true},
+        {Fault::BadCrc, link::PacketError, true},    {Fault::GarbageOnly, link::PacketError, true},
+        {Fault::GarbageBefore, link::ReplyOk, true}, {Fault::FailStatus, 9, true},
     };
     for (const Case &c : cases) {
         DeviceOptions options;
@@ -66,8 +62,8 @@ TEST(InProcessLink, ReplyLandsInTheRecordAndStaysAfterClose)
     link.CloseXLTComPort();
     ASSERT_EQ(packet.ReplyStatus, link::ReplyOk);
     ASSERT_EQ(packet.ReplyLength, 128);
-    EXPECT_TRUE(std::equal(model.configBlock().begin(), model.configBlock().end(),
-                           packet.ReplyData));
+    EXPECT_TRUE(
+        std::equal(model.configBlock().begin(), model.configBlock().end(), packet.ReplyData));
 }
 
 TEST(InProcessLink, VanishingDeviceClosesThePortAndCannotBeOpened)

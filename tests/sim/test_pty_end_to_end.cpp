@@ -2,21 +2,18 @@
 // system's port list (with the emulator's registry in a private folder), the serial link and
 // the link procedures.
 #include "CaptureCheck.h"
-#include "sim/PtyServer.h"
-
 #include "link/SerialLink.h"
 #include "link/SimRegistry.h"
 #include "link/SystemPorts.h"
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
+#include "sim/PtyServer.h"
 #include "support/RecordingNotifier.h"
 
-#include <gtest/gtest.h>
-
 #include <QTemporaryDir>
-
 #include <array>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <optional>
 
 using namespace xlt;
@@ -45,8 +42,7 @@ protected:
         m_context.reset();
         m_link.reset();
         m_server.reset();
-        m_oldSimDir ? ::setenv("XLT_SIM_DIR", m_oldSimDir->c_str(), 1)
-                    : ::unsetenv("XLT_SIM_DIR");
+        m_oldSimDir ? ::setenv("XLT_SIM_DIR", m_oldSimDir->c_str(), 1) : ::unsetenv("XLT_SIM_DIR");
     }
 
     std::string registryDir() const { return m_dir.filePath("registry").toStdString(); }

@@ -4,7 +4,6 @@
 #include "sim/TrafficFrames.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <set>
 
