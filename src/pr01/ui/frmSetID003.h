@@ -30,9 +30,6 @@ public:
     explicit frmSetID003(app::Session &session, QWidget *parent = nullptr);
     ~frmSetID003() override;
 
-    /// The configuration folder this window lists and saves into.
-    QString configFolder() const { return m_folder; }
-
 protected:
     void closeEvent(QCloseEvent *event) override;
 
