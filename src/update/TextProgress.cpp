@@ -4,6 +4,8 @@
 
 namespace xlt::update {
 
+using namespace std::chrono_literals;
+
 namespace {
 
 constexpr int kBarCells = 30;
@@ -40,8 +42,14 @@ std::string progressLine(int value, int maximum, std::chrono::milliseconds elaps
     const int done = shown - 1; // the block under way is not sent yet
     if (done <= 0)
         return line + "--:-- left";
-    const auto left = elapsed * (total - done) / done;
-    return line + clockText(std::chrono::duration_cast<std::chrono::milliseconds>(left)) + " left";
+    // The first-stage pause is a fixed cost: keep it out of the mean time of a block, and count
+    // it in the time left while it is still ahead.
+    const auto pause = kPauseTick * kPauseTicks;
+    const bool pauseDone = done >= kFirstStageBlocks;
+    const bool pauseAhead = !pauseDone && total >= kFirstStageBlocks;
+    const auto sending = std::max(elapsed - (pauseDone ? pause : 0ms), 0ms);
+    const auto left = sending * (total - done) / done + (pauseAhead ? pause : 0ms);
+    return line + clockText(left) + " left";
 }
 
 TextProgress::TextProgress(std::FILE *out, std::function<Clock::time_point()> now)

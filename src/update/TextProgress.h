@@ -11,9 +11,9 @@ namespace xlt::update {
 
 /// One progress line for a terminal, for block `value` (1-based, the block under way) of
 /// `maximum`: a bar of 30 cells filled as the window's bar (value of maximum), its percentage,
-/// the block under way, the elapsed time and the estimated time left (from the mean time of
-/// the blocks already sent; "--:--" before the first one). Times are m:ss, or h:mm:ss from an
-/// hour on.
+/// the block under way, the elapsed time and the estimated time left (the mean time of the
+/// blocks already sent times the blocks left, plus the first-stage pause while it is ahead;
+/// "--:--" before the first block is sent). Times are m:ss, or h:mm:ss from an hour on.
 /// Example: "[###############...............]  50%  block 150/300  0:12 elapsed  0:12 left".
 std::string progressLine(int value, int maximum, std::chrono::milliseconds elapsed);
 
