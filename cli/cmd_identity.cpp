@@ -1,7 +1,6 @@
 // xltctl identity: finds the device and prints the identity text of its command 16.
 #include "CliContext.h"
 #include "Commands.h"
-
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
 
@@ -30,8 +29,8 @@ int runIdentity(const Args &args)
         return 0;
     }
     if (!args.empty()) {
-        std::fprintf(stderr, "xltctl identity: unexpected argument '%s'\n%s",
-                     args[0].c_str(), kUsage);
+        std::fprintf(stderr, "xltctl identity: unexpected argument '%s'\n%s", args[0].c_str(),
+                     kUsage);
         return 2;
     }
     CliContext cli;

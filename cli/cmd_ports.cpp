@@ -1,7 +1,6 @@
 // xltctl ports: the serial ports as the device search sees them, and the device's port.
 #include "CliContext.h"
 #include "Commands.h"
-
 #include "link/USB_COM.h"
 
 #include <cstdio>
@@ -29,8 +28,7 @@ int runPorts(const Args &args)
         return 0;
     }
     if (!args.empty()) {
-        std::fprintf(stderr, "xltctl ports: unexpected argument '%s'\n%s", args[0].c_str(),
-                     kUsage);
+        std::fprintf(stderr, "xltctl ports: unexpected argument '%s'\n%s", args[0].c_str(), kUsage);
         return 2;
     }
     CliContext cli;

@@ -3,7 +3,6 @@
 #include "Framing.h"
 
 #include <QSerialPort>
-
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -29,15 +28,17 @@ milliseconds gapLimit(std::uint32_t baudRate)
 
 int toWaitMs(milliseconds duration)
 {
-    return static_cast<int>(std::clamp<milliseconds::rep>(duration.count(), 0,
-                                                          std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<milliseconds::rep>(duration.count(), 0, std::numeric_limits<int>::max()));
 }
 
 } // namespace
 
 struct SerialLink::Impl
 {
-    explicit Impl(PortSource &source) : ports(source) {}
+    explicit Impl(PortSource &source)
+        : ports(source)
+    {}
 
     bool open(const XLTPacket &packet);
     std::uint8_t exchange(XLTPacket &packet);
@@ -65,17 +66,16 @@ bool SerialLink::Impl::open(const XLTPacket &packet)
             break;
         }
     }
-    if (devicePath.empty() || packet.BaudRate == 0
-        || packet.BaudRate > std::uint32_t(std::numeric_limits<qint32>::max()))
+    if (devicePath.empty() || packet.BaudRate == 0 ||
+        packet.BaudRate > std::uint32_t(std::numeric_limits<qint32>::max()))
         return false;
     port.setPortName(QString::fromLocal8Bit(devicePath.data(), qsizetype(devicePath.size())));
     if (!port.open(QIODevice::ReadWrite))
         return false;
-    const bool configured = port.setBaudRate(qint32(packet.BaudRate))
-                            && port.setDataBits(QSerialPort::Data8)
-                            && port.setParity(QSerialPort::NoParity)
-                            && port.setStopBits(QSerialPort::OneStop)
-                            && port.setFlowControl(QSerialPort::NoFlowControl);
+    const bool configured =
+        port.setBaudRate(qint32(packet.BaudRate)) && port.setDataBits(QSerialPort::Data8) &&
+        port.setParity(QSerialPort::NoParity) && port.setStopBits(QSerialPort::OneStop) &&
+        port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
         port.close();
         return false;
@@ -129,8 +129,8 @@ std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
         const auto now = Clock::now();
         if (now >= deadline)
             return CommandTimeOut;
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - now)
-                          + milliseconds(1);
+        const auto left =
+            std::chrono::duration_cast<milliseconds>(deadline - now) + milliseconds(1);
         const bool midFrame = decoder.inFrame();
         port.clearError();
         if (!port.waitForReadyRead(toWaitMs(midFrame ? std::min(left, gap) : left))) {
@@ -146,8 +146,8 @@ std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
 }
 
 std::optional<std::uint8_t> SerialLink::Impl::take(framing::Decoder &decoder,
-                                                   const QByteArray &bytes,
-                                                   std::uint8_t expected, XLTPacket &packet)
+                                                   const QByteArray &bytes, std::uint8_t expected,
+                                                   XLTPacket &packet)
 {
     using Result = framing::Decoder::Result;
     for (char c : bytes) {
@@ -168,7 +168,9 @@ std::optional<std::uint8_t> SerialLink::Impl::take(framing::Decoder &decoder,
     return std::nullopt;
 }
 
-SerialLink::SerialLink(PortSource &ports) : m_impl(std::make_unique<Impl>(ports)) {}
+SerialLink::SerialLink(PortSource &ports)
+    : m_impl(std::make_unique<Impl>(ports))
+{}
 SerialLink::~SerialLink() = default;
 
 std::int16_t SerialLink::OpenXLTComPort(XLTPacket &packet)
@@ -180,8 +182,8 @@ std::int16_t SerialLink::OpenXLTComPort(XLTPacket &packet)
 
 std::int16_t SerialLink::XLTSendCommand(XLTPacket &packet)
 {
-    packet.ReplyStatus = m_impl->port.isOpen() ? m_impl->exchange(packet)
-                                               : std::uint8_t{ComPortClosed};
+    packet.ReplyStatus =
+        m_impl->port.isOpen() ? m_impl->exchange(packet) : std::uint8_t{ComPortClosed};
     return 0;
 }
 

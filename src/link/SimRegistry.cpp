@@ -138,8 +138,8 @@ std::optional<SimPortRegistration> SimPortRegistration::claimIndex(const std::st
         }
         if (fd < 0)
             continue;
-        const bool written = ::write(fd, line.data(), line.size())
-                             == static_cast<ssize_t>(line.size());
+        const bool written =
+            ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
         ::close(fd);
         if (!written) {
             ::unlink(path.c_str());
@@ -152,7 +152,8 @@ std::optional<SimPortRegistration> SimPortRegistration::claimIndex(const std::st
 #endif
 
 SimPortRegistration::SimPortRegistration(SimPortRegistration &&other) noexcept
-    : m_index(other.m_index), m_path(std::move(other.m_path))
+    : m_index(other.m_index)
+    , m_path(std::move(other.m_path))
 {
     other.m_path.clear();
 }

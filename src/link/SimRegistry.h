@@ -49,7 +49,10 @@ public:
     void unregister();
 
 private:
-    SimPortRegistration(int index, std::string path) : m_index(index), m_path(std::move(path)) {}
+    SimPortRegistration(int index, std::string path)
+        : m_index(index)
+        , m_path(std::move(path))
+    {}
     static std::optional<SimPortRegistration> claimIndex(const std::string &dir,
                                                          const std::string &devicePath);
     int m_index = -1;

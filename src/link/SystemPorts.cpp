@@ -39,8 +39,8 @@ std::optional<int> portNumberOf(std::string_view name)
         const std::string_view digits = name.substr(family.prefix.size());
         int k = -1;
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), k);
-        if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()
-            || (digits.size() > 1 && digits.front() == '0') || k < 0 || k >= family.count)
+        if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+            (digits.size() > 1 && digits.front() == '0') || k < 0 || k >= family.count)
             return std::nullopt;
         return family.firstPort + k;
     }
@@ -82,8 +82,7 @@ std::string familyObjectName(const std::string &driver, std::map<std::string, in
 
 } // namespace
 
-std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir,
-                                          const std::string &devDir)
+std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir, const std::string &devDir)
 {
     struct Found
     {
@@ -127,15 +126,16 @@ std::vector<PortRecord> simulatorPorts(const std::string &registryDir)
 
 LinuxPortSource::LinuxPortSource(std::string ttyClassDir, std::string devDir,
                                  std::string registryDir)
-    : m_ttyClassDir(std::move(ttyClassDir)), m_devDir(std::move(devDir)),
-      m_registryDir(std::move(registryDir))
+    : m_ttyClassDir(std::move(ttyClassDir))
+    , m_devDir(std::move(devDir))
+    , m_registryDir(std::move(registryDir))
 {}
 
 std::vector<PortRecord> LinuxPortSource::ports()
 {
     std::vector<PortRecord> records = kernelSerialPorts(m_ttyClassDir, m_devDir);
-    const auto virtualPorts = simulatorPorts(m_registryDir.empty() ? simRegistryDir()
-                                                                   : m_registryDir);
+    const auto virtualPorts =
+        simulatorPorts(m_registryDir.empty() ? simRegistryDir() : m_registryDir);
     records.insert(records.end(), virtualPorts.begin(), virtualPorts.end());
     return records;
 }

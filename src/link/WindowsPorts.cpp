@@ -18,16 +18,15 @@ public:
         std::vector<PortRecord> records;
         HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
-                          &key)
-            != ERROR_SUCCESS)
+                          &key) != ERROR_SUCCESS)
             return records;
         for (DWORD index = 0;; ++index) {
             char name[255];
             BYTE data[256];
             DWORD nameLength = 255;
             DWORD dataLength = 255;
-            const LONG result = RegEnumValueA(key, index, name, &nameLength, nullptr, nullptr,
-                                              data, &dataLength);
+            const LONG result =
+                RegEnumValueA(key, index, name, &nameLength, nullptr, nullptr, data, &dataLength);
             if (result == ERROR_MORE_DATA)
                 continue; // too long for a port name: skip it, not the ports after it
             if (result != ERROR_SUCCESS)

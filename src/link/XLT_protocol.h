@@ -14,15 +14,15 @@
 namespace xlt::link {
 
 /// Device command codes (CommandData[0]).
-constexpr std::uint8_t kCmdCaptureRead = 1;   ///< length 1; reply: traffic records
-constexpr std::uint8_t kCmdCaptureStart = 2;  ///< length 2; [1] = 1
-constexpr std::uint8_t kCmdReadVersion = 16;  ///< length 1; reply: the identity text
-constexpr std::uint8_t kCmdReadConfig = 17;   ///< length 1; reply: 128 configuration bytes
-constexpr std::uint8_t kCmdWriteConfig = 18;  ///< length 129; [1..128] = configuration
-constexpr std::uint8_t kCmdDetectStart = 20;  ///< length 1; starts automatic detection
-constexpr std::uint8_t kCmdUpdateBlock = 21;  ///< length 131; [1..2] block, low byte first
-constexpr std::uint8_t kCmdDetectPoll = 22;   ///< length 1; detection progress flags
-constexpr std::uint8_t kCmdDetectFetch = 23;  ///< length 2; [1] = 1, 2 or 4
+constexpr std::uint8_t kCmdCaptureRead = 1;  ///< length 1; reply: traffic records
+constexpr std::uint8_t kCmdCaptureStart = 2; ///< length 2; [1] = 1
+constexpr std::uint8_t kCmdReadVersion = 16; ///< length 1; reply: the identity text
+constexpr std::uint8_t kCmdReadConfig = 17;  ///< length 1; reply: 128 configuration bytes
+constexpr std::uint8_t kCmdWriteConfig = 18; ///< length 129; [1..128] = configuration
+constexpr std::uint8_t kCmdDetectStart = 20; ///< length 1; starts automatic detection
+constexpr std::uint8_t kCmdUpdateBlock = 21; ///< length 131; [1..2] block, low byte first
+constexpr std::uint8_t kCmdDetectPoll = 22;  ///< length 1; detection progress flags
+constexpr std::uint8_t kCmdDetectFetch = 23; ///< length 2; [1] = 1, 2 or 4
 
 /// Bytes of configuration carried by commands 17 and 18, and of image carried by command 21.
 constexpr std::size_t kConfigBlockSize = 128;

@@ -8,14 +8,13 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include <poll.h>
 #include <pty.h>
+#include <string>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace xlt::test {
 
@@ -25,8 +24,8 @@ namespace framing = link::framing;
 /// What the responder does about one command.
 struct Answer
 {
-    Bytes bytes;              ///< written to the line
-    bool hangUp = false;      ///< then closes its end of the line
+    Bytes bytes;         ///< written to the line
+    bool hangUp = false; ///< then closes its end of the line
 };
 
 class PtyResponder
@@ -34,7 +33,8 @@ class PtyResponder
 public:
     using Script = std::function<Answer(const framing::Frame &command)>;
 
-    explicit PtyResponder(Script script) : m_script(std::move(script))
+    explicit PtyResponder(Script script)
+        : m_script(std::move(script))
     {
         char name[256] = {};
         if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
@@ -128,8 +128,8 @@ private:
 /// The reply frame to `command` (its SEQ with the reply bit).
 inline Bytes replyTo(const framing::Frame &command, std::uint8_t status, const Bytes &data)
 {
-    return framing::encodeReply(static_cast<std::uint8_t>(command.seq | framing::kSeqReply),
-                                status, data);
+    return framing::encodeReply(static_cast<std::uint8_t>(command.seq | framing::kSeqReply), status,
+                                data);
 }
 
 } // namespace xlt::test

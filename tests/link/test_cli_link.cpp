@@ -1,12 +1,10 @@
 // xltctl ports and identity against a device on a registered virtual port that the test drives.
 #include "PtyResponder.h"
-
 #include "link/SimRegistry.h"
 #include "link/XLTPacket.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace xlt;
@@ -67,8 +65,8 @@ TEST_F(CliLinkTest, DeviceOnAVirtualPort)
     });
     if (!device.ok())
         GTEST_SKIP() << "no pseudo-terminal available (openpty failed)";
-    auto registration = link::SimPortRegistration::create(registry().toStdString(),
-                                                          device.slavePath());
+    auto registration =
+        link::SimPortRegistration::create(registry().toStdString(), device.slavePath());
     ASSERT_TRUE(registration);
 
     const CliRun ports = xltctl({"ports"}, registry());
@@ -88,21 +86,10 @@ TEST_F(CliLinkTest, FailedExchangeIsReported)
     });
     if (!device.ok())
         GTEST_SKIP() << "no pseudo-terminal available (openpty failed)";
-    auto registration = link::SimPortRegistration::create(registry().toStdString(),
-                                                          device.slavePath());
+    auto registration =
+        link::SimPortRegistration::create(registry().toStdString(), device.slavePath());
     ASSERT_TRUE(registration);
     const CliRun identity = xltctl({"identity"}, registry());
     EXPECT_EQ(identity.exitCode, 1);
     EXPECT_EQ(identity.err, "xltctl: XLT Command transmission error PACKET ERROR\n");
-}
-
-TEST_F(CliLinkTest, HelpAndBadUsage)
-{
-    for (const char *command : {"ports", "identity"}) {
-        SCOPED_TRACE(command);
-        const CliRun help = xltctl({command, "--help"}, registry());
-        EXPECT_EQ(help.exitCode, 0);
-        EXPECT_TRUE(help.out.starts_with(std::string("usage: xltctl ") + command)) << help.out;
-        EXPECT_EQ(xltctl({command, "extra"}, registry()).exitCode, 2);
-    }
 }

@@ -1,8 +1,7 @@
 #include "link/Framing.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -141,18 +140,32 @@ TEST(Framing, DecoderCases)
         bool endsInFrame;
     };
     const Row rows[] = {
-        {"garbage before a frame", concat({{0x00, 0xFF, 0x03, 0x81}, good}), {Result::Complete}, false},
+        {"garbage before a frame",
+         concat({{0x00, 0xFF, 0x03, 0x81}, good}),
+         {Result::Complete},
+         false},
         {"lone 7F before a frame", concat({{0x7F}, good}), {Result::Complete}, false},
-        {"lone 7F aborts a frame", concat({Bytes(good.begin(), good.begin() + 5), good}),
-         {Result::Complete}, false},
-        {"two frames back to back", concat({good, good}), {Result::Complete, Result::Complete}, false},
+        {"lone 7F aborts a frame",
+         concat({Bytes(good.begin(), good.begin() + 5), good}),
+         {Result::Complete},
+         false},
+        {"two frames back to back",
+         concat({good, good}),
+         {Result::Complete, Result::Complete},
+         false},
         {"bad CRC", badCrc, {Result::BadCrc}, false},
         {"damaged data", flippedData, {Result::BadCrc}, false},
-        {"bad CRC then good frame", concat({badCrc, good}), {Result::BadCrc, Result::Complete}, false},
+        {"bad CRC then good frame",
+         concat({badCrc, good}),
+         {Result::BadCrc, Result::Complete},
+         false},
         {"truncated", truncated, {}, true},
         {"length too long", concat({wrongLength, {0x00}}), {Result::BadCrc}, false},
         {"length too short", shortLength, {Result::BadCrc}, false},
-        {"command frame to a reply decoder", encodeCommand(0x80, Bytes{1}), {Result::Malformed}, false},
+        {"command frame to a reply decoder",
+         encodeCommand(0x80, Bytes{1}),
+         {Result::Malformed},
+         false},
         {"SEQ with other bits", {0x7F, 0x83, 0x00, 0x03, 0x00, 0x00}, {Result::Malformed}, false},
         {"noise only", {0x01, 0x02, 0x03}, {}, false},
     };
@@ -182,16 +195,6 @@ TEST(Framing, FrameSplitAcrossReadsAtEveryPoint)
         ASSERT_EQ(second.results, std::vector<Result>{Result::Complete});
         EXPECT_EQ(second.frames[0].data, (Bytes{0x7F, 0x00, 0x7F}));
     }
-}
-
-TEST(Framing, ResetDropsAFrameInProgress)
-{
-    const Bytes line = encodeReply(0x01, 3, Bytes{9});
-    Decoder decoder(true);
-    feedAll(decoder, Bytes(line.begin(), line.begin() + 4));
-    decoder.reset();
-    EXPECT_FALSE(decoder.inFrame());
-    EXPECT_TRUE(feedAll(decoder, Bytes(line.begin() + 4, line.end())).results.empty());
 }
 
 TEST(Framing, OverlongDataIsCutToWhatLenCanSay)

@@ -1,11 +1,9 @@
 #include "link/XLT_protocol.h"
-
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 #include <numeric>
 #include <vector>
 
@@ -18,7 +16,8 @@ namespace {
 class ProtocolTest : public ::testing::Test
 {
 protected:
-    ProtocolTest() : context(link, ports, notifier, pump)
+    ProtocolTest()
+        : context(link, ports, notifier, pump)
     {
         context.CmdPacket.PortNumber = 5;
         context.CmdPacket.BaudRate = kBaudRate;
@@ -51,9 +50,15 @@ Bytes imageOf(std::size_t size)
 TEST(ReplyStatusText, Words)
 {
     const std::pair<int, const char *> rows[] = {
-        {0, "COM PORT CLOSED"}, {1, "COM PORT OPEN"},  {2, "PORT ERROR"},
-        {3, "REPLY OK"},        {4, "PACKET ERROR"},   {5, "COMMAND TIME_OUT"},
-        {6, ""},                {9, ""},               {255, ""},
+        {0, "COM PORT CLOSED"},
+        {1, "COM PORT OPEN"},
+        {2, "PORT ERROR"},
+        {3, "REPLY OK"},
+        {4, "PACKET ERROR"},
+        {5, "COMMAND TIME_OUT"},
+        {6, ""},
+        {9, ""},
+        {255, ""},
     };
     for (const auto &[code, word] : rows)
         EXPECT_EQ(ReplyStatusText(static_cast<std::uint8_t>(code)), word) << code;
@@ -100,7 +105,8 @@ TEST_F(ProtocolTest, EveryFailureCodeShowsItsWordAndClosesThePort)
 TEST_F(ProtocolTest, SendOnAClosedPortReportsIt)
 {
     EXPECT_FALSE(RunXLTCommand(context, context.CmdPacket));
-    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"XLT Command transmission error COM PORT CLOSED"});
+    EXPECT_EQ(notifier.texts(),
+              std::vector<std::string>{"XLT Command transmission error COM PORT CLOSED"});
 }
 
 TEST_F(ProtocolTest, ProceduresSendTheirCommandBytes)
@@ -117,9 +123,15 @@ TEST_F(ProtocolTest, ProceduresSendTheirCommandBytes)
         Bytes expected;
     };
     const Row rows[] = {
-        {"ReadXLTVersion", [](DeviceContext &c, XLTPacket &p, const auto &) { return ReadXLTVersion(c, p); }, {16}},
-        {"ReadXLTConfig", [](DeviceContext &c, XLTPacket &p, const auto &) { return ReadXLTConfig(c, p); }, {17}},
-        {"WriteXLTConfig", [](DeviceContext &c, XLTPacket &p, const auto &cfg) { return WriteXLTConfig(c, p, cfg); }, writeCommand},
+        {"ReadXLTVersion",
+         [](DeviceContext &c, XLTPacket &p, const auto &) { return ReadXLTVersion(c, p); },
+         {16}},
+        {"ReadXLTConfig",
+         [](DeviceContext &c, XLTPacket &p, const auto &) { return ReadXLTConfig(c, p); },
+         {17}},
+        {"WriteXLTConfig",
+         [](DeviceContext &c, XLTPacket &p, const auto &cfg) { return WriteXLTConfig(c, p, cfg); },
+         writeCommand},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -137,7 +149,8 @@ TEST_F(ProtocolTest, ProceduresSendTheirCommandBytes)
 
 TEST_F(ProtocolTest, ReplyStaysInTheRecordAfterTheClose)
 {
-    link.replies.push_back({ReplyOk, {'P', 'R', '0', '1', ' ', '0', '1', '0', '2', '0', '0', '0', '3'}});
+    link.replies.push_back(
+        {ReplyOk, {'P', 'R', '0', '1', ' ', '0', '1', '0', '2', '0', '0', '0', '3'}});
     ASSERT_TRUE(ReadXLTVersion(context, context.CmdPacket));
     EXPECT_FALSE(link.isOpen);
     EXPECT_EQ(replyText(context.CmdPacket), "PR01 01020003");
@@ -168,7 +181,8 @@ TEST_F(ProtocolTest, FailedExchangeInAProcedureClosesOnce)
 {
     link.replies.push_back({CommandTimeOut, {}});
     EXPECT_FALSE(ReadXLTConfig(context, context.CmdPacket));
-    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"XLT Command transmission error COMMAND TIME_OUT"});
+    EXPECT_EQ(notifier.texts(),
+              std::vector<std::string>{"XLT Command transmission error COMMAND TIME_OUT"});
     EXPECT_EQ(link.closeCalls, 1);
 }
 
@@ -213,8 +227,8 @@ TEST_F(ProtocolTest, BlockOutsideTheImageIsRefusedWithoutSending)
 TEST(ProtocolNameToCode, Table)
 {
     const std::pair<const char *, const char *> rows[] = {
-        {"TH001", "PR00"}, {"ID003", "PR01"}, {"NT001", "PR03"}, {"ID300", "PR04"},
-        {"AD001", "PR05"}, {"id003", "id003"}, {"PR01", "PR01"}, {"", ""},
+        {"TH001", "PR00"},    {"ID003", "PR01"},  {"NT001", "PR03"}, {"ID300", "PR04"},
+        {"AD001", "PR05"},    {"id003", "id003"}, {"PR01", "PR01"},  {"", ""},
         {"ID003 ", "ID003 "}, {"PR02", "PR02"},
     };
     for (const auto &[name, code] : rows)

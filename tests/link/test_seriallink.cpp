@@ -1,14 +1,12 @@
 // The serial link against a pseudo-terminal whose other end this test drives itself: a small
 // responder thread decodes each command and answers as scripted.
+#include "PtyResponder.h"
 #include "link/Framing.h"
 #include "link/SerialLink.h"
-
-#include "PtyResponder.h"
 #include "support/FakeLink.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace xlt;
@@ -55,7 +53,10 @@ protected:
         return packet.ReplyStatus;
     }
 
-    Bytes replyBytes() const { return Bytes(packet.ReplyData, packet.ReplyData + packet.ReplyLength); }
+    Bytes replyBytes() const
+    {
+        return Bytes(packet.ReplyData, packet.ReplyData + packet.ReplyLength);
+    }
 
     void TearDown() override
     {
@@ -134,7 +135,11 @@ TEST_F(SerialLinkTest, ReplyFaults)
     };
     const Row rows[] = {
         {"no reply", [](const framing::Frame &) { return Bytes{}; }, CommandTimeOut, 300},
-        {"noise only", [](const framing::Frame &) { return Bytes{1, 2, 3}; }, CommandTimeOut, 300},
+        {"noise only",
+         [](const framing::Frame &) {
+             return Bytes{1, 2, 3};
+         },
+         CommandTimeOut, 300},
         {"bad CRC",
          [](const framing::Frame &c) {
              Bytes r = reply(c, ReplyOk, kIdentity);
@@ -143,7 +148,9 @@ TEST_F(SerialLinkTest, ReplyFaults)
          },
          PacketError, 3000},
         {"garbage before a valid reply",
-         [](const framing::Frame &c) { return join({0x00, 0x7F, 0x55, 0xFF}, reply(c, ReplyOk, kIdentity)); },
+         [](const framing::Frame &c) {
+             return join({0x00, 0x7F, 0x55, 0xFF}, reply(c, ReplyOk, kIdentity));
+         },
          ReplyOk, 3000},
         // Without the gap limit this would end in a time-out after the whole 3 s.
         {"frame stops part way",
@@ -158,16 +165,22 @@ TEST_F(SerialLinkTest, ReplyFaults)
              return join(framing::encodeCommand(c.seq, c.data), reply(c, ReplyOk, kIdentity));
          },
          ReplyOk, 3000},
-        {"only a start byte and noise", [](const framing::Frame &) { return Bytes{0x7F, 0x55, 0x7F, 0x10}; },
+        {"only a start byte and noise",
+         [](const framing::Frame &) {
+             return Bytes{0x7F, 0x55, 0x7F, 0x10};
+         },
          CommandTimeOut, 300},
         {"stale reply with the other SEQ, then the right one",
          [](const framing::Frame &c) {
              const auto other = static_cast<std::uint8_t>(c.seq ^ framing::kSeqToggle);
-             return join(framing::encodeReply(other, ReplyOk, Bytes{0xDE, 0xAD}), reply(c, ReplyOk, kIdentity));
+             return join(framing::encodeReply(other, ReplyOk, Bytes{0xDE, 0xAD}),
+                         reply(c, ReplyOk, kIdentity));
          },
          ReplyOk, 3000},
-        {"only a stale reply", [](const framing::Frame &c) {
-             return framing::encodeReply(static_cast<std::uint8_t>(c.seq ^ framing::kSeqToggle), ReplyOk, Bytes{1});
+        {"only a stale reply",
+         [](const framing::Frame &c) {
+             return framing::encodeReply(static_cast<std::uint8_t>(c.seq ^ framing::kSeqToggle),
+                                         ReplyOk, Bytes{1});
          },
          CommandTimeOut, 300},
     };

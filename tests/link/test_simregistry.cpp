@@ -3,13 +3,10 @@
 #include "link/USB_COM.h"
 
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,7 +43,8 @@ void writeEntry(const std::string &dir, int k, const std::string &content)
 class ScopedEnv
 {
 public:
-    ScopedEnv(const char *name, const char *value) : m_name(name)
+    ScopedEnv(const char *name, const char *value)
+        : m_name(name)
     {
         if (const char *old = std::getenv(name))
             m_old = old;
@@ -97,7 +95,9 @@ TEST_F(SimRegistryTest, RegisterListAndRemove)
         auto first = SimPortRegistration::create(dir(), "/dev/null");
         ASSERT_TRUE(first);
         EXPECT_EQ(first->index(), 0);
-        struct stat info{};
+        struct stat info
+        {
+        };
         ASSERT_EQ(::stat(dir().c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0700u);
         EXPECT_EQ(readAll(dir() + "/port-0"), std::to_string(::getpid()) + "\t/dev/null\n");
@@ -131,7 +131,7 @@ TEST_F(SimRegistryTest, StaleAndBrokenEntriesAreSkippedAndReclaimed)
     fs::create_directories(dir());
     const std::string me = std::to_string(::getpid());
     writeEntry(dir(), 0, std::to_string(deadPid()) + "\t/dev/null\n"); // emulator gone
-    writeEntry(dir(), 1, me + "\t/dev/pts/no-such-device\n");         // device gone
+    writeEntry(dir(), 1, me + "\t/dev/pts/no-such-device\n");          // device gone
     writeEntry(dir(), 2, "garbage\n");
     writeEntry(dir(), 3, me + "\t/dev/null\n");
     writeEntry(dir(), 4, me + "/dev/null\n");
