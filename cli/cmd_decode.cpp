@@ -101,9 +101,10 @@ std::optional<Bytes> parseHex(std::string_view text, std::string &problem)
 
 void printLine(std::string_view prefix, std::string_view line)
 {
-    std::fwrite(prefix.data(), 1, prefix.size(), stdout);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+    std::string text;
+    text.reserve(prefix.size() + line.size() + 1);
+    text.append(prefix).append(line).push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 // A monitor list that prints every line as it is added; clearing only forgets the count.
