@@ -1,5 +1,6 @@
 #include "UpdateFixture.h"
 #include "app/Session.h"
+#include "app/ui/QtEventPump.h"
 #include "update/ui/frmXLTUpdate.h"
 
 #include <QApplication>
@@ -167,6 +168,40 @@ TEST_F(UpdateWindow, NoDeviceAtUpdateTellsTheUserAndStaysArmed)
     EXPECT_EQ(notifier.texts(), std::vector<std::string>{"No XLT device detected"});
     EXPECT_TRUE(link.sent.empty());
     EXPECT_TRUE(bttnUpdate->isEnabled());
+}
+
+TEST(UpdateWindowEvents, TimersRunDuringTheFirstStagePause)
+{
+    test::FakeLink link;
+    test::FakePortSource ports;
+    ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
+    test::RecordingNotifier notifier;
+    app::QtEventPump pump;
+    link::DeviceContext device(link, ports, notifier, pump);
+    NullStore store;
+    app::Session session(device, store, "/tmp");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.dpc"));
+    const auto bytes = test::makeDpc(256);
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    update::frmXLTUpdate window(session);
+    window.setFileChooser([&](QWidget *) { return path; });
+    window.findChild<QPushButton *>(QStringLiteral("bttnOpen"))->click();
+
+    // Once the last block is sent, only the pause is left; a timer must still fire in it.
+    int ticksInPause = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (window.updating() && link.sent.size() == 257)
+            ++ticksInPause;
+    });
+    timer.start(100);
+    window.findChild<QPushButton *>(QStringLiteral("bttnUpdate"))->click();
+    EXPECT_GE(ticksInPause, 10);
+    EXPECT_EQ(window.findChild<QLabel *>(QStringLiteral("lblBlk"))->text(),
+              QStringLiteral("Update complete"));
 }
 
 TEST(UpdateDialog, TitleAndFilterAreExact)

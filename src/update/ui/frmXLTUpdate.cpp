@@ -61,6 +61,7 @@ void frmXLTUpdate::initControls()
     prg1->setTextVisible(false);
     lblBlk = new QLabel(Frame1);
     lblBlk->setObjectName(QStringLiteral("lblBlk"));
+    lblBlk->setTextFormat(Qt::PlainText);
 
     auto *grid = new QGridLayout(Frame1);
     grid->addWidget(bttnOpen, 0, 0);
