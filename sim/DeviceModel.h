@@ -59,7 +59,9 @@ struct DetectedConfig
 };
 
 /// Every behaviour and fault switch of the emulated device. A plain value: copy it, change it,
-/// hand it to DeviceModel (or change the live one with DeviceModel::options()).
+/// hand it to DeviceModel, or change the live one through DeviceModel::options(). `identity`,
+/// `statePath` and `initialBlock` are read when the model is made, the traffic switches at each
+/// capture start, everything else at each command.
 struct DeviceOptions
 {
     // Identity and stored configuration.
@@ -139,6 +141,7 @@ public:
     const ConfigBlock &configBlock() const { return m_block; }
     /// The identity text the device reports now (changes after a complete update image).
     const std::string &identity() const { return m_identity; }
+    void setIdentity(std::string identity) { m_identity = std::move(identity); }
     /// The blocks of the image in progress (or the last one), in block order.
     const std::vector<ImageBlock> &updateBlocks() const { return m_image; }
     bool captureOn() const { return m_captureOn; }
