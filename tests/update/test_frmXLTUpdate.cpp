@@ -159,17 +159,6 @@ TEST_F(UpdateWindow, RefusedFirstBlockEmptiesLabelAndBar)
     EXPECT_NE(window.cursor().shape(), Qt::WaitCursor);
 }
 
-TEST_F(UpdateWindow, NoDeviceAtUpdateTellsTheUserAndStaysArmed)
-{
-    open(write("a.dpc", test::makeDpc(10)));
-    ports.records.clear();
-    link.sent.clear();
-    bttnUpdate->click();
-    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"No XLT device detected"});
-    EXPECT_TRUE(link.sent.empty());
-    EXPECT_TRUE(bttnUpdate->isEnabled());
-}
-
 TEST(UpdateWindowEvents, TimersRunDuringTheFirstStagePause)
 {
     test::FakeLink link;

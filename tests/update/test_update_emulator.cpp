@@ -156,20 +156,6 @@ TEST_F(XltctlUpdate, RefusedBlockIsNamedAndExitIsNonZero)
         << run.err;
 }
 
-TEST_F(XltctlUpdate, InvalidFileIsBadInput)
-{
-    auto bytes = test::makeDpc(100, 3000);
-    const std::string path = dir.filePath(QStringLiteral("cut.dpc")).toStdString();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    const CliRun run = xltctl({"update", "--yes", QString::fromStdString(path)});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("is not a valid XLT OS Update file: its 100 blocks need 12928 bytes"),
-              std::string::npos)
-        << run.err;
-}
-
 TEST(XltctlOptions, SetsTheHostDriveOption)
 {
     QTemporaryDir dir;

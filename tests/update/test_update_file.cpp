@@ -130,26 +130,6 @@ INSTANTIATE_TEST_SUITE_P(
                      std::string("M\0\0\xE9", 4)}),
     [](const auto &param) { return std::string(param.param.name); });
 
-TEST(Identity, LinesAreExact)
-{
-    const update::Identity id{"PR01", "01.23", "0001"};
-    const std::vector<std::string> file = update::fileIdentityLines(id);
-    const std::vector<std::string> expectedFile = {
-        std::string(48, '-'), " File interface version:     PR01",
-        " File firmware version:      01.23", " File mod number:            0001"};
-    EXPECT_EQ(file, expectedFile);
-    const std::vector<std::string> target = update::targetIdentityLines(id);
-    const std::vector<std::string> expectedTarget = {
-        std::string(48, '-'), " Target XLT Interface:   PR01", " Target XLT firmware:    01.23",
-        " Target mod number:      0001", std::string(48, '-')};
-    EXPECT_EQ(target, expectedTarget);
-    // The labels of each group are one width, so the values line up.
-    for (std::size_t i = 1; i < 4; ++i) {
-        EXPECT_EQ(file[i].find_last_of(' ') + 1, 29u) << file[i];
-        EXPECT_EQ(target[i].find_last_of(' ') + 1, 25u) << target[i];
-    }
-}
-
 TEST(Identity, ShortReplyGivesShortFieldsNotOtherBytes)
 {
     const std::uint8_t reply[] = {'P', 'R', '0', '1', ' ', '0', '1', '2'};

@@ -107,23 +107,6 @@ INSTANTIATE_TEST_SUITE_P(BlockCounts, UpdaterRuns,
                                            RunCase{300, 3000}),
                          [](const auto &param) { return std::to_string(param.param.numBlocks); });
 
-TEST_F(Updater, BarShowsTheBlockUnderWayAndTheDeviceIsHeld)
-{
-    std::vector<int> values;
-    std::vector<std::string> holders;
-    link.responder = [&](const std::vector<std::uint8_t> &) {
-        values.push_back(sink.value);
-        holders.push_back(device.holder);
-        EXPECT_TRUE(sink.busy);
-        EXPECT_TRUE(updater.running());
-        return test::FakeLink::Reply{};
-    };
-    updater.run(test::imageOf(3));
-    EXPECT_EQ(values, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(holders, std::vector<std::string>(3, "firmware update"));
-    EXPECT_FALSE(updater.running());
-}
-
 TEST_F(Updater, RefusedFirstBlockStopsWithEmptyLabelAndBar)
 {
     link.replies.push_back({link::PacketError, {}});
@@ -187,18 +170,6 @@ TEST_F(Updater, RefusesWhileAnotherWindowHoldsTheDevice)
     ASSERT_EQ(notifier.messages.size(), 1u);
     EXPECT_NE(notifier.messages[0].text.find("traffic monitor"), std::string::npos);
     EXPECT_EQ(device.holder, "traffic monitor");
-}
-
-TEST_F(Updater, RefusesAnImageThatDoesNotHoldItsBlocks)
-{
-    auto image = test::imageOf(20);
-    for (int count : {0, 21, 32769}) {
-        notifier.messages.clear();
-        image.NumBlocks = count;
-        EXPECT_EQ(updater.run(image).result, UpdateResult::Refused) << count;
-        EXPECT_EQ(notifier.messages.size(), 1u) << count;
-    }
-    EXPECT_EQ(link.openCalls, 0);
 }
 
 TEST_F(Updater, DoesNotStartAgainFromInsideItsOwnRun)
