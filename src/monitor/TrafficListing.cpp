@@ -135,11 +135,12 @@ std::size_t TrafficListing::ListPacket(LineList &list, std::vector<std::string> 
                                      | std::uint32_t{record[4]} << 24;
     const std::size_t frameLength = record[5];
     // Bytes past ReplyLength are left over from earlier replies: list only what this one holds.
-    const std::size_t available = packet.ReplyLength - (position + kHeaderSize);
+    const std::size_t length = packet.ReplyLength;
+    const std::size_t available = length - (position + kHeaderSize);
     const std::size_t listed = std::min(frameLength, available);
 
     if (out.empty())
-        out.reserve(5 * (packet.ReplyLength / 12 + 1));
+        out.reserve(5 * (length / 12 + 1)); // records of real traffic are 11 bytes and more
     std::int32_t &count = isTargetTag(tag) ? TargetPacketCount : HostPacketCount;
     addLine(list, out, packetLine(count));
     addLine(list, out, timeLine(timeOffset));

@@ -274,22 +274,4 @@ TEST_F(Listing, EmptyReplyListsNothing)
     EXPECT_EQ(pump.calls, 0);
 }
 
-TEST(DecodePacket, DispatchesOnTheFirstByte)
-{
-    Label lblTarget;
-    Label lblHost;
-    WorkingFrame frame{};
-    frame[0] = 0xFC;
-    frame[1] = 0x05;
-    frame[2] = 0x11;
-    EXPECT_EQ(DecodePacket(frame, 0xAA, lblTarget, lblHost), "HOST CMD: STATUS REQUEST  ");
-    EXPECT_EQ(lblHost.text, "PR01");
-    EXPECT_EQ(lblTarget.text, "");
-    frame[0] = 0x7F;
-    frame[2] = 0x00;
-    frame[3] = 0x07;
-    EXPECT_EQ(DecodePacket(frame, 0x35, lblTarget, lblHost), "CMD: POLL ");
-    EXPECT_EQ(lblTarget.text, "SSP");
-}
-
 } // namespace
