@@ -17,12 +17,10 @@
 #include "update/Updater.h"
 
 #include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
-
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 using namespace xlt;
@@ -59,7 +57,9 @@ public:
 class OnePort final : public link::PortSource
 {
 public:
-    explicit OnePort(std::string path) : m_path(std::move(path)) {}
+    explicit OnePort(std::string path)
+        : m_path(std::move(path))
+    {}
     std::vector<link::PortRecord> ports() override
     {
         return {{"\\Device\\USBSER000", "COM129", m_path}};

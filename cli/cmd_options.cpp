@@ -1,7 +1,6 @@
 // xltctl options: prints the device's host drive option, or sets it.
 #include "CliContext.h"
 #include "Commands.h"
-
 #include "options/OptionBlock.h"
 
 #include <cstdio>
@@ -70,8 +69,10 @@ int runOptions(const Args &args)
         std::printf("%s\n", line.c_str());
     const std::optional<options::OptionBlock> block = options::readOptionBlock(device);
     if (!block) {
-        std::fprintf(stderr, "xltctl options: the configuration of the device on COM%u was not "
-                             "read\n", unsigned(device.XLTPortNumber));
+        std::fprintf(stderr,
+                     "xltctl options: the configuration of the device on COM%u was not "
+                     "read\n",
+                     unsigned(device.XLTPortNumber));
         return 1;
     }
     const options::HostDrive current = options::hostDriveOf(*block);

@@ -2,16 +2,15 @@
 // confirmation and sends the image with a progress line.
 #include "CliContext.h"
 #include "Commands.h"
-
 #include "update/OpenStep.h"
 #include "update/TextProgress.h"
 #include "update/Updater.h"
 
 #include <QString>
-
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <variant>
 
 namespace xlt::cli {
 
@@ -60,30 +59,46 @@ std::optional<update::UpdateImage> openFile(link::DeviceContext &device, const s
     return std::move(opened.image);
 }
 
-} // namespace
-
-int runUpdate(const Args &args)
+struct Options
 {
     bool yes = false;
     std::string path;
+};
+
+/// The arguments, or the exit code when they end the command (help or bad usage).
+std::variant<Options, int> parseArgs(const Args &args)
+{
+    Options options;
     for (const std::string &arg : args) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
         if (arg == "--yes" || arg == "-y") {
-            yes = true;
-        } else if (path.empty() && !arg.starts_with("-")) {
-            path = arg;
+            options.yes = true;
+        } else if (options.path.empty() && !arg.starts_with("-")) {
+            options.path = arg;
         } else {
-            std::fprintf(stderr, "xltctl update: unexpected argument '%s'\n%s", arg.c_str(), kUsage);
+            std::fprintf(stderr, "xltctl update: unexpected argument '%s'\n%s", arg.c_str(),
+                         kUsage);
             return 2;
         }
     }
-    if (path.empty()) {
+    if (options.path.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    return options;
+}
+
+} // namespace
+
+int runUpdate(const Args &args)
+{
+    const auto parsed = parseArgs(args);
+    if (const int *exitCode = std::get_if<int>(&parsed))
+        return *exitCode;
+    const auto &[yes, path] = std::get<Options>(parsed);
 
     CliContext cli;
     link::DeviceContext &device = *cli.device;

@@ -27,8 +27,8 @@ OptionBlock withHostDrive(OptionBlock block, HostDrive drive)
 
 std::string shortReplyMessage(std::size_t length)
 {
-    return "The XLT device sent " + std::to_string(length)
-           + " bytes of configuration instead of 128. The options were not read.";
+    return "The XLT device sent " + std::to_string(length) +
+           " bytes of configuration instead of 128. The options were not read.";
 }
 
 TargetInfo readTargetInfo(link::DeviceContext &context)

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace xlt::link { struct DeviceContext; }
+namespace xlt::link {
+struct DeviceContext;
+}
 
 namespace xlt::options {
 

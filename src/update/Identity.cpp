@@ -42,19 +42,16 @@ std::optional<Identity> readDeviceIdentity(link::DeviceContext &context, Firmwar
 
 std::vector<std::string> fileIdentityLines(const Identity &identity)
 {
-    return {kRule,
-            " File interface version:     " + identity.interfaceCode,
+    return {kRule, " File interface version:     " + identity.interfaceCode,
             " File firmware version:      " + identity.firmware,
             " File mod number:            " + identity.modNumber};
 }
 
 std::vector<std::string> targetIdentityLines(const Identity &identity)
 {
-    return {kRule,
-            " Target XLT Interface:   " + identity.interfaceCode,
+    return {kRule, " Target XLT Interface:   " + identity.interfaceCode,
             " Target XLT firmware:    " + identity.firmware,
-            " Target mod number:      " + identity.modNumber,
-            kRule};
+            " Target mod number:      " + identity.modNumber, kRule};
 }
 
 } // namespace xlt::update

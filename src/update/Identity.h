@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
-#include <optional>
 #include <vector>
 
-namespace xlt::link { struct DeviceContext; }
+namespace xlt::link {
+struct DeviceContext;
+}
 
 namespace xlt::update {
 

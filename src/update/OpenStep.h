@@ -3,11 +3,12 @@
 #include "UpdateFile.h"
 
 #include <QString>
-
 #include <optional>
 #include <string>
 
-namespace xlt::link { struct DeviceContext; }
+namespace xlt::link {
+struct DeviceContext;
+}
 
 namespace xlt::update {
 

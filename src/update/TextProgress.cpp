@@ -34,8 +34,8 @@ std::string progressLine(int value, int maximum, std::chrono::milliseconds elaps
     const int shown = std::clamp(value, 0, total);
     const int cells = shown * kBarCells / total;
     const int percent = shown * 100 / total;
-    std::string line = "[" + std::string(static_cast<std::size_t>(cells), '#')
-                       + std::string(static_cast<std::size_t>(kBarCells - cells), '.') + "] ";
+    std::string line = "[" + std::string(static_cast<std::size_t>(cells), '#') +
+                       std::string(static_cast<std::size_t>(kBarCells - cells), '.') + "] ";
     line += (percent < 100 ? (percent < 10 ? "  " : " ") : "") + std::to_string(percent) + "%";
     line += "  block " + std::to_string(shown) + "/" + std::to_string(total);
     line += "  " + clockText(elapsed) + " elapsed  ";
@@ -53,7 +53,8 @@ std::string progressLine(int value, int maximum, std::chrono::milliseconds elaps
 }
 
 TextProgress::TextProgress(std::FILE *out, std::function<Clock::time_point()> now)
-    : m_out(out), m_now(std::move(now))
+    : m_out(out)
+    , m_now(std::move(now))
 {}
 
 void TextProgress::setLabel(const std::string &text)

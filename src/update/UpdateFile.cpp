@@ -51,16 +51,16 @@ OpenResult openUpdateFile(const std::string &fileName, std::vector<std::uint8_t>
     if (count == 0)
         return refused(FileCheck::NoBlocks, notValid(fileName) + ": its block count is 0");
     if (count > kMaximumBlocks) {
-        return refused(FileCheck::TooManyBlocks,
-                       notValid(fileName) + ": its block count " + std::to_string(count)
-                           + " is above " + std::to_string(kMaximumBlocks));
+        return refused(FileCheck::TooManyBlocks, notValid(fileName) + ": its block count " +
+                                                     std::to_string(count) + " is above " +
+                                                     std::to_string(kMaximumBlocks));
     }
     const std::size_t needed = kHeaderBytes + kBlockBytes * static_cast<std::size_t>(count);
     if (bytes.size() < needed) {
         return refused(FileCheck::MissingBlocks,
-                       notValid(fileName) + ": its " + std::to_string(count) + " blocks need "
-                           + std::to_string(needed) + " bytes, but the file has "
-                           + std::to_string(bytes.size()));
+                       notValid(fileName) + ": its " + std::to_string(count) + " blocks need " +
+                           std::to_string(needed) + " bytes, but the file has " +
+                           std::to_string(bytes.size()));
     }
 
     OpenResult result;

@@ -3,7 +3,6 @@
 #include "Identity.h"
 
 #include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -46,19 +45,19 @@ struct UpdateImage
 /// with a message.
 enum class FileCheck {
     Accepted,
-    Empty,          ///< nothing to read: the step ends before the panel is cleared
-    NoIdentity,     ///< shorter than the identity (magic or not): silent, panel cleared
-    BadMagic,       ///< first three bytes are not "XLT"
-    NoBlocks,       ///< block count 0
-    TooManyBlocks,  ///< block count above kMaximumBlocks
-    MissingBlocks,  ///< shorter than 128 + 128 x block count
+    Empty,         ///< nothing to read: the step ends before the panel is cleared
+    NoIdentity,    ///< under 3 bytes, or the magic but no identity: silent, panel cleared
+    BadMagic,      ///< first three bytes are not "XLT"
+    NoBlocks,      ///< block count 0
+    TooManyBlocks, ///< block count above kMaximumBlocks
+    MissingBlocks, ///< shorter than 128 + 128 x block count
 };
 
 struct OpenResult
 {
     FileCheck check = FileCheck::Empty;
-    std::string message;               ///< the refusal to show; empty when silent or accepted
-    std::optional<UpdateImage> image;  ///< set exactly when accepted
+    std::string message;              ///< the refusal to show; empty when silent or accepted
+    std::optional<UpdateImage> image; ///< set exactly when accepted
 };
 
 /// The block count of header bytes 5 and 6 (byte 5 + 256 x byte 6); 0 when the file is too

@@ -12,15 +12,19 @@ bool sendable(const UpdateImage &image)
 {
     if (image.NumBlocks < 1 || image.NumBlocks > kMaximumBlocks)
         return false;
-    return image.FileData.size()
-           >= kHeaderBytes + kBlockBytes * static_cast<std::size_t>(image.NumBlocks);
+    return image.FileData.size() >=
+           kHeaderBytes + kBlockBytes * static_cast<std::size_t>(image.NumBlocks);
 }
 
 /// Clears a flag when the run ends, however it ends.
 class RunningFlag
 {
 public:
-    explicit RunningFlag(bool &flag) : m_flag(flag) { m_flag = true; }
+    explicit RunningFlag(bool &flag)
+        : m_flag(flag)
+    {
+        m_flag = true;
+    }
     ~RunningFlag() { m_flag = false; }
     RunningFlag(const RunningFlag &) = delete;
     RunningFlag &operator=(const RunningFlag &) = delete;
@@ -39,7 +43,8 @@ std::string blockLabel(int n, int numBlocks)
 }
 
 Updater::Updater(link::DeviceContext &context, ProgressSink &progress)
-    : m_context(context), m_progress(progress)
+    : m_context(context)
+    , m_progress(progress)
 {}
 
 UpdateOutcome Updater::run(const UpdateImage &image)

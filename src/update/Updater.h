@@ -5,7 +5,9 @@
 #include <chrono>
 #include <string>
 
-namespace xlt::link { struct DeviceContext; }
+namespace xlt::link {
+struct DeviceContext;
+}
 
 namespace xlt::update {
 
@@ -42,9 +44,9 @@ public:
 };
 
 enum class UpdateResult {
-    Complete,    ///< every block accepted; the label reads "Update complete"
-    NoDevice,    ///< no device port found; "No XLT device detected" shown, nothing sent
-    Refused,     ///< another user holds the device, or the image is not sendable; told, nothing sent
+    Complete, ///< every block accepted; the label reads "Update complete"
+    NoDevice, ///< no device port found; "No XLT device detected" shown, nothing sent
+    Refused,  ///< another user holds the device, or the image is not sendable; told, nothing sent
     BlockFailed, ///< a block was not accepted; label and bar emptied, later blocks not sent
 };
 

@@ -4,13 +4,11 @@
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
-#include <gtest/gtest.h>
-
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-
+#include <gtest/gtest.h>
 #include <memory>
 
 using namespace xlt;
@@ -73,8 +71,7 @@ struct OptionsWindow : ::testing::Test
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-    template<class T>
-    T *child(const char *name)
+    template<class T> T *child(const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
     }
@@ -192,8 +189,10 @@ TEST_F(OptionsWindow, OpeningsThatGetNoBlockLeaveOnlyCancel)
          {"The XLT device sent 100 bytes of configuration instead of 128. The options were not "
           "read."},
          5},
-        {"held", [&] { device.holder = "traffic monitor"; },
-         {"The XLT device is in use by the traffic monitor. Stop it first, then try again."}, 0},
+        {"held",
+         [&] { device.holder = "traffic monitor"; },
+         {"The XLT device is in use by the traffic monitor. Stop it first, then try again."},
+         0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,8 +203,7 @@ TEST_F(OptionsWindow, OpeningsThatGetNoBlockLeaveOnlyCancel)
         EXPECT_TRUE(op(0)->isHidden());
         EXPECT_TRUE(op(1)->isHidden());
         EXPECT_FALSE(bttnSet()->isEnabled());
-        EXPECT_EQ(child<QPlainTextEdit>("Picture1")->toPlainText().isEmpty() ? 0
-                                                                              : panel().size(),
+        EXPECT_EQ(child<QPlainTextEdit>("Picture1")->toPlainText().isEmpty() ? 0 : panel().size(),
                   c.panelLines);
         EXPECT_TRUE(written().empty());
         child<QPushButton>("bttnCancel")->click();

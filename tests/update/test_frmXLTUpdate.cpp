@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <fstream>
 
 using namespace xlt;
@@ -62,7 +61,10 @@ struct UpdateWindow : test::DeviceFixture
         bttnOpen->click();
     }
 
-    int panelLines() const { return Picture1->toPlainText().isEmpty() ? 0 : Picture1->blockCount(); }
+    int panelLines() const
+    {
+        return Picture1->toPlainText().isEmpty() ? 0 : Picture1->blockCount();
+    }
 };
 
 TEST_F(UpdateWindow, StartsWithNothingToSend)

@@ -2,7 +2,6 @@
 #include "update/OpenStep.h"
 
 #include <QTemporaryDir>
-
 #include <fstream>
 
 using namespace xlt;
@@ -54,16 +53,11 @@ TEST_F(OpenStep, AcceptedFileAndAnsweringDeviceGiveNineLines)
     ASSERT_TRUE(result.image);
     EXPECT_EQ(result.image->NumBlocks, 40);
     const std::vector<std::string> expected = {
-        kRule,
-        " File interface version:     PR01",
-        " File firmware version:      02.34",
-        " File mod number:            0005",
-        kRule,
+        kRule, " File interface version:     PR01", " File firmware version:      02.34",
+        " File mod number:            0005", kRule,
         // Four characters: "ID00", which no protocol name matches.
-        " Target XLT Interface:   ID00",
-        " Target XLT firmware:    01.23",
-        " Target mod number:      0007",
-        kRule};
+        " Target XLT Interface:   ID00", " Target XLT firmware:    01.23",
+        " Target mod number:      0007", kRule};
     EXPECT_EQ(panel.lines, expected);
     ASSERT_EQ(link.sent.size(), 1u);
     EXPECT_EQ(link.sent[0], std::vector<std::uint8_t>{16});
@@ -84,7 +78,9 @@ TEST_F(OpenStep, DeviceThatDoesNotAnswerLeavesFourLinesAndAcceptsTheFile)
         {"no device", [&] { ports.records.clear(); }, {}},
         {"port does not open", [&] { link.openSucceeds = false; }, {}},
         {"time-out",
-         [&] { link.replies.push_back({link::CommandTimeOut, {}}); },
+         [&] {
+             link.replies.push_back({link::CommandTimeOut, {}});
+         },
          {"XLT Command transmission error COMMAND TIME_OUT"}},
     };
     for (auto &c : cases) {
@@ -102,8 +98,8 @@ TEST_F(OpenStep, DeviceThatDoesNotAnswerLeavesFourLinesAndAcceptsTheFile)
 
 TEST_F(OpenStep, UnreadableOrEmptyFileChangesNothing)
 {
-    for (const QString &path : {dir.filePath(QStringLiteral("missing.dpc")), dir.path(),
-                                write("empty.dpc", {})}) {
+    for (const QString &path :
+         {dir.filePath(QStringLiteral("missing.dpc")), dir.path(), write("empty.dpc", {})}) {
         const auto result = update::runOpenStep(device, panel, path);
         EXPECT_EQ(result.kind, Kind::Unchanged);
         EXPECT_EQ(panel.clears, 0);

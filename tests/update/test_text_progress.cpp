@@ -1,8 +1,7 @@
 #include "update/TextProgress.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 
 using namespace xlt;
 using namespace std::chrono_literals;
@@ -17,7 +16,8 @@ TEST(TextProgress, Lines)
         std::chrono::milliseconds elapsed;
         const char *line;
     } cases[] = {
-        {1, 300, 0ms, "[..............................]   0%  block 1/300  0:00 elapsed  --:-- left"},
+        {1, 300, 0ms,
+         "[..............................]   0%  block 1/300  0:00 elapsed  --:-- left"},
         // 150 blocks under way, 149 sent in 14.9 s: 151 left at 0.1 s each, and the pause.
         {150, 300, 14900ms,
          "[###############...............]  50%  block 150/300  0:14 elapsed  0:18 left"},
@@ -58,8 +58,8 @@ TEST(TextProgress, StageTextAndOutcomeStandOnTheirOwnLines)
     std::fclose(out);
     const std::string text(buffer, size);
     std::free(buffer);
-    EXPECT_EQ(text, "\r" + update::progressLine(1, 2, 0ms) + "\r" + update::progressLine(2, 2, 1s)
-                        + "\n" + update::kFirstStageText + "\n" + update::kCompleteText + "\n");
+    EXPECT_EQ(text, "\r" + update::progressLine(1, 2, 0ms) + "\r" + update::progressLine(2, 2, 1s) +
+                        "\n" + update::kFirstStageText + "\n" + update::kCompleteText + "\n");
 }
 
 } // namespace

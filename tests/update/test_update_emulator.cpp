@@ -10,12 +10,10 @@
 #include "update/UpdateFile.h"
 #include "update/Updater.h"
 
-#include <gtest/gtest.h>
-
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <fstream>
+#include <gtest/gtest.h>
 
 using namespace xlt;
 
@@ -65,8 +63,8 @@ TEST(UpdateThroughEmulator, ThreeHundredBlocksThenTheDeviceReportsTheNewIdentity
     ASSERT_EQ(received.size(), 300u);
     for (int n : {0, 255, 256, 299}) {
         const auto block = opened.image->block(n);
-        EXPECT_TRUE(std::equal(block.begin(), block.end(),
-                               received[static_cast<std::size_t>(n)].begin()))
+        EXPECT_TRUE(
+            std::equal(block.begin(), block.end(), received[static_cast<std::size_t>(n)].begin()))
             << n;
     }
 
@@ -124,8 +122,7 @@ TEST_F(XltctlUpdate, NoAnswerMeansNo)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find(" File firmware version:      09.87\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(" Target XLT firmware:    01.23\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Send 20 blocks to the XLT device on COM129? [y/N]"),
-              std::string::npos);
+    EXPECT_NE(run.out.find("Send 20 blocks to the XLT device on COM129? [y/N]"), std::string::npos);
     EXPECT_NE(run.err.find("nothing was sent"), std::string::npos) << run.err;
     EXPECT_TRUE(server->withModel([](sim::DeviceModel &m) { return m.updateBlocks().empty(); }));
 }
@@ -151,8 +148,7 @@ TEST_F(XltctlUpdate, RefusedBlockIsNamedAndExitIsNonZero)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("XLT Command transmission error PACKET ERROR"), std::string::npos)
         << run.err;
-    EXPECT_NE(run.err.find("block 41 of 100 (block number 40) was not accepted"),
-              std::string::npos)
+    EXPECT_NE(run.err.find("block 41 of 100 (block number 40) was not accepted"), std::string::npos)
         << run.err;
 }
 

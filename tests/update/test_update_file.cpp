@@ -2,11 +2,9 @@
 #include "update/Identity.h"
 #include "update/UpdateFile.h"
 
-#include <gtest/gtest.h>
-
 #include <QTemporaryDir>
-
 #include <fstream>
+#include <gtest/gtest.h>
 
 using namespace xlt;
 using update::FileCheck;
@@ -58,7 +56,8 @@ std::vector<FileCase> fileCases()
 }
 
 class OpenUpdateFile : public ::testing::TestWithParam<FileCase>
-{};
+{
+};
 
 TEST_P(OpenUpdateFile, ChecksInOrder)
 {
@@ -107,7 +106,8 @@ struct IdentityCase
 };
 
 class FileIdentity : public ::testing::TestWithParam<IdentityCase>
-{};
+{
+};
 
 TEST_P(FileIdentity, FieldsAsShown)
 {

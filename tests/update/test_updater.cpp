@@ -77,7 +77,8 @@ struct RunCase
 };
 
 class UpdaterRuns : public Updater, public ::testing::WithParamInterface<RunCase>
-{};
+{
+};
 
 TEST_P(UpdaterRuns, LabelsBarAndPause)
 {

@@ -17,7 +17,8 @@
 namespace xlt::options {
 
 frmOptions::frmOptions(app::Session &session, QWidget *parent)
-    : QWidget(parent), m_session(session)
+    : QWidget(parent)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Set XLT Options"));
@@ -71,8 +72,8 @@ void frmOptions::initConnections()
 
 bool frmOptions::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && (watched == opLevel_0 || watched == opLevel_1)) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        (watched == opLevel_0 || watched == opLevel_1)) {
         auto *button = static_cast<QRadioButton *>(watched);
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (!button->isHidden() && button->rect().contains(mouse->position().toPoint()))

@@ -3,7 +3,6 @@
 #include "options/OptionBlock.h"
 
 #include <QWidget>
-
 #include <optional>
 
 class QGroupBox;
@@ -11,7 +10,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace xlt::app { struct Session; }
+namespace xlt::app {
+struct Session;
+}
 
 namespace xlt::options {
 

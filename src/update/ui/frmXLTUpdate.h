@@ -6,7 +6,6 @@
 
 #include <QString>
 #include <QWidget>
-
 #include <functional>
 #include <optional>
 
@@ -17,7 +16,9 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 
-namespace xlt::app { struct Session; }
+namespace xlt::app {
+struct Session;
+}
 
 namespace xlt::update {
 
