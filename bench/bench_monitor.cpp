@@ -28,7 +28,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -81,7 +80,10 @@ public:
     Clock::duration takeWorstBusy() { return std::exchange(m_worstBusy, {}); }
 
 private:
-    void noteBusy(Clock::time_point until) { m_worstBusy = std::max(m_worstBusy, until - m_lastFree); }
+    void noteBusy(Clock::time_point until)
+    {
+        m_worstBusy = std::max(m_worstBusy, until - m_lastFree);
+    }
 
     app::QtEventPump m_inner;
     Clock::time_point m_lastFree{};
@@ -126,7 +128,10 @@ class TickTimer final : public QObject
 {
 public:
     TickTimer(TimingPump &pump, QListWidget *list1, QListWidget *list2, Stats &stats)
-        : m_pump(pump), m_list1(list1), m_list2(list2), m_stats(stats)
+        : m_pump(pump)
+        , m_list1(list1)
+        , m_list2(list2)
+        , m_stats(stats)
     {}
 
 protected:

@@ -3,7 +3,6 @@
 // run's two log files, until the time is up or it is interrupted.
 #include "CliContext.h"
 #include "Commands.h"
-
 #include "app/Settings.h"
 #include "core/Text.h"
 #include "monitor/MonitorRun.h"
@@ -12,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -81,7 +79,9 @@ void printLine(std::string_view prefix, std::string_view line)
 class PrintingList final : public monitor::LineList
 {
 public:
-    explicit PrintingList(std::string_view prefix) : m_prefix(prefix) {}
+    explicit PrintingList(std::string_view prefix)
+        : m_prefix(prefix)
+    {}
     std::size_t count() const override { return m_count; }
     void clear() override { m_count = 0; }
     void add(const std::string &line) override
@@ -133,8 +133,8 @@ std::optional<Options> parseOptions(const Args &args, std::string &problem)
         const bool hasValue = i + 1 < args.size();
         if (args[i] == "--seconds" && hasValue) {
             const std::string &text = args[++i];
-            if (text.empty() || text.size() > 9
-                || text.find_first_not_of("0123456789") != std::string::npos) {
+            if (text.empty() || text.size() > 9 ||
+                text.find_first_not_of("0123456789") != std::string::npos) {
                 problem = "--seconds needs a whole number of seconds, not '" + text + "'";
                 return std::nullopt;
             }

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <algorithm>
 
 namespace xlt::app {
@@ -100,8 +99,8 @@ std::vector<DirEntry> dirListEntries(const std::string &dir)
 
     const int childDepth = static_cast<int>(entries.size());
     const QDir here(open);
-    const QStringList children = here.entryList(
-        QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    const QStringList children = here.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
+                                                QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (const QString &child : children) {
         entries.push_back(
             {core::fromQString(child), fromQt(here.absoluteFilePath(child)), childDepth, false});

@@ -27,10 +27,10 @@ std::string driveCurrentDir(const std::string &root);
 /// One line of the directory list.
 struct DirEntry
 {
-    std::string name;   ///< what the line shows: the root itself, or one directory's name
-    std::string path;   ///< the directory the line stands for, in chooser form
-    int depth = 0;      ///< indentation level: the root is 0
-    bool open = false;  ///< the root, the open directory and every directory between them
+    std::string name;  ///< what the line shows: the root itself, or one directory's name
+    std::string path;  ///< the directory the line stands for, in chooser form
+    int depth = 0;     ///< indentation level: the root is 0
+    bool open = false; ///< the root, the open directory and every directory between them
 };
 
 /// The lines of the directory list when `dir` is open: its ancestors from the root down to

@@ -15,7 +15,8 @@ constexpr const char *kLogErrorTail =
 } // namespace
 
 MonitorRun::MonitorRun(link::DeviceContext &context, TrafficListing &listing, Clock clock)
-    : m_context(context), m_listing(listing)
+    : m_context(context)
+    , m_listing(listing)
 {
     setClock(std::move(clock));
 }
@@ -112,8 +113,8 @@ void MonitorRun::writeLogs(const TrafficListing::Added &added)
     if (!m_log)
         return;
     std::string errors;
-    for (const std::string &error : {m_log->appendTarget(added.target),
-                                     m_log->appendHost(added.host)}) {
+    for (const std::string &error :
+         {m_log->appendTarget(added.target), m_log->appendHost(added.host)}) {
         if (!error.empty())
             errors += (errors.empty() ? "" : "\n") + error;
     }
@@ -126,8 +127,9 @@ void MonitorRun::writeLogs(const TrafficListing::Added &added)
 }
 
 ThrottledPump::ThrottledPump(core::EventPump &inner, std::chrono::milliseconds interval, Now now)
-    : m_inner(inner), m_interval(interval),
-      m_now(now ? std::move(now) : Now(&std::chrono::steady_clock::now))
+    : m_inner(inner)
+    , m_interval(interval)
+    , m_now(now ? std::move(now) : Now(&std::chrono::steady_clock::now))
 {}
 
 void ThrottledPump::restart()

@@ -6,7 +6,6 @@
 #include "link/DeviceContext.h"
 
 #include <QDateTime>
-
 #include <chrono>
 #include <functional>
 #include <optional>

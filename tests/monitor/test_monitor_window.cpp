@@ -10,8 +10,6 @@
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -23,7 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
+#include <gtest/gtest.h>
 #include <optional>
 
 using namespace xlt;
@@ -87,10 +85,7 @@ struct MonitorWindowFixture : ::testing::Test
     std::optional<app::Session> session;
     std::unique_ptr<monitor::frmMonitor> window;
 
-    MonitorWindowFixture()
-    {
-        ports.records = {{"\\Device\\USBSERV0", "COM129", "/dev/null"}};
-    }
+    MonitorWindowFixture() { ports.records = {{"\\Device\\USBSERV0", "COM129", "/dev/null"}}; }
 
     monitor::frmMonitor &open(link::LinkLibrary &link)
     {
@@ -106,8 +101,7 @@ struct MonitorWindowFixture : ::testing::Test
         window->show();
     }
 
-    template<typename T = QWidget>
-    T *child(const char *name) const
+    template<typename T = QWidget> T *child(const char *name) const
     {
         T *found = window->findChild<T *>(QLatin1String(name));
         EXPECT_NE(found, nullptr) << name;
@@ -124,11 +118,13 @@ struct MonitorWindowFixture : ::testing::Test
     }
     bool idle() const
     {
-        return child<QPushButton>("bttnRun")->isEnabled()
-               && child<QPushButton>("bttnLog")->isEnabled()
-               && !child<QTimer>("tmrPoll")->isActive();
+        return child<QPushButton>("bttnRun")->isEnabled() &&
+               child<QPushButton>("bttnLog")->isEnabled() && !child<QTimer>("tmrPoll")->isActive();
     }
-    bool waitIdle() { return QTest::qWaitFor([this] { return idle(); }, kWaitMs); }
+    bool waitIdle()
+    {
+        return QTest::qWaitFor([this] { return idle(); }, kWaitMs);
+    }
     bool waitLines(const char *list, int atLeast)
     {
         return QTest::qWaitFor([&] { return lines(list).size() >= atLeast; }, kWaitMs);
@@ -150,8 +146,11 @@ TEST_F(MonitorWindowFixture, ControlsCarryTheirCaptionsAndStartIdle)
     EXPECT_EQ(window->objectName(), QStringLiteral("frmMonitor"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("XLT communications monitor"));
     const std::vector<std::pair<const char *, QString>> buttons = {
-        {"bttnRun", "&Run"}, {"Command2", "&Stop"}, {"bttnLog", "..."},
-        {"bttnClear", "&Clear List"}, {"bttnClearHost", "Clear &List"}};
+        {"bttnRun", "&Run"},
+        {"Command2", "&Stop"},
+        {"bttnLog", "..."},
+        {"bttnClear", "&Clear List"},
+        {"bttnClearHost", "Clear &List"}};
     for (const auto &[name, caption] : buttons) {
         EXPECT_EQ(child<QPushButton>(name)->text(), caption) << name;
         EXPECT_TRUE(child<QPushButton>(name)->isEnabled()) << name;

@@ -1,24 +1,20 @@
 // The monitor run without a window: start, ticks, stop, failures and the log files, against a
 // scripted link and against the emulated device in-process.
+#include "link/XLTPacket.h"
 #include "monitor/MonitorRun.h"
-
 #include "sim/DeviceModel.h"
 #include "sim/InProcessLink.h"
 #include "sim/PtyServer.h"
-#include "link/XLTPacket.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <csignal>
-
+#include <gtest/gtest.h>
 #include <optional>
 
 using namespace xlt;
@@ -134,7 +130,8 @@ struct RunRig
 };
 
 struct RunFixture : ::testing::Test, RunRig
-{};
+{
+};
 
 TEST_F(RunFixture, StartFindsTheDeviceOpensItAndStartsCapture)
 {
@@ -164,17 +161,29 @@ TEST_F(RunFixture, StartThatFailsLeavesTheRunIdleAndTheDeviceFree)
         int closes;
     };
     const std::vector<Case> cases = {
-        {"no device", [](RunRig &f) { f.ports.records.clear(); },
-         MonitorRun::StartResult::NoDevice, {"No XLT device detected"}, 0, 0},
-        {"port does not open", [](RunRig &f) { f.link.openSucceeds = false; },
-         MonitorRun::StartResult::PortNotOpened, {}, 1, 0},
+        {"no device",
+         [](RunRig &f) { f.ports.records.clear(); },
+         MonitorRun::StartResult::NoDevice,
+         {"No XLT device detected"},
+         0,
+         0},
+        {"port does not open",
+         [](RunRig &f) { f.link.openSucceeds = false; },
+         MonitorRun::StartResult::PortNotOpened,
+         {},
+         1,
+         0},
         {"capture-start times out",
          [](RunRig &f) { f.queue({}, link::CommandTimeOut); },
          MonitorRun::StartResult::CaptureStartFailed,
-         {"XLT Command transmission error COMMAND TIME_OUT"}, 1, 1},
-        {"device held elsewhere", [](RunRig &f) { f.device.holder = "firmware update"; },
+         {"XLT Command transmission error COMMAND TIME_OUT"},
+         1,
+         1},
+        {"device held elsewhere",
+         [](RunRig &f) { f.device.holder = "firmware update"; },
          MonitorRun::StartResult::Refused,
-         {"The XLT device is in use by the firmware update. Stop it first, then try again."}, 0,
+         {"The XLT device is in use by the firmware update. Stop it first, then try again."},
+         0,
          0},
     };
     for (const Case &c : cases) {
@@ -187,9 +196,8 @@ TEST_F(RunFixture, StartThatFailsLeavesTheRunIdleAndTheDeviceFree)
         EXPECT_EQ(f.link.openCalls, c.opens);
         EXPECT_EQ(f.link.closeCalls, c.closes);
         EXPECT_FALSE(f.link.isOpen);
-        EXPECT_EQ(f.device.holder, c.result == MonitorRun::StartResult::Refused
-                                       ? "firmware update"
-                                       : "");
+        EXPECT_EQ(f.device.holder,
+                  c.result == MonitorRun::StartResult::Refused ? "firmware update" : "");
         EXPECT_FALSE(f.run.tick()); // idle: nothing is sent
         EXPECT_EQ(f.link.sent.size(), c.result == MonitorRun::StartResult::CaptureStartFailed);
     }
@@ -220,8 +228,10 @@ TEST_F(RunFixture, TickListsBothSidesAndLogsExactlyTheListedLines)
     EXPECT_EQ(link.sent, (std::vector<Bytes>{{0x01}, {0x01}, {0x01}}));
     EXPECT_EQ(target.lines.size(), 10u);
     EXPECT_EQ(host.lines.size(), 10u);
-    EXPECT_EQ(target.lines[0], "Packet #0 ---------------------------------------------------------------");
-    EXPECT_EQ(host.lines[5], "Packet #1 ---------------------------------------------------------------");
+    EXPECT_EQ(target.lines[0],
+              "Packet #0 ---------------------------------------------------------------");
+    EXPECT_EQ(host.lines[5],
+              "Packet #1 ---------------------------------------------------------------");
     EXPECT_EQ(logLines(targetLog()), target.history);
     EXPECT_EQ(logLines(hostLog()), host.history);
     EXPECT_EQ(lblTarget.text, "SSP");
@@ -555,7 +565,8 @@ struct MonitorCliFixture : ::testing::Test
         EXPECT_EQ(out[out.size() - 2], QStringLiteral("label|target|SSP"));
         EXPECT_EQ(out.last(), QStringLiteral("label|host|PR01"));
         const QDir dir(logDir.path());
-        for (const auto &[prefix, suffix] : {std::pair{"tgt|", ".tgt"}, std::pair{"xlt|", ".xlt"}}) {
+        for (const auto &[prefix, suffix] :
+             {std::pair{"tgt|", ".tgt"}, std::pair{"xlt|", ".xlt"}}) {
             const QStringList files = dir.entryList({QStringLiteral("XLT_log_ *") + suffix});
             ASSERT_EQ(files.size(), 1) << suffix;
             const auto logged = logLines(dir.filePath(files[0]).toStdString());

@@ -5,15 +5,13 @@
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
-#include <gtest/gtest.h>
-
 #include <QComboBox>
 #include <QDir>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-
+#include <gtest/gtest.h>
 #include <optional>
 
 using namespace xlt;
@@ -32,12 +30,9 @@ TEST(DirList, ChooserPathIsAbsoluteCleanAndWithoutTrailingSeparator)
 #endif
     const std::string cwd = s(QDir::currentPath());
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"/tmp/logs/", "/tmp/logs"},
-        {"/tmp/./logs/old/..", "/tmp/logs"},
-        {"//tmp//logs", "/tmp/logs"},
-        {"/", "/"},
-        {"logs", cwd + "/logs"},
-        {"", ""},
+        {"/tmp/logs/", "/tmp/logs"},  {"/tmp/./logs/old/..", "/tmp/logs"},
+        {"//tmp//logs", "/tmp/logs"}, {"/", "/"},
+        {"logs", cwd + "/logs"},      {"", ""},
     };
     for (const auto &[in, out] : cases)
         EXPECT_EQ(app::chooserPath(in), out) << "for " << in;
@@ -56,8 +51,8 @@ TEST(DirList, DriveOfAPathIsTheLongestRootThatHoldsIt)
     const std::vector<Case> cases = {
         {&letters, "D:/Logs", 1},
         {&letters, "C:/", 0},
-        {&letters, "D:", 1},        // the drive alone
-        {&letters, "E:/Logs", -1},  // a drive that is not there
+        {&letters, "D:", 1},       // the drive alone
+        {&letters, "E:/Logs", -1}, // a drive that is not there
         {&letters, "Logs", -1},
         {&letters, "", -1},
         {&roots, "/home/eng/logs", 0},
@@ -115,8 +110,7 @@ public:
     {
         return section == "STARTUP" && key == "LOGPATH" && value ? *value : fallback;
     }
-    void write(const std::string &section, const std::string &key,
-               const std::string &text) override
+    void write(const std::string &section, const std::string &key, const std::string &text) override
     {
         writes.push_back(section + "/" + key + "=" + text);
         value = text;

@@ -23,7 +23,9 @@ constexpr int kPathRole = Qt::UserRole;
 constexpr int kIndentPerLevel = 2;
 } // namespace
 
-frmSetDir::frmSetDir(Session &session, QWidget *parent) : QDialog(parent), m_session(session)
+frmSetDir::frmSetDir(Session &session, QWidget *parent)
+    : QDialog(parent)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("frmSetDir"));
     setModal(true);

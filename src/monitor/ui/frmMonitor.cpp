@@ -33,7 +33,9 @@ constexpr std::chrono::milliseconds kEventInterval{10};
 class ListBoxLines final : public LineList
 {
 public:
-    explicit ListBoxLines(QListWidget *list) : m_list(list) {}
+    explicit ListBoxLines(QListWidget *list)
+        : m_list(list)
+    {}
 
     std::size_t count() const override
     {
@@ -68,7 +70,9 @@ private:
 class LabelText final : public TextLabel
 {
 public:
-    explicit LabelText(QLabel *label) : m_label(label) {}
+    explicit LabelText(QLabel *label)
+        : m_label(label)
+    {}
     void setText(const std::string &text) override
     {
         if (m_label)
@@ -113,9 +117,13 @@ struct frmMonitor::Engine
 {
     Engine(link::DeviceContext &context, QListWidget *list1, QListWidget *list2,
            QLabel *targetLabel, QLabel *hostLabel)
-        : target(list1), host(list2), lblTarget(targetLabel), lblHost(hostLabel),
-          pump(context.pump, kEventInterval), listing(target, host, lblTarget, lblHost, pump),
-          run(context, listing)
+        : target(list1)
+        , host(list2)
+        , lblTarget(targetLabel)
+        , lblHost(hostLabel)
+        , pump(context.pump, kEventInterval)
+        , listing(target, host, lblTarget, lblHost, pump)
+        , run(context, listing)
     {
         pump.beforeEvents = [this] { showNewest(); };
     }
@@ -143,7 +151,9 @@ struct frmMonitor::Engine
     MonitorRun run;
 };
 
-frmMonitor::frmMonitor(app::Session &session, QWidget *parent) : QWidget(parent), m_session(session)
+frmMonitor::frmMonitor(app::Session &session, QWidget *parent)
+    : QWidget(parent)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("frmMonitor"));
     setWindowIcon(QApplication::windowIcon());
@@ -212,10 +222,10 @@ void frmMonitor::buildControls()
     m_lblHost = label("lblHost", QString());
 
     auto *sides = new QHBoxLayout;
-    sides->addWidget(side("Frame2", QStringLiteral("Target Traffic"), m_List1, m_bttnClear,
-                          m_lblTarget));
-    sides->addWidget(side("Frame3", QStringLiteral("Host Traffic"), m_List2, m_bttnClearHost,
-                          m_lblHost));
+    sides->addWidget(
+        side("Frame2", QStringLiteral("Target Traffic"), m_List1, m_bttnClear, m_lblTarget));
+    sides->addWidget(
+        side("Frame3", QStringLiteral("Host Traffic"), m_List2, m_bttnClearHost, m_lblHost));
     auto *page = new QVBoxLayout(this);
     page->addWidget(Frame1);
     page->addLayout(sides, 1);

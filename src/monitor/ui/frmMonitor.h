@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QWidget>
-
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -13,7 +12,9 @@ class QListWidget;
 class QPushButton;
 class QTimer;
 
-namespace xlt::app { struct Session; }
+namespace xlt::app {
+struct Session;
+}
 
 namespace xlt::monitor {
 
