@@ -1,9 +1,9 @@
-// The monitor run without a window: start, ticks, stop, failures and the log files, against a
-// scripted link and against the emulated device in-process.
+// The monitor run without a window (start, stop and end during a reply, log failures) against a
+// scripted link, and xltctl monitor against the emulator on a pseudo-terminal. The window tests
+// cover the ordinary run, Stop, Clear List and failed exchanges.
 #include "link/XLTPacket.h"
 #include "monitor/MonitorRun.h"
 #include "sim/DeviceModel.h"
-#include "sim/InProcessLink.h"
 #include "sim/PtyServer.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
@@ -190,7 +190,12 @@ TEST_F(RunFixture, StartThatFailsLeavesTheRunIdleAndTheDeviceFree)
         SCOPED_TRACE(c.name);
         RunRig f;
         c.arrange(f);
+        f.listing.HostPacketCount = 7;
         EXPECT_EQ(f.run.start(f.dir()), c.result);
+        // Counts and base name are reset before the port is opened.
+        const bool reset = c.opens > 0;
+        EXPECT_EQ(f.listing.HostPacketCount, reset ? 0 : 7);
+        EXPECT_EQ(f.run.LogBaseName().empty(), !reset);
         EXPECT_FALSE(f.run.running());
         EXPECT_EQ(f.notifier.texts(), c.messages);
         EXPECT_EQ(f.link.openCalls, c.opens);
@@ -203,83 +208,6 @@ TEST_F(RunFixture, StartThatFailsLeavesTheRunIdleAndTheDeviceFree)
     }
 }
 
-TEST_F(RunFixture, PortThatDoesNotOpenHasAlreadyResetCountsAndBaseName)
-{
-    listing.HostPacketCount = 7;
-    listing.TargetPacketCount = 9;
-    link.openSucceeds = false;
-    EXPECT_EQ(run.start(dir()), MonitorRun::StartResult::PortNotOpened);
-    EXPECT_EQ(listing.HostPacketCount, 0);
-    EXPECT_EQ(listing.TargetPacketCount, 0);
-    EXPECT_EQ(run.LogBaseName(), "XLT_log_ 05 12 2026 14 03 59");
-}
-
-TEST_F(RunFixture, TickListsBothSidesAndLogsExactlyTheListedLines)
-{
-    startRun();
-    queue(kBothSides);
-    queue({});
-    queue(record(monitor::kTagHostRx, 320, kId003Status));
-
-    EXPECT_TRUE(run.tick());
-    EXPECT_TRUE(run.tick()); // an empty reply: nothing listed or logged, armed again
-    EXPECT_TRUE(run.tick());
-
-    EXPECT_EQ(link.sent, (std::vector<Bytes>{{0x01}, {0x01}, {0x01}}));
-    EXPECT_EQ(target.lines.size(), 10u);
-    EXPECT_EQ(host.lines.size(), 10u);
-    EXPECT_EQ(target.lines[0],
-              "Packet #0 ---------------------------------------------------------------");
-    EXPECT_EQ(host.lines[5],
-              "Packet #1 ---------------------------------------------------------------");
-    EXPECT_EQ(logLines(targetLog()), target.history);
-    EXPECT_EQ(logLines(hostLog()), host.history);
-    EXPECT_EQ(lblTarget.text, "SSP");
-    EXPECT_EQ(lblHost.text, "PR01");
-    EXPECT_TRUE(notifier.messages.empty());
-    EXPECT_TRUE(link.isOpen);
-}
-
-TEST_F(RunFixture, ReplyOfOneSideWritesOnlyThatSidesFile)
-{
-    startRun();
-    queue(record(monitor::kTagTargetRx, 1, kSspOk));
-    EXPECT_TRUE(run.tick());
-    EXPECT_TRUE(logLines(targetLog()).has_value());
-    EXPECT_FALSE(logLines(hostLog()).has_value());
-}
-
-TEST_F(RunFixture, StopEndsTheRunAfterTheNextReplyIsListedAndLogged)
-{
-    startRun();
-    queue(kBothSides);
-    run.requestStop();
-    run.requestStop(); // twice is the same as once
-
-    EXPECT_FALSE(run.tick());
-    EXPECT_FALSE(run.running());
-    EXPECT_EQ(link.closeCalls, 1);
-    EXPECT_FALSE(link.isOpen);
-    EXPECT_EQ(device.holder, "");
-    EXPECT_EQ(logLines(targetLog()), target.history);
-    EXPECT_EQ(target.lines.size(), 10u);
-
-    EXPECT_FALSE(run.tick()); // a late timer event does nothing
-    EXPECT_EQ(link.sent.size(), 1u);
-    EXPECT_TRUE(notifier.messages.empty());
-}
-
-TEST_F(RunFixture, StopWhileIdleDoesNotEndTheNextRun)
-{
-    run.requestStop();
-    EXPECT_TRUE(run.StopRequested());
-    startRun();
-    EXPECT_FALSE(run.StopRequested());
-    queue({});
-    EXPECT_TRUE(run.tick());
-    EXPECT_TRUE(run.running());
-}
-
 TEST_F(RunFixture, StopDuringTheListingEndsThatTick)
 {
     startRun();
@@ -288,36 +216,6 @@ TEST_F(RunFixture, StopDuringTheListingEndsThatTick)
     EXPECT_FALSE(run.tick());
     EXPECT_EQ(target.lines.size(), 10u);
     EXPECT_EQ(host.lines.size(), 5u);
-}
-
-TEST_F(RunFixture, FailedCaptureReadShowsOneMessageAndEndsTheRun)
-{
-    startRun();
-    queue(kBothSides);
-    queue({}, link::PortError);
-    EXPECT_TRUE(run.tick());
-    EXPECT_FALSE(run.tick());
-    EXPECT_FALSE(run.running());
-    EXPECT_EQ(notifier.texts(),
-              std::vector<std::string>{"XLT Command transmission error PORT ERROR"});
-    EXPECT_EQ(link.closeCalls, 1);
-    EXPECT_EQ(device.holder, "");
-    EXPECT_EQ(logLines(targetLog()), target.history); // what was written stays
-}
-
-TEST_F(RunFixture, ClearListDuringAReplyLosesNoLogLine)
-{
-    startRun();
-    queue(kBothSides);
-    int pumps = 0;
-    pump.onPump = [&] {
-        if (++pumps == 1)
-            target.clear(); // after the first record, as a Clear List click would
-    };
-    EXPECT_TRUE(run.tick());
-    EXPECT_EQ(target.lines.size(), 5u);
-    EXPECT_EQ(logLines(targetLog())->size(), 10u);
-    EXPECT_EQ(logLines(targetLog()), target.history);
 }
 
 TEST_F(RunFixture, EndDuringTheListingClosesThePortAndStillLogsTheReply)
@@ -342,33 +240,6 @@ TEST_F(RunFixture, DestroyingARunningRunClosesThePort)
     }
     EXPECT_FALSE(link.isOpen);
     EXPECT_EQ(device.holder, "");
-}
-
-TEST_F(RunFixture, TwoRunsInTheSameSecondContinueTheSameFiles)
-{
-    startRun();
-    queue(kBothSides);
-    run.requestStop();
-    EXPECT_FALSE(run.tick());
-    const std::string firstTarget = targetLog();
-
-    now = now.addMSecs(400); // same second
-    startRun();
-    queue(kBothSides);
-    EXPECT_TRUE(run.tick());
-    EXPECT_EQ(targetLog(), firstTarget);
-    const auto lines = logLines(targetLog());
-    ASSERT_TRUE(lines);
-    EXPECT_EQ(lines->size(), 20u);
-    EXPECT_EQ((*lines)[10], (*lines)[0]); // numbering restarts at 0 in the second run
-    EXPECT_EQ(*lines, target.history);
-
-    run.requestStop();
-    queue({});
-    EXPECT_FALSE(run.tick());
-    now = now.addSecs(1);
-    startRun();
-    EXPECT_NE(targetLog(), firstTarget);
 }
 
 TEST_F(RunFixture, UnwritableLogIsReportedOncePerRunAndListingGoesOn)
@@ -415,75 +286,6 @@ TEST_F(RunFixture, MissingLogDirectoryIsReportedAndLaterRepliesPickUpWhenItAppea
     EXPECT_TRUE(run.tick());
     EXPECT_EQ(notifier.messages.size(), 1u);
     EXPECT_EQ(logLines(targetLog())->size(), 10u); // the second reply's lines
-}
-
-// Against the emulated device: a flood of traffic on both sides.
-struct EmulatedRunFixture : ::testing::Test
-{
-    sim::DeviceModel model{[] {
-        sim::DeviceOptions options;
-        options.traffic = sim::TrafficLevel::Flood;
-        return options;
-    }()};
-    sim::InProcessLink link{model};
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    test::CountingPump pump;
-    link::DeviceContext device{link, ports, notifier, pump};
-    RecordingList target;
-    RecordingList host;
-    RecordingLabel lblTarget;
-    RecordingLabel lblHost;
-    monitor::TrafficListing listing{target, host, lblTarget, lblHost, pump};
-    MonitorRun run{device, listing};
-    QTemporaryDir logDir;
-    sim::Clock::time_point clock = sim::Clock::now();
-
-    EmulatedRunFixture()
-    {
-        ports.records = {{"\\Device\\USBSERV0", "COM129", "/dev/null"}};
-        link.setClock([this] { return clock += std::chrono::milliseconds(50); });
-    }
-};
-
-TEST_F(EmulatedRunFixture, FloodIsListedAndLoggedLineForLine)
-{
-    ASSERT_EQ(run.start(logDir.path().toStdString()), MonitorRun::StartResult::Started);
-    EXPECT_TRUE(model.captureOn());
-    for (int i = 0; i < 200; ++i)
-        ASSERT_TRUE(run.tick()) << "tick " << i;
-    run.requestStop();
-    EXPECT_FALSE(run.tick());
-    EXPECT_FALSE(link.isOpen());
-
-    EXPECT_GT(target.history.size(), 1000u);
-    EXPECT_GT(host.history.size(), 1000u);
-    EXPECT_EQ(logLines(run.log()->targetPath()), target.history);
-    EXPECT_EQ(logLines(run.log()->hostPath()), host.history);
-    EXPECT_EQ(lblTarget.text, "SSP");
-    EXPECT_EQ(lblHost.text, "PR01");
-    EXPECT_TRUE(notifier.messages.empty());
-}
-
-TEST_F(EmulatedRunFixture, DeviceUnpluggedMidRunEndsItWithOneMessage)
-{
-    ASSERT_EQ(run.start(logDir.path().toStdString()), MonitorRun::StartResult::Started);
-    EXPECT_TRUE(run.tick());
-    model.options().disconnectAfter = 1;
-    model.replug(); // restart the command count: one more answer, then it vanishes
-    EXPECT_TRUE(run.tick());
-    EXPECT_FALSE(run.tick());
-    EXPECT_FALSE(run.running());
-    EXPECT_EQ(notifier.texts(),
-              std::vector<std::string>{"XLT Command transmission error PORT ERROR"});
-    EXPECT_FALSE(link.isOpen());
-    EXPECT_EQ(device.holder, "");
-
-    // Still unplugged: the port does not open, silently.
-    model.options().disconnectAfter = 0;
-    model.options().unplugged = true;
-    EXPECT_EQ(run.start(logDir.path().toStdString()), MonitorRun::StartResult::PortNotOpened);
-    EXPECT_EQ(notifier.messages.size(), 1u);
 }
 
 // ThrottledPump: events run at most once per interval, measured from the last pass.
@@ -559,12 +361,12 @@ struct MonitorCliFixture : ::testing::Test
     }
 
     /// Checks the end of the output and that the log files hold exactly the printed lines.
-    void expectLoggedAsPrinted(const QStringList &out)
+    void expectLoggedAsPrinted(const QStringList &out, const QString &logPath)
     {
         ASSERT_GE(out.size(), 2);
         EXPECT_EQ(out[out.size() - 2], QStringLiteral("label|target|SSP"));
         EXPECT_EQ(out.last(), QStringLiteral("label|host|PR01"));
-        const QDir dir(logDir.path());
+        const QDir dir(logPath);
         for (const auto &[prefix, suffix] :
              {std::pair{"tgt|", ".tgt"}, std::pair{"xlt|", ".xlt"}}) {
             const QStringList files = dir.entryList({QStringLiteral("XLT_log_ *") + suffix});
@@ -588,29 +390,26 @@ struct MonitorCliFixture : ::testing::Test
     }
 };
 
-TEST_F(MonitorCliFixture, RunsForTheGivenTimeAndLogsWhatItPrints)
+TEST_F(MonitorCliFixture, EndsByTimeOrInterruptAndLogsWhatItPrints)
 {
     serve();
-    QProcess process;
-    launch(process, {"--seconds", "1", "--log-dir", logDir.path()});
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    expectLoggedAsPrinted(outputLines(process));
-}
-
-TEST_F(MonitorCliFixture, InterruptEndsTheRunAfterTheReplyInHand)
-{
-    serve();
-    QProcess process;
-    launch(process, {"--log-dir", logDir.path()});
-    ASSERT_TRUE(process.waitForReadyRead(5000));
-    QTest::qWait(300);
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(5000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
-    expectLoggedAsPrinted(outputLines(process));
+    for (const bool interrupt : {false, true}) {
+        SCOPED_TRACE(interrupt ? "Ctrl-C" : "--seconds 1");
+        const QString dir = logDir.filePath(interrupt ? "interrupt" : "time");
+        ASSERT_TRUE(QDir().mkpath(dir));
+        QProcess process;
+        launch(process, interrupt ? QStringList{"--log-dir", dir}
+                                  : QStringList{"--seconds", "1", "--log-dir", dir});
+        if (interrupt) {
+            ASSERT_TRUE(process.waitForReadyRead(5000));
+            QTest::qWait(300);
+            ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        }
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        expectLoggedAsPrinted(outputLines(process), dir);
+    }
 }
 
 TEST_F(MonitorCliFixture, RefusesWithoutDeviceOrWithAMissingLogDirectory)

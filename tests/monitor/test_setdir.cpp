@@ -205,7 +205,7 @@ TEST_F(SetDirFixture, UnreachableLogPathOpensAtTheDefaultWithoutAMessage)
     }
 }
 
-TEST_F(SetDirFixture, DoubleClickOpensHighlightDoesNotAndOkStoresTheOpenDirectory)
+TEST_F(SetDirFixture, DoubleClickAndEnterOpenHighlightDoesNotAndOkStoresTheOpenDirectory)
 {
     app::Session &ses = open(logs);
     app::frmSetDir dialog(ses);
@@ -217,7 +217,20 @@ TEST_F(SetDirFixture, DoubleClickOpensHighlightDoesNotAndOkStoresTheOpenDirector
     doubleClick(dialog, logs); // an ancestor: back up
     EXPECT_EQ(dialog.currentDir(), logs);
 
+    // Enter on a highlighted line opens it rather than pressing OK.
     auto *dir = dialog.findChild<QListWidget *>(QStringLiteral("Dir1"));
+    dir->setCurrentItem(entry(dialog, logs + "/new"));
+    QTest::keyClick(dir, Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.currentDir(), logs + "/new");
+    doubleClick(dialog, logs);
+
+    // A directory removed after it was listed is not opened; the list is refreshed.
+    ASSERT_TRUE(QDir(QString::fromStdString(logs + "/old")).removeRecursively());
+    doubleClick(dialog, logs + "/old");
+    EXPECT_EQ(dialog.currentDir(), logs);
+    EXPECT_EQ(entry(dialog, logs + "/old"), nullptr);
+
     dir->setCurrentItem(entry(dialog, logs + "/new")); // highlighted only
     EXPECT_EQ(dialog.currentDir(), logs);
 
@@ -225,19 +238,6 @@ TEST_F(SetDirFixture, DoubleClickOpensHighlightDoesNotAndOkStoresTheOpenDirector
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(ses.LogPath, logs);
     EXPECT_EQ(store.writes, std::vector<std::string>{"STARTUP/LOGPATH=" + logs});
-}
-
-TEST_F(SetDirFixture, EnterOnTheListOpensTheHighlightedDirectoryInsteadOfPressingOk)
-{
-    app::frmSetDir dialog(open(logs));
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    auto *dir = dialog.findChild<QListWidget *>(QStringLiteral("Dir1"));
-    dir->setCurrentItem(entry(dialog, logs + "/new"));
-    QTest::keyClick(dir, Qt::Key_Return);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.currentDir(), logs + "/new");
-    EXPECT_TRUE(store.writes.empty());
 }
 
 TEST_F(SetDirFixture, CancelEscAndCloseAfterBrowsingChangeNothing)
@@ -264,18 +264,6 @@ TEST_F(SetDirFixture, CancelEscAndCloseAfterBrowsingChangeNothing)
         EXPECT_EQ(ses.LogPath, logs);
         EXPECT_TRUE(store.writes.empty());
     }
-}
-
-TEST_F(SetDirFixture, DirectoryRemovedAfterListingIsNotOpened)
-{
-    app::frmSetDir dialog(open(logs));
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    ASSERT_TRUE(QDir(QString::fromStdString(logs + "/old")).removeRecursively());
-    doubleClick(dialog, logs + "/old");
-    EXPECT_EQ(dialog.currentDir(), logs);
-    EXPECT_EQ(entry(dialog, logs + "/old"), nullptr); // the list shows what is there now
-    EXPECT_NE(entry(dialog, logs + "/new"), nullptr);
 }
 
 } // namespace

@@ -109,6 +109,25 @@ QListWidget *listBox(const char *name)
     return list;
 }
 
+/// One side's frame: its list, and below it the Clear List button and the detected protocol.
+QGroupBox *sideFrame(const char *name, const QString &caption, QListWidget *list,
+                     QPushButton *clear, QLabel *detected)
+{
+    auto *frame = new QGroupBox(caption);
+    frame->setObjectName(QLatin1String(name));
+    detected->setFont(QFont(QStringLiteral("Arial")));
+    detected->setMinimumWidth(60);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(clear);
+    bottom->addStretch(1);
+    bottom->addWidget(label(nullptr, QStringLiteral("Detected Protocol:")));
+    bottom->addWidget(detected);
+    auto *column = new QVBoxLayout(frame);
+    column->addWidget(list, 1);
+    column->addLayout(bottom);
+    return frame;
+}
+
 } // namespace
 
 /// Everything a tick touches. Adapters hold guarded pointers to the widgets, so a tick that
@@ -182,6 +201,32 @@ void frmMonitor::setClock(std::function<QDateTime()> clock)
 
 void frmMonitor::buildControls()
 {
+    m_List1 = listBox("List1");
+    m_bttnClear = button("bttnClear", QStringLiteral("&Clear List"));
+    m_lblTarget = label("lblTarget", QString());
+    m_List2 = listBox("List2");
+    m_bttnClearHost = button("bttnClearHost", QStringLiteral("Clear &List"));
+    m_lblHost = label("lblHost", QString());
+    auto *sides = new QHBoxLayout;
+    sides->addWidget(
+        sideFrame("Frame2", QStringLiteral("Target Traffic"), m_List1, m_bttnClear, m_lblTarget));
+    sides->addWidget(
+        sideFrame("Frame3", QStringLiteral("Host Traffic"), m_List2, m_bttnClearHost, m_lblHost));
+
+    auto *page = new QVBoxLayout(this);
+    page->addWidget(buildFrame1());
+    page->addLayout(sides, 1);
+
+    m_tmrPoll = new QTimer(this);
+    m_tmrPoll->setObjectName(QStringLiteral("tmrPoll"));
+    m_tmrPoll->setSingleShot(true);
+    m_tmrPoll->setInterval(kPollInterval);
+    // A coarse timer may fire up to 5 % late; the period is meant to be 50 ms.
+    m_tmrPoll->setTimerType(Qt::PreciseTimer);
+}
+
+QFrame *frmMonitor::buildFrame1()
+{
     auto *Frame1 = new QFrame;
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFrameShape(QFrame::StyledPanel);
@@ -197,45 +242,7 @@ void frmMonitor::buildControls()
     top->addWidget(m_bttnLog);
     top->addWidget(label("Label1", QStringLiteral("Log File Location:")));
     top->addWidget(m_lblLog, 1);
-
-    auto side = [](const char *frameName, const QString &caption, QListWidget *list,
-                   QPushButton *clear, QLabel *detected) {
-        auto *frame = new QGroupBox(caption);
-        frame->setObjectName(QLatin1String(frameName));
-        detected->setFont(QFont(QStringLiteral("Arial")));
-        detected->setMinimumWidth(60);
-        auto *bottom = new QHBoxLayout;
-        bottom->addWidget(clear);
-        bottom->addStretch(1);
-        bottom->addWidget(label(nullptr, QStringLiteral("Detected Protocol:")));
-        bottom->addWidget(detected);
-        auto *column = new QVBoxLayout(frame);
-        column->addWidget(list, 1);
-        column->addLayout(bottom);
-        return frame;
-    };
-    m_List1 = listBox("List1");
-    m_bttnClear = button("bttnClear", QStringLiteral("&Clear List"));
-    m_lblTarget = label("lblTarget", QString());
-    m_List2 = listBox("List2");
-    m_bttnClearHost = button("bttnClearHost", QStringLiteral("Clear &List"));
-    m_lblHost = label("lblHost", QString());
-
-    auto *sides = new QHBoxLayout;
-    sides->addWidget(
-        side("Frame2", QStringLiteral("Target Traffic"), m_List1, m_bttnClear, m_lblTarget));
-    sides->addWidget(
-        side("Frame3", QStringLiteral("Host Traffic"), m_List2, m_bttnClearHost, m_lblHost));
-    auto *page = new QVBoxLayout(this);
-    page->addWidget(Frame1);
-    page->addLayout(sides, 1);
-
-    m_tmrPoll = new QTimer(this);
-    m_tmrPoll->setObjectName(QStringLiteral("tmrPoll"));
-    m_tmrPoll->setSingleShot(true);
-    m_tmrPoll->setInterval(kPollInterval);
-    // A coarse timer may fire up to 5 % late; the period is meant to be 50 ms.
-    m_tmrPoll->setTimerType(Qt::PreciseTimer);
+    return Frame1;
 }
 
 void frmMonitor::initConnections()

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QCloseEvent;
+class QFrame;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -45,6 +46,7 @@ private:
     struct Engine;
 
     void buildControls();
+    QFrame *buildFrame1();
     void initConnections();
     void updateWidgets();
     void runClicked();
