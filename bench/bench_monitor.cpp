@@ -16,6 +16,7 @@
 #include "app/ui/QtEventPump.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
+#include "monitor/ui/TrafficListBox.h"
 #include "monitor/ui/frmMonitor.h"
 #include "sim/DeviceModel.h"
 #include "sim/InProcessLink.h"
@@ -24,7 +25,6 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -127,7 +127,8 @@ struct Stats
 class TickTimer final : public QObject
 {
 public:
-    TickTimer(TimingPump &pump, QListWidget *list1, QListWidget *list2, Stats &stats)
+    TickTimer(TimingPump &pump, monitor::TrafficListBox *list1, monitor::TrafficListBox *list2,
+              Stats &stats)
         : m_pump(pump)
         , m_list1(list1)
         , m_list2(list2)
@@ -171,20 +172,19 @@ private:
     }
 
     TimingPump &m_pump;
-    QListWidget *m_list1;
-    QListWidget *m_list2;
+    monitor::TrafficListBox *m_list1;
+    monitor::TrafficListBox *m_list2;
     Stats &m_stats;
     Clock::time_point m_lastEnd{};
 };
 
-void prefill(QListWidget *list)
+monitor::TrafficListBox *prefilledList(monitor::frmMonitor &window, const char *name)
 {
-    QStringList lines;
-    lines.reserve(kPrefill);
+    auto *lines = window.findChild<monitor::TrafficListBox *>(QLatin1String(name));
     for (int i = 0; i < kPrefill; ++i)
-        lines << QStringLiteral("prefilled line %1").arg(i);
-    list->addItems(lines);
-    list->setCurrentRow(list->count() - 1);
+        lines->append(QStringLiteral("prefilled line %1").arg(i));
+    lines->setCurrentRow(lines->count() - 1);
+    return lines;
 }
 
 void printFigures(const char *title, const Stats &s, int seconds, long rssEnd, int messages)
@@ -229,10 +229,8 @@ void runOnce(const char *title, link::LinkLibrary &linkLibrary, link::PortSource
     monitor::frmMonitor window(session);
     window.resize(1100, 700);
     window.show();
-    auto *list1 = window.findChild<QListWidget *>(QStringLiteral("List1"));
-    auto *list2 = window.findChild<QListWidget *>(QStringLiteral("List2"));
-    prefill(list1);
-    prefill(list2);
+    auto *list1 = prefilledList(window, "List1");
+    auto *list2 = prefilledList(window, "List2");
     QCoreApplication::processEvents();
 
     Stats stats;

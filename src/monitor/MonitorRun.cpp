@@ -140,18 +140,15 @@ void ThrottledPump::restart()
 void ThrottledPump::processEvents()
 {
     const TimePoint now = m_now();
-    if (now - m_last < m_interval)
+    if (!m_passRequested && now - m_last < m_interval)
         return;
-    if (beforeEvents)
-        beforeEvents();
+    m_passRequested = false;
     m_inner.processEvents();
     m_last = m_now();
 }
 
 void ThrottledPump::pumpFor(std::chrono::milliseconds duration)
 {
-    if (beforeEvents)
-        beforeEvents();
     m_inner.pumpFor(duration);
     m_last = m_now();
 }

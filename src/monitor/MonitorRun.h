@@ -111,20 +111,21 @@ public:
     ThrottledPump(core::EventPump &inner, std::chrono::milliseconds interval, Now now = {});
 
     void restart();
+    /// The next processEvents() forwards whatever the interval (a list was just emptied: the
+    /// window catches up with that before the stretch of listing goes on).
+    void requestPass() { m_passRequested = true; }
     void processEvents() override;
     void pumpFor(std::chrono::milliseconds duration) override;
 
     void setInterval(std::chrono::milliseconds interval) { m_interval = interval; }
     std::chrono::milliseconds interval() const { return m_interval; }
-    /// Runs just before each forward (the window brings its lists to their newest lines there,
-    /// once per event pass instead of once per record).
-    std::function<void()> beforeEvents;
 
 private:
     core::EventPump &m_inner;
     std::chrono::milliseconds m_interval;
     Now m_now;
     TimePoint m_last{};
+    bool m_passRequested = false;
 };
 
 } // namespace xlt::monitor

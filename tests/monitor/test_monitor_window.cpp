@@ -4,6 +4,7 @@
 #include "app/Session.h"
 #include "app/ui/frmSetDir.h"
 #include "monitor/TrafficListing.h"
+#include "monitor/ui/TrafficListBox.h"
 #include "monitor/ui/frmMonitor.h"
 #include "sim/DeviceModel.h"
 #include "sim/InProcessLink.h"
@@ -18,6 +19,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -107,13 +109,17 @@ struct MonitorWindowFixture : ::testing::Test
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
+    monitor::TrafficListBox *linesOf(const char *list) const
+    {
+        return child<monitor::TrafficListBox>(list);
+    }
     void click(const char *name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
     QStringList lines(const char *list) const
     {
         QStringList out;
-        auto *box = child<QListWidget>(list);
+        auto *box = linesOf(list);
         for (int i = 0; i < box->count(); ++i)
-            out << box->item(i)->text();
+            out << box->line(i);
         return out;
     }
     bool idle() const
@@ -169,8 +175,7 @@ TEST_F(MonitorWindowFixture, ControlsCarryTheirCaptionsAndStartIdle)
         detected += l->text() == QStringLiteral("Detected Protocol:");
     EXPECT_EQ(detected, 2);
     for (const char *name : {"List1", "List2"}) {
-        EXPECT_EQ(child<QListWidget>(name)->count(), 0);
-        EXPECT_TRUE(child<QListWidget>(name)->uniformItemSizes());
+        EXPECT_EQ(linesOf(name)->count(), 0);
     }
     auto *timer = child<QTimer>("tmrPoll");
     EXPECT_FALSE(timer->isActive());
@@ -182,7 +187,7 @@ TEST_F(MonitorWindowFixture, RunWithoutDeviceShowsOnlyTheMessage)
 {
     open(fake);
     ports.records.clear();
-    child<QListWidget>("List1")->addItem(QStringLiteral("kept"));
+    linesOf("List1")->append(QStringLiteral("kept"));
     click("bttnRun");
     EXPECT_EQ(notifier.texts(), std::vector<std::string>{"No XLT device detected"});
     EXPECT_TRUE(idle());
@@ -216,7 +221,7 @@ TEST_F(MonitorWindowFixture, RunListsAndLogsBothSidesUntilStop)
     EXPECT_EQ(fileLines(logPath(".tgt")), lines("List1"));
     EXPECT_EQ(fileLines(logPath(".xlt")), lines("List2"));
     // The newest line is selected, so the list shows it.
-    EXPECT_EQ(child<QListWidget>("List1")->currentRow(), child<QListWidget>("List1")->count() - 1);
+    EXPECT_EQ(linesOf("List1")->currentRow(), linesOf("List1")->count() - 1);
 }
 
 TEST_F(MonitorWindowFixture, StopWhileIdleDoesNotEndTheNextRun)
@@ -392,6 +397,38 @@ TEST_F(MonitorWindowFixture, ClosedAndDeletedWhileAReplyIsListedEndsTheRunSafely
     EXPECT_EQ(device->holder, "");
     EXPECT_EQ(fileLines(logPath(".xlt")).size(), 15); // the reply in hand was logged
     EXPECT_EQ(fake.sent.size(), 2u);                  // and nothing was polled after it
+}
+
+TEST(TrafficListBox, SelectionFollowsKeysStaysInRangeAndIsScrolledIntoView)
+{
+    monitor::TrafficListBox list;
+    list.resize(300, 200);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    for (int i = 0; i < 1000; ++i)
+        list.append(QStringLiteral("line %1").arg(i));
+    auto *bar = list.verticalScrollBar();
+    const int page = bar->pageStep();
+
+    list.setCurrentRow(5000); // past the end: the last line
+    EXPECT_EQ(list.currentRow(), 999);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    const std::vector<std::pair<Qt::Key, int>> keys = {
+        {Qt::Key_Up, 998}, {Qt::Key_PageUp, 998 - page}, {Qt::Key_Home, 0},  {Qt::Key_Up, 0},
+        {Qt::Key_Down, 1}, {Qt::Key_PageDown, 1 + page}, {Qt::Key_End, 999}, {Qt::Key_Down, 999},
+    };
+    for (const auto &[key, row] : keys) {
+        QTest::keyClick(&list, key);
+        EXPECT_EQ(list.currentRow(), row) << key;
+        EXPECT_GE(row, bar->value()) << key; // in view
+        EXPECT_LT(row, bar->value() + page) << key;
+    }
+    list.clear();
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(list.currentRow(), -1);
+    EXPECT_EQ(bar->maximum(), 0);
+    list.setCurrentRow(0); // nothing to select
+    EXPECT_EQ(list.currentRow(), -1);
 }
 
 } // namespace

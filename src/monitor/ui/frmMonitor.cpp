@@ -1,5 +1,6 @@
 #include "frmMonitor.h"
 
+#include "TrafficListBox.h"
 #include "app/Session.h"
 #include "app/ui/frmSetDir.h"
 #include "core/Text.h"
@@ -12,11 +13,11 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace xlt::monitor {
 
@@ -27,13 +28,11 @@ constexpr std::chrono::milliseconds kPollInterval{50};
 // enough that repainting two long lists does not eat the poll period.
 constexpr std::chrono::milliseconds kEventInterval{10};
 
-/// A list box as the listing's LineList. Selecting the newest line is deferred to
-/// showNewest(), which runs once per event pass instead of once per record: scrolling a long
-/// list for every record costs more than listing it.
+/// A list box as the listing's LineList.
 class ListBoxLines final : public LineList
 {
 public:
-    explicit ListBoxLines(QListWidget *list)
+    explicit ListBoxLines(TrafficListBox *list)
         : m_list(list)
     {}
 
@@ -45,26 +44,25 @@ public:
     {
         if (m_list)
             m_list->clear();
+        if (onCleared)
+            onCleared();
     }
     void add(const std::string &line) override
     {
         if (m_list)
-            m_list->addItem(core::toQString(line));
+            m_list->append(core::toQString(line));
     }
-    void selectLast() override { m_selectPending = true; }
-
-    void showNewest()
+    void selectLast() override
     {
-        if (!m_selectPending || !m_list)
-            return;
-        m_selectPending = false;
-        if (m_list->count() > 0)
+        if (m_list)
             m_list->setCurrentRow(m_list->count() - 1);
     }
 
+    /// Runs after the list was emptied by the listing (the cap).
+    std::function<void()> onCleared;
+
 private:
-    QPointer<QListWidget> m_list;
-    bool m_selectPending = false;
+    QPointer<TrafficListBox> m_list;
 };
 
 class LabelText final : public TextLabel
@@ -99,18 +97,15 @@ QLabel *label(const char *name, const QString &caption)
     return l;
 }
 
-QListWidget *listBox(const char *name)
+TrafficListBox *listBox(const char *name)
 {
-    auto *list = new QListWidget;
+    auto *list = new TrafficListBox;
     list->setObjectName(QLatin1String(name));
-    // One row height for all: a repaint of 30000 rows then costs milliseconds, not 200 ms.
-    list->setUniformItemSizes(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
     return list;
 }
 
 /// One side's frame: its list, and below it the Clear List button and the detected protocol.
-QGroupBox *sideFrame(const char *name, const QString &caption, QListWidget *list,
+QGroupBox *sideFrame(const char *name, const QString &caption, TrafficListBox *list,
                      QPushButton *clear, QLabel *detected)
 {
     auto *frame = new QGroupBox(caption);
@@ -134,7 +129,7 @@ QGroupBox *sideFrame(const char *name, const QString &caption, QListWidget *list
 /// outlives the window (closed and deleted while a reply is listed) touches nothing freed.
 struct frmMonitor::Engine
 {
-    Engine(link::DeviceContext &context, QListWidget *list1, QListWidget *list2,
+    Engine(link::DeviceContext &context, TrafficListBox *list1, TrafficListBox *list2,
            QLabel *targetLabel, QLabel *hostLabel)
         : target(list1)
         , host(list2)
@@ -144,21 +139,16 @@ struct frmMonitor::Engine
         , listing(target, host, lblTarget, lblHost, pump)
         , run(context, listing)
     {
-        pump.beforeEvents = [this] { showNewest(); };
-    }
-
-    void showNewest()
-    {
-        target.showNewest();
-        host.showNewest();
+        // Emptying a list of 30000 lines costs milliseconds: let the window catch up at once
+        // rather than after another full interval.
+        target.onCleared = [this] { pump.requestPass(); };
+        host.onCleared = [this] { pump.requestPass(); };
     }
 
     bool tick()
     {
         pump.restart();
-        const bool again = run.tick();
-        showNewest();
-        return again;
+        return run.tick();
     }
 
     ListBoxLines target;
@@ -250,8 +240,8 @@ void frmMonitor::initConnections()
     connect(m_bttnRun, &QPushButton::clicked, this, &frmMonitor::runClicked);
     connect(m_Command2, &QPushButton::clicked, this, &frmMonitor::stopClicked);
     connect(m_bttnLog, &QPushButton::clicked, this, &frmMonitor::logClicked);
-    connect(m_bttnClear, &QPushButton::clicked, m_List1, &QListWidget::clear);
-    connect(m_bttnClearHost, &QPushButton::clicked, m_List2, &QListWidget::clear);
+    connect(m_bttnClear, &QPushButton::clicked, m_List1, &TrafficListBox::clear);
+    connect(m_bttnClearHost, &QPushButton::clicked, m_List2, &TrafficListBox::clear);
     connect(m_tmrPoll, &QTimer::timeout, this, &frmMonitor::pollTick);
 }
 

@@ -9,7 +9,6 @@
 class QCloseEvent;
 class QFrame;
 class QLabel;
-class QListWidget;
 class QPushButton;
 class QTimer;
 
@@ -18,6 +17,8 @@ struct Session;
 }
 
 namespace xlt::monitor {
+
+class TrafficListBox;
 
 /// "XLT communications monitor": Run finds the device, starts its capture and polls it every
 /// 50 ms (measured from the end of one tick to the start of the next; the single-shot timer is
@@ -63,10 +64,10 @@ private:
     QPushButton *m_Command2 = nullptr;
     QPushButton *m_bttnLog = nullptr;
     QLabel *m_lblLog = nullptr;
-    QListWidget *m_List1 = nullptr;
+    TrafficListBox *m_List1 = nullptr;
     QPushButton *m_bttnClear = nullptr;
     QLabel *m_lblTarget = nullptr;
-    QListWidget *m_List2 = nullptr;
+    TrafficListBox *m_List2 = nullptr;
     QPushButton *m_bttnClearHost = nullptr;
     QLabel *m_lblHost = nullptr;
     QTimer *m_tmrPoll = nullptr;
