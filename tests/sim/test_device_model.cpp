@@ -1,10 +1,14 @@
 // The emulated device's answers, driven with made-up times so nothing waits.
 #include "sim/DeviceModel.h"
-#include "sim/StateFile.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <tuple>
+
+// Designated initializers of DeviceOptions leave the other switches at their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 using namespace xlt::sim;
 using namespace std::chrono_literals;
@@ -14,354 +18,172 @@ using Kind = Response::Kind;
 namespace {
 
 const Clock::time_point kT0{};
+const std::string kIdentity = "PR01 01230001";
 
-Bytes writeCommand(std::uint8_t fill)
+/// Update block `number`, its data bytes all `number`; bytes 112..124 may carry an identity.
+Bytes block(int number, const std::string &identity = {})
 {
-    Bytes command(129, fill);
-    command[0] = 18;
-    return command;
+    Bytes bytes(131, std::uint8_t(number));
+    bytes[0] = 21;
+    bytes[1] = std::uint8_t(number & 0xFF);
+    bytes[2] = std::uint8_t(number >> 8);
+    std::copy(identity.begin(), identity.end(), bytes.begin() + 3 + 112);
+    return bytes;
 }
 
-Bytes blockCommand(int number, std::uint8_t fill = 0)
+Response send(DeviceModel &model, const Bytes &bytes, Clock::time_point at = kT0)
 {
-    Bytes command(131, fill);
-    command[0] = 21;
-    command[1] = static_cast<std::uint8_t>(number & 0xFF);
-    command[2] = static_cast<std::uint8_t>(number >> 8);
-    return command;
+    return model.handle(bytes, at);
 }
 
-/// Block 15 of an image that carries `identity` at its bytes 112..124.
-Bytes identityBlock(const std::string &identity)
+std::string text(const Response &response)
 {
-    Bytes command = blockCommand(15);
-    std::copy(identity.begin(), identity.end(), command.begin() + 3 + 112);
-    return command;
-}
-
-Response send(DeviceModel &model, const Bytes &command, Clock::time_point at = kT0)
-{
-    return model.handle(command, at);
-}
-
-std::string text(const Bytes &bytes)
-{
-    return {bytes.begin(), bytes.end()};
+    return {response.data.begin(), response.data.end()};
 }
 
 } // namespace
 
-TEST(DeviceModel, AnswersIdentityAndConfigurationBlock)
-{
-    DeviceModel model;
-    const Response identity = send(model, {16});
-    EXPECT_EQ(identity.status, kStatusAccepted);
-    EXPECT_EQ(text(identity.data), "PR01 01230001");
-
-    const Response block = send(model, {17});
-    ASSERT_EQ(block.data.size(), 128u);
-    for (std::size_t row = 0; row < 8; ++row)
-        EXPECT_EQ(block.data[80 + 4 * row], 0x61 + row) << row;
-    EXPECT_EQ(block.data[kHostDriveOffset], 0);
-    EXPECT_NE(block.data[0], 0) << "a version text";
-    EXPECT_NE(block.data[64], 0) << "a boot version text";
-}
-
 TEST(DeviceModel, RefusesMalformedCommands)
 {
-    const std::vector<Bytes> malformed = {
-        {},      {16, 0}, {17, 0}, Bytes(128, 18), Bytes(130, 18), {1, 0},         {2},  {2, 5},
-        {20, 1}, {22, 0}, {23},    {23, 3},        {23, 1, 1},     Bytes(130, 21), {99},
-    };
-    for (const Bytes &command : malformed) {
+    const Bytes malformed[] = {{},     {16, 0}, {17, 0},    Bytes(128, 18), Bytes(130, 18),
+                               {1, 0}, {2},     {2, 5},     {20, 1},        {22, 0},
+                               {23},   {23, 3}, {23, 1, 1}, Bytes(130, 21), {99}};
+    for (const Bytes &bytes : malformed) {
         DeviceModel model;
-        const Response response = send(model, command);
+        const Response response = send(model, bytes);
         EXPECT_EQ(response.kind, Kind::Reply);
-        EXPECT_EQ(response.status, kStatusRefused) << "command of " << command.size() << " bytes";
+        EXPECT_EQ(response.status, kStatusRefused) << "command of " << bytes.size() << " bytes";
         EXPECT_TRUE(response.data.empty());
     }
 }
 
-TEST(DeviceModel, WrittenBlockIsReadBackAndSurvivesARestart)
+TEST(DeviceModel, AnswersAndKeepsItsBlockInTheStateFile)
 {
     QTemporaryDir dir;
-    DeviceOptions options;
-    options.statePath = dir.filePath("device.state").toStdString();
-    Bytes write = writeCommand(0x5A);
+    DeviceOptions options{.statePath = dir.filePath("device.state").toStdString()};
+    Bytes write(129, 0x5A);
+    write[0] = 18;
     write[1 + kHostDriveOffset] = 0xFF;
+    const Bytes stored(write.begin() + 1, write.end());
     {
         DeviceModel model(options);
+        EXPECT_EQ(text(send(model, {16})), kIdentity);
         EXPECT_EQ(send(model, write).status, kStatusAccepted);
-        EXPECT_EQ(send(model, {17}).data, Bytes(write.begin() + 1, write.end()));
+        EXPECT_EQ(send(model, {17}).data, stored);
     }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << "no temporary file left";
     DeviceModel restarted(options);
-    EXPECT_EQ(send(restarted, {17}).data, Bytes(write.begin() + 1, write.end()));
+    EXPECT_EQ(send(restarted, {17}).data, stored);
     EXPECT_TRUE(restarted.stateError().empty());
-}
 
-TEST(DeviceModel, DamagedStateFileFallsBackToTheBuiltInBlock)
-{
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("device.state").toStdString();
-    const std::vector<std::string> damaged = {"", "block=12\n", "block=" + std::string(256, 'G'),
-                                              "# nothing else\n"};
-    for (const std::string &content : damaged) {
-        std::ofstream(path) << content;
-        DeviceOptions options;
-        options.statePath = path;
-        DeviceModel model(options);
-        EXPECT_EQ(model.configBlock(), defaultConfigBlock()) << content;
-        EXPECT_FALSE(model.stateError().empty()) << content;
+    for (const std::string &content :
+         {std::string(), std::string("block=12\n"), "block=" + std::string(256, 'G')}) {
+        std::ofstream(options.statePath) << content;
+        DeviceModel damaged(options);
+        EXPECT_EQ(damaged.configBlock(), defaultConfigBlock()) << content;
+        EXPECT_FALSE(damaged.stateError().empty()) << content;
     }
+    // A block that could not be stored is refused, never reported as kept.
+    DeviceModel unstorable({.statePath = dir.filePath("no-folder/device.state").toStdString()});
+    EXPECT_EQ(send(unstorable, write).status, kStatusRefused);
+    EXPECT_EQ(unstorable.configBlock(), defaultConfigBlock());
+    EXPECT_FALSE(unstorable.stateError().empty());
 }
-
-TEST(DeviceModel, UnstorableBlockIsRefusedAndTheOldOneKept)
-{
-    QTemporaryDir dir;
-    DeviceOptions options;
-    options.statePath = dir.filePath("missing-folder/device.state").toStdString();
-    DeviceModel model(options);
-    const Response response = send(model, writeCommand(0x11));
-    EXPECT_EQ(response.status, kStatusRefused);
-    EXPECT_EQ(model.configBlock(), defaultConfigBlock());
-    EXPECT_FALSE(model.stateError().empty());
-}
-
-TEST(DeviceModel, StateFileWriteIsAtomicAndLeavesNoTemporaryFile)
-{
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("device.state").toStdString();
-    ConfigBlock block = defaultConfigBlock();
-    block[5] = 0x7F;
-    std::string error;
-    ASSERT_TRUE(writeStateFile(path, block, error)) << error;
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
-    EXPECT_EQ(readStateFile(path, error), block);
-}
-
-// ---- Firmware update -------------------------------------------------------------------
 
 TEST(DeviceModelUpdate, AcceptsBlocksInOrderOnly)
 {
     DeviceModel model;
     for (int n = 0; n < 3; ++n)
-        EXPECT_EQ(send(model, blockCommand(n, std::uint8_t(n))).status, kStatusAccepted) << n;
-    EXPECT_EQ(send(model, blockCommand(5)).status, kStatusRefused);
-    EXPECT_EQ(send(model, blockCommand(3)).status, kStatusRefused)
-        << "an image that lost its order takes no more blocks";
+        EXPECT_EQ(send(model, block(n)).status, kStatusAccepted) << n;
+    EXPECT_EQ(send(model, block(5)).status, kStatusRefused);
+    EXPECT_EQ(send(model, block(3)).status, kStatusRefused) << "a spoilt image stays so";
     ASSERT_EQ(model.updateBlocks().size(), 3u);
     EXPECT_EQ(model.updateBlocks()[2][0], 2);
-
-    EXPECT_EQ(send(model, blockCommand(0, 9)).status, kStatusAccepted) << "block 0 starts anew";
-    ASSERT_EQ(model.updateBlocks().size(), 1u);
-    EXPECT_EQ(model.updateBlocks()[0][127], 9);
+    EXPECT_EQ(send(model, block(0)).status, kStatusAccepted) << "block 0 starts anew";
+    EXPECT_EQ(model.updateBlocks().size(), 1u);
 }
 
 TEST(DeviceModelUpdate, RefusesEverythingWhileCopyingTheFirstStage)
 {
     DeviceModel model;
     for (int n = 0; n < 256; ++n)
-        ASSERT_EQ(send(model, blockCommand(n), kT0).status, kStatusAccepted) << n;
+        ASSERT_EQ(send(model, block(n)).status, kStatusAccepted) << n;
     const auto copy = model.options().firstStageCopy;
     EXPECT_GE(copy, 2500ms);
-    EXPECT_LE(copy, 3000ms);
-
+    EXPECT_LE(copy, 3000ms) << "a host waiting three one-second periods is never refused";
     EXPECT_EQ(send(model, {16}, kT0 + 1ms).status, kStatusRefused);
-    EXPECT_EQ(send(model, blockCommand(256), kT0 + copy - 1ms).status, kStatusRefused);
-    EXPECT_EQ(send(model, blockCommand(256), kT0 + copy).status, kStatusAccepted)
-        << "a block refused during the copy may be sent again";
+    EXPECT_EQ(send(model, block(256), kT0 + copy - 1ms).status, kStatusRefused);
+    EXPECT_EQ(send(model, block(256), kT0 + copy).status, kStatusAccepted);
     EXPECT_EQ(send(model, {16}, kT0 + copy + 1ms).status, kStatusAccepted);
 }
 
-TEST(DeviceModelUpdate, ReportsTheImagesIdentityOnceComplete)
+TEST(DeviceModelUpdate, OnlyACompleteImageChangesTheIdentity)
 {
-    DeviceModel model;
-    for (int n = 0; n < 15; ++n)
-        send(model, blockCommand(n));
-    EXPECT_EQ(send(model, identityBlock("NT00 02450007")).status, kStatusAccepted);
-    EXPECT_EQ(text(send(model, blockCommand(16)).data), "") << "still receiving";
-    EXPECT_EQ(model.identity(), "PR01 01230001");
-    EXPECT_EQ(text(send(model, {16}).data), "NT00 02450007");
-}
-
-TEST(DeviceModelUpdate, ShortOrSpoiltImagesNeverChangeTheIdentity)
-{
-    struct Case
-    {
-        const char *name;
-        int blocks;
-        std::optional<int> refuse;
-    };
-    const Case cases[] = {{"fifteen blocks", 15, {}}, {"block 10 refused", 20, 10}};
-    for (const Case &c : cases) {
+    using Switch = std::optional<int> DeviceOptions::*;
+    // blocks sent, the switch that spoils block 10, its answer, the reply to 16 afterwards
+    const std::tuple<int, Switch, Kind, std::string> cases[] = {
+        {17, nullptr, Kind::Reply, "NT00 02450007"},
+        {15, nullptr, Kind::Reply, kIdentity},
+        {20, &DeviceOptions::refuseBlock, Kind::Reply, kIdentity},
+        {20, &DeviceOptions::timeoutAtBlock, Kind::NoReply, kIdentity},
+        {20, &DeviceOptions::disconnectAtBlock, Kind::Disconnect, ""}};
+    for (const auto &[blocks, spoil, kind, reply] : cases) {
         DeviceOptions options;
-        options.refuseBlock = c.refuse;
+        if (spoil)
+            options.*spoil = 10;
         DeviceModel model(options);
-        for (int n = 0; n < c.blocks; ++n)
-            send(model, n == 15 ? identityBlock("XX99 99999999") : blockCommand(n));
-        EXPECT_EQ(text(send(model, {16}).data), "PR01 01230001") << c.name;
+        std::vector<Response> answers;
+        for (int n = 0; n < blocks; ++n)
+            answers.push_back(send(model, block(n, n == 15 ? "NT00 02450007" : "")));
+        EXPECT_EQ(answers[10].kind, kind) << blocks;
+        EXPECT_EQ(answers[10].status == kStatusRefused, spoil == &DeviceOptions::refuseBlock);
+        EXPECT_EQ(model.identity(), kIdentity) << blocks << ": not while still receiving";
+        EXPECT_EQ(text(send(model, {16})), reply) << blocks;
+        EXPECT_EQ(model.disconnected(), reply.empty());
     }
 }
-
-TEST(DeviceModelUpdate, BlockFaults)
-{
-    struct Case
-    {
-        const char *name;
-        void (*set)(DeviceOptions &);
-        Kind kind;
-        std::uint8_t status;
-    };
-    const Case cases[] = {
-        {"refuse", [](DeviceOptions &o) { o.refuseBlock = 2; }, Kind::Reply, kStatusRefused},
-        {"time out", [](DeviceOptions &o) { o.timeoutAtBlock = 2; }, Kind::NoReply, 3},
-        {"disconnect", [](DeviceOptions &o) { o.disconnectAtBlock = 2; }, Kind::Disconnect, 3},
-    };
-    for (const Case &c : cases) {
-        DeviceOptions options;
-        c.set(options);
-        DeviceModel model(options);
-        EXPECT_EQ(send(model, blockCommand(0)).status, kStatusAccepted) << c.name;
-        EXPECT_EQ(send(model, blockCommand(1)).status, kStatusAccepted) << c.name;
-        const Response response = send(model, blockCommand(2));
-        EXPECT_EQ(response.kind, c.kind) << c.name;
-        if (c.kind == Kind::Reply) {
-            EXPECT_EQ(response.status, c.status) << c.name;
-        }
-        EXPECT_EQ(model.disconnected(), c.kind == Kind::Disconnect) << c.name;
-    }
-}
-
-// ---- Automatic configuration detection ----------------------------------------------------
 
 TEST(DeviceModelDetection, StatusSequences)
 {
-    struct Case
-    {
-        const char *name;
-        bool allAtOnce;
-        std::uint8_t target;
-        Bytes statuses;
-    };
-    const Case cases[] = {
-        {"one at a time", false, 7, {1, 3, 7, 7}},
-        {"all at once", true, 7, {7, 7}},
-        {"never the currency", false, 3, {1, 3, 3, 3}},
-        {"an extra flag", false, 15, {1, 3, 7, 15, 15}},
-        {"extra flag at once", true, 15, {15}},
-    };
-    for (const Case &c : cases) {
-        DeviceOptions options;
-        options.detectAllAtOnce = c.allAtOnce;
-        options.detectTarget = c.target;
-        DeviceModel model(options);
-        EXPECT_EQ(send(model, {22}).data, Bytes{0}) << c.name << ": before a start";
+    // all at once, target flags, statuses seen after a start (3 and 15 never settle on 7)
+    const std::tuple<bool, std::uint8_t, Bytes> cases[] = {{false, 7, {1, 3, 7, 7}},
+                                                           {true, 7, {7, 7}},
+                                                           {false, 3, {1, 3, 3, 3}},
+                                                           {false, 15, {1, 3, 7, 15, 15}},
+                                                           {true, 15, {15}}};
+    for (const auto &[allAtOnce, target, statuses] : cases) {
+        DeviceModel model({.detectAllAtOnce = allAtOnce, .detectTarget = target});
+        EXPECT_EQ(send(model, {22}).data, Bytes{0}) << "before a start";
         EXPECT_EQ(send(model, {20}).status, kStatusAccepted);
         Bytes seen;
-        for (std::size_t i = 0; i < c.statuses.size(); ++i)
+        while (seen.size() < statuses.size())
             seen.push_back(send(model, {22}).data.at(0));
-        EXPECT_EQ(seen, c.statuses) << c.name;
+        EXPECT_EQ(seen, statuses) << int(target) << (allAtOnce ? " at once" : " one by one");
     }
+    DeviceModel failing({.detectStatusFails = true, .failStatus = 9});
+    send(failing, {20});
+    EXPECT_EQ(send(failing, {22}).status, 9) << "a failing status";
 }
 
-TEST(DeviceModelDetection, FetchRepliesCarryTheDetectedItems)
+TEST(DeviceModelDetection, FetchesOnlyReportedItemsWithTheirFlag)
 {
+    const DetectedConfig found;
+    const std::pair<std::uint8_t, std::string> items[] = {
+        {1, found.version},
+        {2, found.bootVersion},
+        {4, std::string(found.currency.begin(), found.currency.end())}};
     for (const bool reportsAll : {false, true}) {
-        DeviceOptions options;
-        options.detectAllAtOnce = true;
-        options.fetchReportsAll = reportsAll;
-        DeviceModel model(options);
+        DeviceModel model({.fetchReportsAll = reportsAll});
         send(model, {20});
+        EXPECT_EQ(send(model, {23, 1}).status, kStatusRefused) << "nothing reported yet";
         send(model, {22});
-        const DetectedConfig &detected = options.detected;
-        const struct
-        {
-            std::uint8_t item;
-            Bytes data;
-        } items[] = {
-            {1, Bytes(detected.version.begin(), detected.version.end())},
-            {2, Bytes(detected.bootVersion.begin(), detected.bootVersion.end())},
-            {4, Bytes(detected.currency.begin(), detected.currency.end())},
-        };
-        for (const auto &item : items) {
-            const Response response = send(model, {23, item.item});
-            ASSERT_EQ(response.status, kStatusAccepted);
-            ASSERT_FALSE(response.data.empty());
-            EXPECT_EQ(response.data[0], reportsAll ? 7 : item.item);
-            EXPECT_EQ(Bytes(response.data.begin() + 1, response.data.end()), item.data);
+        EXPECT_EQ(send(model, {23, 2}).status, kStatusRefused) << "only item 1 reported yet";
+        send(model, {22});
+        send(model, {22});
+        for (const auto &[item, data] : items) {
+            const Response response = send(model, {23, item});
+            EXPECT_EQ(response.status, kStatusAccepted);
+            EXPECT_EQ(text(response), char(reportsAll ? 7 : item) + data) << int(item);
         }
     }
-}
-
-TEST(DeviceModelDetection, ItemsNotYetFoundAndFailingStatusAreRefused)
-{
-    DeviceModel model;
-    send(model, {20});
-    EXPECT_EQ(send(model, {23, 1}).status, kStatusRefused) << "nothing reported yet";
-    send(model, {22});
-    EXPECT_EQ(send(model, {23, 1}).status, kStatusAccepted);
-    EXPECT_EQ(send(model, {23, 2}).status, kStatusRefused);
-
-    DeviceOptions failing;
-    failing.detectStatusFails = true;
-    failing.failStatus = 9;
-    DeviceModel broken(failing);
-    send(broken, {20});
-    EXPECT_EQ(send(broken, {22}).status, 9);
-}
-
-// ---- Line faults ----------------------------------------------------------------------------
-
-TEST(DeviceModelFaults, EachFaultAndWhetherTheCommandWasCarriedOut)
-{
-    struct Case
-    {
-        Fault fault;
-        Kind kind;
-        std::uint8_t status;
-        bool garbageBefore;
-        bool carriedOut;
-    };
-    const Case cases[] = {
-        {Fault::NoReply, Kind::NoReply, 3, false, false},
-        {Fault::BadCrc, Kind::BadCrc, 3, false, true},
-        {Fault::GarbageBefore, Kind::Reply, 3, true, true},
-        {Fault::GarbageOnly, Kind::Garbage, 3, false, false},
-        {Fault::FailStatus, Kind::Reply, 7, false, false},
-    };
-    for (const Case &c : cases) {
-        DeviceOptions options;
-        options.fault = c.fault;
-        options.failStatus = 7;
-        DeviceModel model(options);
-        const Response response = send(model, writeCommand(0x42));
-        EXPECT_EQ(response.kind, c.kind) << int(c.fault);
-        EXPECT_EQ(response.status, c.status) << int(c.fault);
-        EXPECT_EQ(response.garbageBefore, c.garbageBefore) << int(c.fault);
-        EXPECT_EQ(model.configBlock()[0] == 0x42, c.carriedOut) << int(c.fault);
-    }
-}
-
-TEST(DeviceModelFaults, FaultLimitedToOneCommandCode)
-{
-    DeviceOptions options;
-    options.fault = Fault::FailStatus;
-    options.faultCode = 16;
-    DeviceModel model(options);
-    EXPECT_EQ(send(model, {16}).status, kStatusRefused);
-    EXPECT_EQ(send(model, {17}).status, kStatusAccepted);
-}
-
-TEST(DeviceModelFaults, VanishesAfterNCommandsUntilReplugged)
-{
-    DeviceOptions options;
-    options.disconnectAfter = 2;
-    DeviceModel model(options);
-    EXPECT_EQ(send(model, {16}).kind, Kind::Reply);
-    EXPECT_EQ(send(model, {16}).kind, Kind::Reply);
-    EXPECT_EQ(send(model, {16}).kind, Kind::Disconnect);
-    EXPECT_TRUE(model.disconnected());
-    EXPECT_EQ(send(model, {17}).kind, Kind::Disconnect);
-    model.replug();
-    EXPECT_EQ(send(model, {16}).kind, Kind::Reply);
 }

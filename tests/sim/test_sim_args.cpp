@@ -1,83 +1,69 @@
 // xlt-sim's command line.
 #include "sim/SimArgs.h"
 
+#include <QProcess>
 #include <functional>
 #include <gtest/gtest.h>
 
 using namespace xlt::sim;
 using namespace std::chrono_literals;
+using Options = const DeviceOptions &;
 
-TEST(SimArgs, Defaults)
+TEST(SimArgs, EachKindOfOptionReachesItsSwitch)
 {
-    SimArgs args;
-    std::string error;
-    ASSERT_TRUE(parseSimArgs({}, args, error)) << error;
-    EXPECT_FALSE(args.help);
-    EXPECT_FALSE(args.device.statePath.empty());
-    EXPECT_FALSE(args.registryDir.empty());
-    EXPECT_EQ(args.device.identity, "PR01 01230001");
-    EXPECT_EQ(args.device.traffic, TrafficLevel::Normal);
-    EXPECT_EQ(args.device.fault, Fault::None);
-}
-
-TEST(SimArgs, EachOptionReachesItsSwitch)
-{
-    struct Case
-    {
-        std::vector<std::string> args;
-        std::function<bool(const SimArgs &)> holds;
-    };
-    // One row per kind of option: text, "=" form, choice, flag, plain number, hexadecimal
-    // number, optional number, milliseconds.
-    const Case cases[] = {
-        {{"--state", "/x/s"}, [](const SimArgs &a) { return a.device.statePath == "/x/s"; }},
-        {{"--no-state"}, [](const SimArgs &a) { return a.device.statePath.empty(); }},
-        {{"--identity=ID003 0200"},
-         [](const SimArgs &a) { return a.device.identity == "ID003 0200"; }},
-        {{"--traffic", "flood"},
-         [](const SimArgs &a) { return a.device.traffic == TrafficLevel::Flood; }},
-        {{"--fault", "garbage"},
-         [](const SimArgs &a) { return a.device.fault == Fault::GarbageBefore; }},
-        {{"--stray-bytes"}, [](const SimArgs &a) { return a.device.strayBytes; }},
-        {{"--detect-status", "15"}, [](const SimArgs &a) { return a.device.detectTarget == 15; }},
-        {{"--fault-code", "0x10"}, [](const SimArgs &a) { return a.device.faultCode == 16; }},
-        {{"--refuse-block", "300"}, [](const SimArgs &a) { return a.device.refuseBlock == 300; }},
-        {{"--copy-ms", "100"}, [](const SimArgs &a) { return a.device.firstStageCopy == 100ms; }},
-    };
-    for (const Case &c : cases) {
+    const std::pair<std::vector<std::string>, std::function<bool(Options)>> cases[] = {
+        {{}, [](Options d) { return !d.statePath.empty() && d.fault == Fault::None; }},
+        {{"--state", "/x/s"}, [](Options d) { return d.statePath == "/x/s"; }},
+        {{"--no-state"}, [](Options d) { return d.statePath.empty(); }},
+        {{"--identity=ID003 0200"}, [](Options d) { return d.identity == "ID003 0200"; }},
+        {{"--traffic", "flood"}, [](Options d) { return d.traffic == TrafficLevel::Flood; }},
+        {{"--fault", "garbage"}, [](Options d) { return d.fault == Fault::GarbageBefore; }},
+        {{"--stray-bytes"}, [](Options d) { return d.strayBytes; }},
+        {{"--detect-status", "15"}, [](Options d) { return d.detectTarget == 15; }},
+        {{"--fault-code", "0x10"}, [](Options d) { return d.faultCode == 16; }},
+        {{"--refuse-block", "300"}, [](Options d) { return d.refuseBlock == 300; }},
+        {{"--copy-ms", "100"}, [](Options d) { return d.firstStageCopy == 100ms; }}};
+    for (const auto &[argv, holds] : cases) {
         SimArgs args;
         std::string error;
-        ASSERT_TRUE(parseSimArgs(c.args, args, error)) << c.args.front() << ": " << error;
-        EXPECT_TRUE(c.holds(args)) << c.args.front();
+        const std::string name = argv.empty() ? "defaults" : argv.front();
+        ASSERT_TRUE(parseSimArgs(argv, args, error)) << name << ": " << error;
+        EXPECT_TRUE(holds(args.device) && !args.help && !args.registryDir.empty()) << name;
     }
 }
 
 TEST(SimArgs, RejectsBadInput)
 {
-    const std::vector<std::vector<std::string>> bad = {
-        {"--bogus"},
-        {"--traffic"},
-        {"--traffic", "loud"},
-        {"--fault", "fire"},
-        {"--fault-code", "256"},
-        {"--refuse-block", "-1"},
-        {"--seed", "12x"},
-        {"--disconnect-after", "0"},
-        {"--pace=yes"},
-        {"--identity", std::string(256, 'A')},
-        {"--state", ""},
-    };
-    for (const auto &args : bad) {
-        SimArgs parsed;
+    const std::vector<std::string> bad[] = {{"--bogus"},
+                                            {"--traffic"},
+                                            {"--traffic", "loud"},
+                                            {"--fault", "fire"},
+                                            {"--seed", "12x"},
+                                            {"--fault-code", "256"},
+                                            {"--refuse-block", "-1"},
+                                            {"--disconnect-after", "0"},
+                                            {"--pace=yes"},
+                                            {"--identity", std::string(256, 'A')},
+                                            {"--state", ""}};
+    for (const auto &argv : bad) {
+        SimArgs args;
         std::string error;
-        EXPECT_FALSE(parseSimArgs(args, parsed, error)) << args.front();
-        EXPECT_FALSE(error.empty()) << args.front();
+        EXPECT_FALSE(parseSimArgs(argv, args, error)) << argv.front();
+        EXPECT_FALSE(error.empty()) << argv.front();
     }
 }
 
-TEST(SimArgs, HelpDocumentsEveryOption)
+TEST(SimArgs, ProgramPrintsItsHelpAndRefusesUnknownOptions)
 {
-    const std::string usage = simUsage();
+    const auto run = [](const QString &argument) {
+        QProcess process;
+        process.start(QStringLiteral(XLT_BINARY_DIR "/sim/xlt-sim"), {argument});
+        EXPECT_TRUE(process.waitForFinished(10000)) << "xlt-sim did not finish";
+        const QByteArray output = process.readAllStandardOutput() + process.readAllStandardError();
+        return std::pair(process.exitCode(), output.toStdString());
+    };
+    const auto [helpCode, usage] = run("--help");
+    EXPECT_EQ(helpCode, 0);
     for (const char *option : {"--identity",
                                "--state",
                                "--no-state",
@@ -100,4 +86,7 @@ TEST(SimArgs, HelpDocumentsEveryOption)
                                "--pace",
                                "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
+    const auto [badCode, message] = run("--bogus");
+    EXPECT_EQ(badCode, 2);
+    EXPECT_EQ(message.rfind("xlt-sim: ", 0), 0u) << message;
 }
