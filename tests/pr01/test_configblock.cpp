@@ -1,103 +1,94 @@
+#include "EmulatedDevice.h"
 #include "pr01/ConfigBlock.h"
-
-#include <gtest/gtest.h>
+#include "pr01/Pr01Device.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 
+using namespace xlt;
 using namespace xlt::pr01;
-
-namespace {
-
-std::vector<int> range(const ConfigBlock &block, std::size_t from, std::size_t count)
-{
-    return {block.begin() + static_cast<long>(from), block.begin() + static_cast<long>(from + count)};
-}
-
-void setRow(Pr01Texts &texts, std::size_t row, const std::array<std::string, 4> &values)
-{
-    texts.code[row] = values[0];
-    texts.country[row] = values[1];
-    texts.denom[row] = values[2];
-    texts.exp[row] = values[3];
-}
-
-} // namespace
+using Texts = std::vector<std::string>;
 
 TEST(ConfigBlock, HexTextToValue)
 {
     const std::pair<const char *, std::uint32_t> rows[] = {
-        {"0A", 10}, {"0a", 10},   {"A", 10},       {"a", 10},       {"", 0},
-        {"x1", 0},  {"1x", 1},    {"7f", 127},     {" 6\t1\n", 0x61}, {"1\r2", 1},
-        {"100", 256}, {"-1", 0}, {"FFFFFFFFFFFF", 0xFFFFFFFFu},
-    };
+        {"0A", 10}, {"0a", 10}, {"A", 10}, {"a", 10}, {"", 0}, {"x1", 0}, {"1x", 1}, {"-1", 0},
+        {"100", 256}, {"1\r2", 1}, {" 6\t1\n", 0x61}, {"FFFFFFFFFFFF", 0xFFFFFFFFu}};
     for (const auto &[text, value] : rows)
         EXPECT_EQ(hexTextValue(text), value) << '"' << text << '"';
 }
 
-TEST(ConfigBlock, Decode)
+TEST(ConfigBlock, EncodeAndDecode)
 {
-    ConfigBlock block{};
-    std::fill_n(block.begin(), 64, 'V'); // no zero byte: the whole field
-    std::copy_n("BT\0X", 4, block.begin() + 64);
-    const std::uint8_t row0[] = {0, 5, 10, 97};
-    std::copy(std::begin(row0), std::end(row0), block.begin() + 80);
-    block[111] = 255;
-    block[112] = 1; // the host drive option is no part of this window's data
-    const Pr01Texts texts = decodeConfigBlock(block);
-    EXPECT_EQ(texts.version, std::string(64, 'V'));
-    EXPECT_EQ(texts.bootVersion, "BT");
-    EXPECT_EQ((std::array{texts.code[0], texts.country[0], texts.denom[0], texts.exp[0]}),
-              (std::array<std::string, 4>{"00", "05", "0A", "61"}));
-    EXPECT_EQ(texts.exp[7], "FF");
-
-    block[0] = 0;
-    std::fill_n(block.begin() + 64, 16, 'B');
-    EXPECT_EQ(decodeConfigBlock(block).version, "");
-    EXPECT_EQ(decodeConfigBlock(block).bootVersion, std::string(16, 'B'));
-}
-
-TEST(ConfigBlock, Encode)
-{
-    const ConfigBlock initial = *encodeConfigBlock(Pr01Texts::initial()).block;
-    EXPECT_EQ(range(initial, 0, 80), std::vector<int>(80, 0));
+    ConfigBlock block{}; // empty texts, and bytes 112..127 always, give zero bytes
     for (std::size_t row = 0; row < kRowCount; ++row)
-        EXPECT_EQ(range(initial, 80 + 4 * row, 4), (std::vector<int>{0x61 + int(row), 0, 0, 0}));
-    EXPECT_EQ(range(initial, 112, 16), std::vector<int>(16, 0));
+        block[80 + 4 * row] = static_cast<std::uint8_t>(0x61 + row);
+    EXPECT_EQ(*encodeConfigBlock(Pr01Texts::initial()).block, block);
+    EXPECT_EQ(decodeConfigBlock(block), Pr01Texts::initial());
 
     Pr01Texts texts = Pr01Texts::initial();
-    texts.version = std::string(63, 'v') + "\xE9";
+    texts.version = std::string(63, 'v') + "\xE9"; // no zero byte: the whole field
     texts.bootVersion = "AB";
-    setRow(texts, 3, {"0A", "0a", "A", "a"});
-    setRow(texts, 5, {"", "x1", "1x", "FF"});
-    const ConfigBlock block = *encodeConfigBlock(texts).block;
-    EXPECT_EQ(block[63], 0xE9);
-    EXPECT_EQ(range(block, 64, 16), (std::vector<int>{0x41, 0x42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                      0, 0, 0, 0}));
-    EXPECT_EQ(range(block, 92, 4), (std::vector<int>{10, 10, 10, 10}));
-    EXPECT_EQ(range(block, 100, 4), (std::vector<int>{0, 0, 1, 255}));
-    EXPECT_EQ(decodeConfigBlock(block).version, texts.version);
+    texts.country[0] = "05";
+    texts.denom[0] = "0A";
+    texts.exp[7] = "FF";
+    std::fill_n(block.begin(), 63, 'v');
+    std::copy_n("\xE9\x41\x42", 3, block.begin() + 63);
+    std::copy_n("\x05\x0A", 2, block.begin() + 81);
+    block[111] = 255;
+    EXPECT_EQ(*encodeConfigBlock(texts).block, block);
+    block[112] = 1; // the host drive option is no part of the texts
+    EXPECT_EQ(decodeConfigBlock(block), texts);
 }
 
-TEST(ConfigBlock, RefusesWhatDoesNotFitAndNamesTheBox)
+TEST(ConfigBlock, WhatDoesNotFitIsRefusedBeforeAnythingIsSent)
 {
     const std::pair<void (*)(Pr01Texts &), const char *> rows[] = {
         {[](Pr01Texts &t) { t.version = std::string(65, 'v'); },
-         "The Version text has 65 characters, but the XLT holds at most 64. Nothing was sent."},
+         "The Version text has 65 characters, but the XLT holds at most 64."},
         {[](Pr01Texts &t) { t.bootVersion = std::string(17, 'b'); },
-         "The Boot Version text has 17 characters, but the XLT holds at most 16. Nothing was "
-         "sent."},
+         "The Boot Version text has 17 characters, but the XLT holds at most 16."},
         {[](Pr01Texts &t) { t.code[0] = "100"; },
-         "The Currency Assigment value \"100\" in the first row, column Code, is above FF. "
-         "Nothing was sent."},
+         "The Currency Assigment value \"100\" in the first row, column Code, is above FF."},
         {[](Pr01Texts &t) { t.denom[7] = "1 FF"; },
-         "The Currency Assigment value \"1 FF\" in the eighth row, column Demonination, is above "
-         "FF. Nothing was sent."},
-    };
+         "The Currency Assigment value \"1 FF\" in the "
+         "eighth row, column Demonination, is above FF."}};
     for (const auto &[change, message] : rows) {
         Pr01Texts texts = Pr01Texts::initial();
         change(texts);
-        const EncodeResult result = encodeConfigBlock(texts);
-        EXPECT_FALSE(result.block.has_value()) << message;
-        EXPECT_EQ(result.error, message);
+        EXPECT_FALSE(encodeConfigBlock(texts).block.has_value()) << message;
+        test::EmulatedDevice device;
+        EXPECT_FALSE(writePr01Configuration(device.context, texts));
+        EXPECT_EQ(device.notifier.texts(), Texts{std::string(message) + " Nothing was sent."});
+        EXPECT_EQ(device.model.commandCount(), 0);
+    }
+}
+
+TEST(CheckPR01Device, AcceptsIdentitiesBeginningWithPR01OrID003)
+{
+    const std::pair<std::string, bool> rows[] = {
+        {"PR01 01230001", true}, {"ID003 V1", true}, {"PR01", true},  {"pr01 0123", false},
+        {"PR0", false},          {"", false},        {"ID00", false}, {{"PR\0001", 4}, false}};
+    for (const auto &[identity, accepted] : rows) {
+        test::EmulatedDevice device({.identity = identity});
+        // Bytes of an earlier, longer reply beyond ReplyLength must not join the identity.
+        std::fill_n(device.context.CmdPacket.ReplyData, 255, 'Z');
+        EXPECT_EQ(CheckPR01Device(device.context), accepted) << identity;
+        const std::string refusal = "XLT Firmware " + identity + " is not PR01 compatable.";
+        EXPECT_EQ(device.notifier.texts(), accepted ? Texts{} : Texts{refusal});
+        EXPECT_FALSE(device.inProcess.isOpen());
+        EXPECT_EQ(device.context.CmdPacket.PortNumber, 5);
+    }
+}
+
+TEST(Pr01Configuration, FailedExchangesShowOnlyTheTransmissionMessage)
+{
+    for (const std::uint8_t code : {17, 18}) {
+        test::EmulatedDevice device({.fault = sim::Fault::BadCrc, .faultCode = code});
+        Pr01Texts boxes = Pr01Texts::initial();
+        EXPECT_FALSE(code == 17 ? readPr01Configuration(device.context, boxes)
+                                : writePr01Configuration(device.context, boxes));
+        EXPECT_EQ(boxes, Pr01Texts::initial());
+        EXPECT_EQ(device.notifier.texts(), Texts{"XLT Command transmission error PACKET ERROR"});
     }
 }

@@ -4,7 +4,6 @@
 #include "pr01/ui/frmSetID003.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -13,229 +12,125 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
 #include <gtest/gtest.h>
-
-#include <memory>
+#include <stdexcept>
 
 using namespace xlt;
 using namespace xlt::pr01;
+using Frames = std::array<bool, 3>;
+constexpr Frames kHidden{false, false, false}, kShown{true, true, true};
 
 namespace {
 
-class MemorySettings final : public app::SettingsStore
-{
-public:
-    std::string read(const std::string &, const std::string &, const std::string &fallback) override
-    {
-        return fallback;
-    }
-    void write(const std::string &, const std::string &, const std::string &) override {}
-};
-
+/// The window in a sub-window of an MDI area, as the main window holds it.
 class SetID003Test : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(programDir.isValid());
-        open();
+        area.addSubWindow(window)->setAttribute(Qt::WA_DeleteOnClose);
+        area.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     }
-
-    void open()
+    template<typename T = QLineEdit> T *child(const std::string &name) const
     {
-        window.reset();
-        window = std::make_unique<frmSetID003>(session);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        T *found = window->findChild<T *>(QString::fromStdString(name));
+        return found ? found : throw std::invalid_argument("no child " + name);
     }
-
-    template<typename T = QWidget>
-    T *child(const QString &name) const
+    bool enabled(const char *name) const { return child<QWidget>(name)->isEnabled(); }
+    bool visible(const char *name) const { return child<QWidget>(name)->isVisible(); }
+    Frames frames() const { return {visible("Frame1"), visible("Frame2"), visible("Frame3")}; }
+    void click(const char *name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
+    void type(const char *box, const char *text) { child(box)->setText(QLatin1String(text)); }
+    Pr01Texts shown() const // every box, as the user sees it
     {
-        T *found = window->findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
-    }
-    QLineEdit *box(const char *name) const { return child<QLineEdit>(QLatin1String(name)); }
-    QPushButton *button(const char *name) const { return child<QPushButton>(QLatin1String(name)); }
-    QComboBox *cmbCfg() const { return child<QComboBox>(QStringLiteral("cmbCfg")); }
-    void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
-
-    std::array<bool, 3> framesVisible() const
-    {
-        return {child(QStringLiteral("Frame1"))->isVisible(),
-                child(QStringLiteral("Frame2"))->isVisible(),
-                child(QStringLiteral("Frame3"))->isVisible()};
-    }
-
-    QStringList listed() const
-    {
-        QStringList names;
-        for (int i = 0; i < cmbCfg()->count(); ++i)
-            names << cmbCfg()->itemText(i);
-        return names;
-    }
-
-    void writeFile(const QString &name, const char *content)
-    {
-        QFile file(folder() + QLatin1Char('/') + name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-
-    /// Chooses a saved configuration as a user does.
-    void choose(const QString &name)
-    {
-        const int index = cmbCfg()->findText(name);
-        ASSERT_GE(index, 0) << name.toStdString();
-        cmbCfg()->setCurrentIndex(index);
-        emit cmbCfg()->activated(index);
-    }
-
-    QString folder() const { return programDir.filePath(QStringLiteral("PR01Cfg")); }
-
-    bool waitDetectionOver()
-    {
-        return QTest::qWaitFor([this] { return button("bttnAutoCfg")->isEnabled(); }, 5000);
+        Pr01Texts texts;
+        texts.version = core::fromQString(child("txtVersion")->text());
+        texts.bootVersion = core::fromQString(child("txtBootVersion")->text());
+        const char *names[] = {"txtCode_", "txtCountry_", "txtDenom_", "txtEXP_"}; // Column order
+        for (std::size_t row = 0; row < kRowCount; ++row)
+            for (int column = 0; column < 4; ++column)
+                cell(texts, row, Column(column)) =
+                    core::fromQString(child(names[column] + std::to_string(row))->text());
+        return texts;
     }
 
     test::EmulatedDevice device;
-    MemorySettings settings;
+    app::QtSettingsStore settings;
     QTemporaryDir programDir;
     app::Session session{device.context, settings, programDir.path().toStdString()};
-    std::unique_ptr<frmSetID003> window;
+    QMdiArea area;
+    QPointer<frmSetID003> window = new frmSetID003(session);
 };
-
-constexpr std::array<bool, 3> kHidden{false, false, false};
-constexpr std::array<bool, 3> kShown{true, true, true};
 
 } // namespace
 
-TEST_F(SetID003Test, OpensWithHiddenFramesAndInitialBoxes)
+TEST_F(SetID003Test, SaveLoadReadAndWrite)
 {
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Set XLT PR01 Configuration Data"));
-    EXPECT_EQ(framesVisible(), kHidden);
-    EXPECT_EQ(box("txtVersion")->text(), QString());
-    EXPECT_EQ(box("txtCode_7")->text(), QStringLiteral("68"));
-    EXPECT_EQ(box("txtEXP_7")->text(), QStringLiteral("00"));
-    EXPECT_TRUE(QFileInfo(folder()).isDir());
-    EXPECT_FALSE(cmbCfg()->isEnabled());
-    EXPECT_TRUE(device.link.sent.empty());
-}
+    EXPECT_EQ(shown(), Pr01Texts::initial());
+    EXPECT_EQ(frames(), kHidden);
+    QFile later(programDir.filePath(QStringLiteral("PR01Cfg/later.ufg")));
+    ASSERT_TRUE(later.open(QIODevice::WriteOnly));
+    type("txtVersion", "ID003 V2");
+    type("txtCountry_5", "2a");
+    const Pr01Texts saved = shown();
+    click("bttnSaveCfg"); // the list is read again, "later" included
+    auto *list = child<QComboBox>("cmbCfg");
+    EXPECT_EQ((QStringList{list->itemText(0), list->itemText(1)}), QStringList({"ID003", "later"}));
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_TRUE(list->isEnabled());
+    EXPECT_EQ(list->currentIndex(), -1);
+    type("txtVersion", "");
+    type("txtCountry_5", "00");
+    list->setCurrentIndex(0); // as a user chooses "ID003"
+    emit list->activated(0);
+    EXPECT_EQ(shown(), saved);
+    EXPECT_EQ(frames(), kShown);
 
-TEST_F(SetID003Test, ReadShowsTheDevicesConfiguration)
-{
-    writeFile(QStringLiteral("old.ufg"), "");
-    open();
-    choose(QStringLiteral("old"));
     click("bttnGetCfg");
-    EXPECT_TRUE(device.notifier.messages.empty());
-    EXPECT_EQ(box("txtVersion")->text(), QStringLiteral("PR01 ID003 XLT V01.23"));
-    EXPECT_EQ(box("txtBootVersion")->text(), QStringLiteral("BOOT V1.00"));
-    EXPECT_EQ(box("txtDenom_3")->text(), QStringLiteral("0A"));
-    EXPECT_EQ(framesVisible(), kShown);
-    EXPECT_EQ(cmbCfg()->currentIndex(), -1);
-}
+    Pr01Texts expected = decodeConfigBlock(sim::defaultConfigBlock());
+    EXPECT_EQ(shown(), expected);
+    EXPECT_EQ(list->currentIndex(), -1); // the boxes no longer show the file
 
-TEST_F(SetID003Test, WriteStoresTheBoxesInTheDevice)
-{
-    QTest::keyClicks(box("txtVersion"), QStringLiteral("ID003 NEW"));
-    box("txtDenom_2")->setText(QStringLiteral("a"));
+    type("txtVersion", "ID003 NEW");
+    type("txtDenom_2", "a");
     click("bttnSetToXLT");
     EXPECT_EQ(device.notifier.texts(),
               std::vector<std::string>{"XLT PR01 configuration successfully save to XLT memory"});
-    const sim::ConfigBlock &stored = device.model.configBlock();
-    EXPECT_EQ(std::string(stored.begin(), stored.begin() + 10), std::string("ID003 NEW\0", 10));
-    EXPECT_EQ(stored[80 + 4 * 2 + 2], 10);
-    EXPECT_EQ(stored[80 + 4 * 7], 0x68);
+    EXPECT_EQ(device.notifier.messages.at(0).icon, core::Icon::Information);
+    expected.version = "ID003 NEW";
+    expected.denom[2] = "0A";
+    EXPECT_EQ(device.model.configBlock(), *encodeConfigBlock(expected).block);
+    EXPECT_EQ(device.model.commandCount(), 4); // 16, 17, then 16, 18: files never touch the device
 }
 
-TEST_F(SetID003Test, SaveListAndLoad)
-{
-    writeFile(QStringLiteral("later.ufg"), ""); // listed only after the next save
-    box("txtVersion")->setText(QStringLiteral("ID003 V2"));
-    box("txtCountry_5")->setText(QStringLiteral("2a"));
-    click("bttnSaveCfg");
-    EXPECT_EQ(listed(), (QStringList{QStringLiteral("ID003"), QStringLiteral("later")}));
-    EXPECT_TRUE(cmbCfg()->isEnabled());
-    EXPECT_EQ(cmbCfg()->currentIndex(), -1);
-
-    box("txtVersion")->clear();
-    box("txtCountry_5")->setText(QStringLiteral("00"));
-    choose(QStringLiteral("ID003"));
-    EXPECT_EQ(box("txtVersion")->text(), QStringLiteral("ID003 V2"));
-    EXPECT_EQ(box("txtCountry_5")->text(), QStringLiteral("2a"));
-    EXPECT_EQ(framesVisible(), kShown);
-    EXPECT_TRUE(device.notifier.messages.empty());
-    EXPECT_TRUE(device.link.sent.empty()); // files never touch the device
-}
-
-TEST_F(SetID003Test, ShortFileLoadsWhatItHoldsThenComplains)
-{
-    writeFile(QStringLiteral("short.ufg"), "[BOOT VERSION]\r\nB1\r\n[CURRENCY ASSIG DATA]\r\n99\r\n");
-    open();
-    choose(QStringLiteral("short"));
-    EXPECT_EQ(device.notifier.texts(), std::vector<std::string>{"Cannot open config file "
-                                                                + folder().toStdString() + "/short.ufg"});
-    EXPECT_EQ(box("txtBootVersion")->text(), QStringLiteral("B1"));
-    EXPECT_EQ(box("txtCode_0")->text(), QStringLiteral("99"));
-    EXPECT_EQ(framesVisible(), kHidden);
-}
-
-TEST_F(SetID003Test, DetectionFillsEachItemAndLocksTheOtherButtons)
-{
-    click("bttnGetCfg"); // frames shown; a start hides them again
-    click("bttnAutoCfg");
-    EXPECT_EQ(framesVisible(), kHidden);
-    for (const char *name : {"bttnAutoCfg", "bttnGetCfg", "bttnSetToXLT", "bttnSaveCfg"})
-        EXPECT_FALSE(button(name)->isEnabled()) << name;
-    EXPECT_TRUE(button("bttnAbort")->isEnabled());
-    EXPECT_TRUE(child<QTimer>(QStringLiteral("tmrCfg"))->isActive());
-
-    ASSERT_TRUE(waitDetectionOver());
-    const sim::DetectedConfig detected;
-    EXPECT_EQ(core::fromQString(box("txtVersion")->text()), detected.version);
-    EXPECT_EQ(core::fromQString(box("txtBootVersion")->text()), detected.bootVersion);
-    EXPECT_EQ(box("txtDenom_4")->text(), QStringLiteral("64"));
-    EXPECT_EQ(framesVisible(), kShown);
-    for (const char *name : {"bttnGetCfg", "bttnSetToXLT", "bttnSaveCfg"})
-        EXPECT_TRUE(button(name)->isEnabled()) << name;
-    EXPECT_FALSE(device.inProcess.isOpen());
-    EXPECT_TRUE(device.notifier.messages.empty());
-}
-
-TEST_F(SetID003Test, AbortEndsADetectionThatNeverCompletes)
+TEST_F(SetID003Test, DetectionLocksTheOtherButtonsFillsEachItemAndEndsOnAbortOrExit)
 {
     device.model.options().detectAllAtOnce = true;
-    device.model.options().detectTarget = 3;
-    click("bttnAutoCfg");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return framesVisible()[1]; }, 5000));
-    click("bttnAbort");
-    ASSERT_TRUE(waitDetectionOver());
-    EXPECT_EQ(framesVisible(), (std::array<bool, 3>{true, true, false}));
-    EXPECT_FALSE(device.inProcess.isOpen());
-}
-
-TEST_F(SetID003Test, ExitDuringDetectionClosesTheSubWindowAndThePort)
-{
     device.model.options().detectTarget = 15; // never ends by itself
-    window.reset();
-    QMdiArea area;
-    QPointer<frmSetID003> form = new frmSetID003(session);
-    QPointer<QMdiSubWindow> sub = area.addSubWindow(form);
-    sub->setAttribute(Qt::WA_DeleteOnClose);
-    area.show();
-    const auto clickIn = [&form](const char *name) {
-        QTest::mouseClick(form->findChild<QPushButton *>(QLatin1String(name)), Qt::LeftButton);
-    };
-    clickIn("bttnAutoCfg");
+    click("bttnGetCfg");                      // frames shown; a start hides them again
+    click("bttnAutoCfg");
+    EXPECT_EQ(frames(), kHidden);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return frames() == kShown; }, 5000));
+    const sim::DetectedConfig detected;
+    Pr01Texts expected{.version = detected.version, .bootVersion = detected.bootVersion};
+    decodeCurrencyRows(detected.currency, expected);
+    EXPECT_EQ(shown(), expected);
+    for (const char *name : {"bttnAutoCfg", "bttnGetCfg", "bttnSetToXLT", "bttnSaveCfg"})
+        EXPECT_FALSE(enabled(name)) << name;
+    click("bttnAbort");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return enabled("bttnAutoCfg"); }, 5000));
+    for (const char *name : {"bttnGetCfg", "bttnSetToXLT", "bttnSaveCfg"})
+        EXPECT_TRUE(enabled(name)) << name;
+    EXPECT_FALSE(device.inProcess.isOpen());
+    EXPECT_TRUE(device.notifier.messages.empty());
+
+    click("bttnAutoCfg");
     ASSERT_TRUE(device.inProcess.isOpen());
-    clickIn("bttnExit");
+    click("bttnExit"); // the port closes at once, and the sub-window goes with the window
     EXPECT_FALSE(device.inProcess.isOpen());
     EXPECT_TRUE(device.context.holder.empty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return sub.isNull() && form.isNull(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return area.subWindowList().isEmpty() && !window; }));
 }
 
 TEST_F(SetID003Test, DeviceButtonsRefuseWhileTheMonitorHoldsTheDevice)
@@ -244,5 +139,5 @@ TEST_F(SetID003Test, DeviceButtonsRefuseWhileTheMonitorHoldsTheDevice)
     for (const char *name : {"bttnGetCfg", "bttnSetToXLT", "bttnAutoCfg"})
         click(name);
     EXPECT_EQ(device.notifier.messages.size(), 3u);
-    EXPECT_TRUE(device.link.sent.empty());
+    EXPECT_EQ(device.model.commandCount(), 0);
 }

@@ -1,4 +1,3 @@
-#include "Immutable.h"
 #include "pr01/ConfigFolder.h"
 #include "pr01/UfgFile.h"
 #include "support/RecordingNotifier.h"
@@ -7,13 +6,24 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
+#include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace xlt::pr01;
-using xlt::test::RecordingNotifier;
+using Texts = std::vector<std::string>;
 
 namespace {
+
+/// Runs `body` while `dir` is unwritable, also for root (`chattr +i`); false when that fails.
+bool whileImmutable(const QString &dir, const std::function<void()> &body)
+{
+    const std::string quoted = " '" + dir.toStdString() + "' 2>/dev/null";
+    if (std::system(("chattr +i" + quoted).c_str()) != 0)
+        return false;
+    body(); // a failed ASSERT returns from here only, so the flag is always undone
+    return std::system(("chattr -i" + quoted).c_str()) == 0;
+}
 
 std::string fileBytes(const QString &path)
 {
@@ -24,7 +34,7 @@ std::string fileBytes(const QString &path)
 Pr01Texts edited()
 {
     Pr01Texts texts = Pr01Texts::initial();
-    texts.version = "ID003 V1.02 \xC4nderung";
+    texts.version = "ID003 V1.02 \xC4nderung "; // Latin-1, and a blank at the end is kept
     texts.bootVersion = "BOOT-7";
     texts.code[0] = "6"; // an edited one-digit text is kept as typed
     texts.country[2] = "2a";
@@ -32,158 +42,93 @@ Pr01Texts edited()
     return texts;
 }
 
+class UfgFileTest : public ::testing::Test
+{
+protected:
+    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+    QTemporaryDir dir;
+    xlt::test::RecordingNotifier notifier;
+};
+
 } // namespace
 
-TEST(UfgFile, InitialBoxesGiveTheGoldenFileAndEditedOnesRoundTrip)
+TEST_F(UfgFileTest, GoldenFileRoundTripAndShortFile)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("x.ufg"));
-    ASSERT_TRUE(saveUfgFile(path, Pr01Texts::initial()));
-    EXPECT_EQ(fileBytes(path), fileBytes(QStringLiteral(XLT_TEST_DATA_DIR "/initial.ufg")));
+    const QString file = path("x.ufg");
+    ASSERT_TRUE(saveUfgFile(file, Pr01Texts::initial()));
+    EXPECT_EQ(fileBytes(file), fileBytes(QStringLiteral(XLT_TEST_DATA_DIR "/initial.ufg")));
 
-    ASSERT_TRUE(saveUfgFile(path, edited()));
-    Pr01Texts loaded = Pr01Texts::initial();
-    RecordingNotifier notifier;
-    EXPECT_TRUE(loadConfigFile(path, loaded, notifier));
-    EXPECT_EQ(loaded, edited());
+    ASSERT_TRUE(saveUfgFile(file, edited()));
+    Pr01Texts boxes = Pr01Texts::initial();
+    EXPECT_TRUE(loadConfigFile(file, boxes, notifier));
+    EXPECT_EQ(boxes, edited());
     EXPECT_TRUE(notifier.messages.empty());
+
+    // A file that ends in the currency section, before row 5 (code 66): rows 0 to 4 are taken.
+    const std::size_t row5 = ufgText(edited()).find("\r\n66\r\n") + 2;
+    ASSERT_TRUE(QFile::resize(file, static_cast<qint64>(row5)));
+    boxes = Pr01Texts::initial();
+    EXPECT_FALSE(loadConfigFile(file, boxes, notifier));
+    EXPECT_EQ(notifier.texts(), Texts{"Cannot open config file " + file.toStdString()});
+    Pr01Texts expected = edited();
+    expected.exp[7] = "00"; // row 7 was never reached
+    EXPECT_EQ(boxes, expected);
 }
 
 TEST(UfgFile, DelimitedFields)
 {
-    const std::pair<const char *, std::vector<std::string>> rows[] = {
-        {"a,b\r\n\r\nc", {"a", "b", "", "c"}},
-        {"  \tlead,trail  \r\n", {"lead", "trail  "}},
-        {"\"quoted, comma\" rest,next\n", {"quoted, comma", "next"}},
-        {"\"open quote\rnext", {"open quote", "next"}},
-    };
-    for (const auto &[content, fields] : rows) {
-        FieldReader reader(content);
-        std::vector<std::string> read;
-        while (!reader.atEnd())
-            read.push_back(reader.next());
-        EXPECT_EQ(read, fields) << content;
-    }
-}
-
-TEST(UfgFile, SectionsAndValues)
-{
-    const std::string saved = ufgText(edited());
-    const std::size_t currency = saved.find("[CURRENCY");
-    const std::tuple<const char *, std::string, void (*)(Pr01Texts &)> rows[] = {
-        {"comma in a value", "[VERSION DATA]\r\nV1,5 more\r\n", [](Pr01Texts &t) { t.version = "V1"; }},
-        {"header after a comma", "[VERSION DATA]\r\nV2,[BOOT VERSION]\r\nB2\r\n",
-         [](Pr01Texts &t) {
-             t.version = "V2";
-             t.bootVersion = "B2";
-         }},
-        {"quotes removed", "[BOOT VERSION]\r\n  \"a, b\"\r\n", [](Pr01Texts &t) { t.bootVersion = "a, b"; }},
-        {"later section wins", "[BOOT VERSION]\r\n1\r\n[BOOT VERSION]\r\n2\r\n",
-         [](Pr01Texts &t) { t.bootVersion = "2"; }},
-        {"case-sensitive headers", "[version data]\r\nx\r\n", [](Pr01Texts &) {}},
-        {"any order", saved.substr(currency) + saved.substr(0, currency),
-         [](Pr01Texts &t) { t = edited(); }},
-    };
-    for (const auto &[label, content, change] : rows) {
+    // Rows: text, version, boot version.
+    const std::tuple<const char *, const char *, const char *> rows[] = {
+        {"[VERSION DATA]\r\n  \tV1,5 more\r\n", "V1", ""},
+        {"[VERSION DATA]\r\n\"V, 1\" rest,[BOOT VERSION]\nB\n", "V, 1", "B"},
+        {"[BOOT VERSION]\r\n\"open\r[VERSION DATA]\r\n\r\nx", "", "open"}, // an empty line: ""
+        {"[BOOT VERSION]\r\n1\r\n[BOOT VERSION]\r\n2\r\n", "", "2"},
+        {"[version data]\r\nx\r\n", "", ""}};
+    for (const auto &[content, version, boot] : rows) {
         Pr01Texts boxes = Pr01Texts::initial();
-        Pr01Texts expected = boxes;
-        change(expected);
-        EXPECT_TRUE(applyUfgText(content, boxes)) << label;
-        EXPECT_EQ(boxes, expected) << label;
+        EXPECT_TRUE(applyUfgText(content, boxes)) << content;
+        EXPECT_EQ(boxes.version, version) << content;
+        EXPECT_EQ(boxes.bootVersion, boot) << content;
     }
 }
 
-TEST(UfgFile, ShortFileKeepsWhatWasReadAndComplains)
+TEST_F(UfgFileTest, SaveNamesTheFileAfterTheVersionAndStaysInsideTheFolder)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("short.ufg"));
-    const std::string full = ufgText(edited());
-    std::size_t cut = 0;
-    for (int line = 0; line < 7 + 20; ++line) // headers, then 20 currency values: rows 0 to 4
-        cut = full.find("\r\n", cut) + 2;
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(full.substr(0, cut).c_str());
-    file.close();
-
-    Pr01Texts boxes = Pr01Texts::initial();
-    RecordingNotifier notifier;
-    EXPECT_FALSE(loadConfigFile(path, boxes, notifier));
-    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"Cannot open config file " + path.toStdString()});
-    EXPECT_EQ(boxes.version, edited().version);
-    EXPECT_EQ(boxes.code[0], "6");
-    EXPECT_EQ(boxes.exp[4], "00");
-    EXPECT_EQ(boxes.exp[7], "00"); // row 7 was never reached
-}
-
-TEST(UfgFile, NameFromTheVersionText)
-{
-    const std::pair<std::string, std::string> rows[] = {
-        {"ABCDEFGHIJKLMNO PQR", "ABCDEFGHIJKLMNO"}, {"ABCDEFGHIJ", "ABCDEFG"},
-        {"ABCD", "ABCD"}, {"", ""}, {" lead", ""},
-    };
-    for (const auto &[version, name] : rows)
-        EXPECT_EQ(ufgNameFromVersion(version), name) << version;
-
-    const std::pair<std::string, bool> names[] = {
-        {"ID003", true}, {"", true}, {"V1..2", true}, {std::string(251, 'n'), true},
-        {"..", false}, {"a/b", false}, {"a\\b", false}, {"C:x", false},
-        {std::string("a\0b", 3), false}, {std::string(252, 'n'), false},
-    };
-    for (const auto &[name, safe] : names)
-        EXPECT_EQ(isSafeUfgName(name), safe) << name;
-}
-
-TEST(UfgFile, SaveRefusesNamesOutsideTheFolder)
-{
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("PR01Cfg"));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    RecordingNotifier notifier;
-    Pr01Texts texts = Pr01Texts::initial();
-    for (const std::string version : {"../evil", "..", "C:\\x", "a/b c"}) {
+    const QString folder = ensureConfigFolder(dir.path());
+    ASSERT_EQ(folder, path("PR01Cfg"));
+    // Rows: version, file name, saved.
+    const std::tuple<std::string, std::string, bool> rows[] = {
+        {"ABCDEFGHIJKLMNO PQR", "ABCDEFGHIJKLMNO", true}, {"ABCDEFGHIJ", "ABCDEFG", true},
+        {"V1..2", "V1..2", true}, {"", "", true}, {" lead", "", true}, {"..", "..", false},
+        {"../evil", "../evil", false}, {"C:\\x", "C:\\x", false}, {"a/b c", "a/b", false},
+        {"a\x7F b", "a\x7F", false}, {std::string(251, 'n') + " x", std::string(251, 'n'), true},
+        {std::string(252, 'n') + " x", std::string(252, 'n'), false}};
+    for (const auto &[version, name, saved] : rows) {
+        notifier.messages.clear();
+        Pr01Texts texts = Pr01Texts::initial();
         texts.version = version;
-        EXPECT_FALSE(saveConfiguration(folder, texts, notifier)) << version;
-        EXPECT_EQ(notifier.texts().back(), "Cannot save configuration file " + folder.toStdString()
-                                               + "/" + ufgNameFromVersion(version) + ".ufg");
+        EXPECT_EQ(saveConfiguration(folder, texts, notifier), saved) << version;
+        const std::string file = folder.toStdString() + "/" + name + ".ufg";
+        EXPECT_EQ(notifier.texts(),
+                  saved ? Texts{} : Texts{"Cannot save configuration file " + file});
+        EXPECT_EQ(fileBytes(QString::fromStdString(file)), saved ? ufgText(texts) : "<missing>");
     }
-    const auto everything = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden;
-    EXPECT_EQ(QDir(dir.path()).entryList(everything), QStringList{QStringLiteral("PR01Cfg")});
-    EXPECT_TRUE(QDir(folder).entryList(everything).isEmpty());
+    const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden;
+    EXPECT_EQ(QDir(dir.path()).entryList(all), QStringList{QStringLiteral("PR01Cfg")});
+    EXPECT_EQ(QDir(folder).entryList(all).size(), 5); // one for each row saved, two of them ".ufg"
 }
 
-TEST(UfgFile, FailedSaveKeepsTheOldFile)
+TEST_F(UfgFileTest, FailedSaveKeepsTheOldFileAndAnInstalledProgramUsesTheUserDataFolder)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ID003.ufg"));
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("old\r\n");
-    old.close();
-    Pr01Texts texts = Pr01Texts::initial();
-    texts.version = "ID003";
-    RecordingNotifier notifier;
-    {
-        xlt::test::ImmutableDir locked(dir.path());
-        if (!locked.ok())
-            GTEST_SKIP() << xlt::test::kNoImmutable;
-        EXPECT_FALSE(saveConfiguration(dir.path(), texts, notifier));
-    }
-    EXPECT_EQ(fileBytes(path), "old\r\n");
-    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"Cannot save configuration file " + path.toStdString()});
-}
-
-TEST(ConfigFolder, BesideTheProgramOrElseInTheUserDataFolder)
-{
-    QTemporaryDir program;
-    EXPECT_EQ(ensureConfigFolder(program.path()), program.filePath(QStringLiteral("PR01Cfg")));
-    EXPECT_TRUE(QFileInfo(program.filePath(QStringLiteral("PR01Cfg"))).isDir());
-
-    QTemporaryDir installed;
-    xlt::test::ImmutableDir locked(installed.path());
-    if (!locked.ok())
-        GTEST_SKIP() << xlt::test::kNoImmutable;
+    const QString old = path("ID003.ufg");
+    ASSERT_TRUE(saveUfgFile(old, Pr01Texts::initial()));
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    EXPECT_EQ(ensureConfigFolder(installed.path()), data + QStringLiteral("/PR01Cfg"));
+    if (!whileImmutable(dir.path(), [&] {
+            EXPECT_FALSE(saveConfiguration(dir.path(), edited(), notifier)); // to ID003.ufg
+            EXPECT_EQ(ensureConfigFolder(dir.path()), data + QStringLiteral("/PR01Cfg"));
+        }))
+        GTEST_SKIP() << "cannot make a folder unwritable (needs root and chattr +i)";
+    EXPECT_EQ(fileBytes(old), ufgText(Pr01Texts::initial()));
+    EXPECT_EQ(notifier.texts(), Texts{"Cannot save configuration file " + old.toStdString()});
     EXPECT_TRUE(QFileInfo(data + QStringLiteral("/PR01Cfg")).isDir());
 }
