@@ -1,5 +1,7 @@
-// The emulated device's answers, driven with made-up times so nothing waits.
-#include "sim/DeviceModel.h"
+// The emulated device's answers, driven with made-up times so nothing waits, and the in-process
+// link that turns its faults into the link's result codes at once.
+#include "link/XLT_protocol.h"
+#include "sim/InProcessLink.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -10,6 +12,7 @@
 // Designated initializers of DeviceOptions leave the other switches at their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+using namespace xlt;
 using namespace xlt::sim;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
@@ -36,6 +39,20 @@ Response send(DeviceModel &model, const Bytes &bytes, Clock::time_point at = kT0
     return model.handle(bytes, at);
 }
 
+/// The record after sending `bytes` over the link (opening the port first when needed), with
+/// ReplyStatus 0xEE when the port does not open.
+link::XLTPacket send(InProcessLink &link, const Bytes &bytes)
+{
+    link::XLTPacket packet;
+    packet.PortNumber = 129;
+    packet.CommandLength = std::uint8_t(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), packet.CommandData);
+    packet.ReplyStatus = 0xEE;
+    if (link.isOpen() || link.OpenXLTComPort(packet) != 0)
+        link.XLTSendCommand(packet);
+    return packet;
+}
+
 std::string text(const Response &response)
 {
     return {response.data.begin(), response.data.end()};
@@ -53,7 +70,6 @@ TEST(DeviceModel, RefusesMalformedCommands)
         const Response response = send(model, bytes);
         EXPECT_EQ(response.kind, Kind::Reply);
         EXPECT_EQ(response.status, kStatusRefused) << "command of " << bytes.size() << " bytes";
-        EXPECT_TRUE(response.data.empty());
     }
 }
 
@@ -90,7 +106,7 @@ TEST(DeviceModel, AnswersAndKeepsItsBlockInTheStateFile)
     EXPECT_FALSE(unstorable.stateError().empty());
 }
 
-TEST(DeviceModelUpdate, AcceptsBlocksInOrderOnly)
+TEST(DeviceModelUpdate, TakesBlocksInOrderThenCopiesTheFirstStage)
 {
     DeviceModel model;
     for (int n = 0; n < 3; ++n)
@@ -99,18 +115,11 @@ TEST(DeviceModelUpdate, AcceptsBlocksInOrderOnly)
     EXPECT_EQ(send(model, block(3)).status, kStatusRefused) << "a spoilt image stays so";
     ASSERT_EQ(model.updateBlocks().size(), 3u);
     EXPECT_EQ(model.updateBlocks()[2][0], 2);
-    EXPECT_EQ(send(model, block(0)).status, kStatusAccepted) << "block 0 starts anew";
-    EXPECT_EQ(model.updateBlocks().size(), 1u);
-}
-
-TEST(DeviceModelUpdate, RefusesEverythingWhileCopyingTheFirstStage)
-{
-    DeviceModel model;
     for (int n = 0; n < 256; ++n)
-        ASSERT_EQ(send(model, block(n)).status, kStatusAccepted) << n;
+        ASSERT_EQ(send(model, block(n)).status, kStatusAccepted) << n << ": block 0 starts anew";
+    EXPECT_EQ(model.updateBlocks().size(), 256u);
     const auto copy = model.options().firstStageCopy;
-    EXPECT_GE(copy, 2500ms);
-    EXPECT_LE(copy, 3000ms) << "a host waiting three one-second periods is never refused";
+    EXPECT_TRUE(copy > 2500ms && copy < 3000ms) << "a host waiting 3 x 1 s is never refused";
     EXPECT_EQ(send(model, {16}, kT0 + 1ms).status, kStatusRefused);
     EXPECT_EQ(send(model, block(256), kT0 + copy - 1ms).status, kStatusRefused);
     EXPECT_EQ(send(model, block(256), kT0 + copy).status, kStatusAccepted);
@@ -119,71 +128,85 @@ TEST(DeviceModelUpdate, RefusesEverythingWhileCopyingTheFirstStage)
 
 TEST(DeviceModelUpdate, OnlyACompleteImageChangesTheIdentity)
 {
-    using Switch = std::optional<int> DeviceOptions::*;
-    // blocks sent, the switch that spoils block 10, its answer, the reply to 16 afterwards
-    const std::tuple<int, Switch, Kind, std::string> cases[] = {
-        {17, nullptr, Kind::Reply, "NT00 02450007"},
-        {15, nullptr, Kind::Reply, kIdentity},
-        {20, &DeviceOptions::refuseBlock, Kind::Reply, kIdentity},
-        {20, &DeviceOptions::timeoutAtBlock, Kind::NoReply, kIdentity},
-        {20, &DeviceOptions::disconnectAtBlock, Kind::Disconnect, ""}};
-    for (const auto &[blocks, spoil, kind, reply] : cases) {
-        DeviceOptions options;
-        if (spoil)
-            options.*spoil = 10;
+    // blocks sent, a switch spoiling block 16 (past the identity), its answer, the reply to 16
+    const std::tuple<int, DeviceOptions, Kind, std::string> cases[] = {
+        {17, {}, Kind::Reply, "NT00 02450007"},
+        {15, {}, Kind::Reply, kIdentity},
+        {20, {.refuseBlock = 16}, Kind::Reply, kIdentity},
+        {20, {.timeoutAtBlock = 16}, Kind::NoReply, kIdentity},
+        {20, {.disconnectAtBlock = 16}, Kind::Disconnect, ""}};
+    for (const auto &[blocks, options, kind, reply] : cases) {
         DeviceModel model(options);
         std::vector<Response> answers;
         for (int n = 0; n < blocks; ++n)
             answers.push_back(send(model, block(n, n == 15 ? "NT00 02450007" : "")));
-        EXPECT_EQ(answers[10].kind, kind) << blocks;
-        EXPECT_EQ(answers[10].status == kStatusRefused, spoil == &DeviceOptions::refuseBlock);
+        if (blocks > 16) {
+            EXPECT_EQ(answers[16].kind, kind) << blocks;
+            EXPECT_EQ(answers[16].status == kStatusRefused, options.refuseBlock.has_value());
+        }
         EXPECT_EQ(model.identity(), kIdentity) << blocks << ": not while still receiving";
         EXPECT_EQ(text(send(model, {16})), reply) << blocks;
         EXPECT_EQ(model.disconnected(), reply.empty());
     }
 }
 
-TEST(DeviceModelDetection, StatusSequences)
+TEST(DeviceModelDetection, ReportsFlagsAndFetchesWhatWasReported)
 {
-    // all at once, target flags, statuses seen after a start (3 and 15 never settle on 7)
-    const std::tuple<bool, std::uint8_t, Bytes> cases[] = {{false, 7, {1, 3, 7, 7}},
-                                                           {true, 7, {7, 7}},
-                                                           {false, 3, {1, 3, 3, 3}},
-                                                           {false, 15, {1, 3, 7, 15, 15}},
-                                                           {true, 15, {15}}};
-    for (const auto &[allAtOnce, target, statuses] : cases) {
-        DeviceModel model({.detectAllAtOnce = allAtOnce, .detectTarget = target});
+    const DetectedConfig found;
+    const std::string items[] = {"", found.version, found.bootVersion, "",
+                                 std::string(found.currency.begin(), found.currency.end())};
+    // all at once, target flags, fetch byte 0 always 7, statuses after a start (3 and 15 stick)
+    const std::tuple<bool, std::uint8_t, bool, Bytes> cases[] = {
+        {false, 7, false, {1, 3, 7, 7}},
+        {true, 7, true, {7, 7}},
+        {false, 3, true, {1, 3, 3}},
+        {false, 15, false, {1, 3, 7, 15, 15}},
+        {true, 15, false, {15}}};
+    for (const auto &[allAtOnce, target, flag7, statuses] : cases) {
+        DeviceModel model(
+            {.detectAllAtOnce = allAtOnce, .fetchReportsAll = flag7, .detectTarget = target});
         EXPECT_EQ(send(model, {22}).data, Bytes{0}) << "before a start";
         EXPECT_EQ(send(model, {20}).status, kStatusAccepted);
+        EXPECT_EQ(send(model, {23, 1}).status, kStatusRefused) << "nothing reported yet";
         Bytes seen;
         while (seen.size() < statuses.size())
             seen.push_back(send(model, {22}).data.at(0));
         EXPECT_EQ(seen, statuses) << int(target) << (allAtOnce ? " at once" : " one by one");
+        for (const std::uint8_t item : {1, 2, 4}) {
+            const Response response = send(model, {23, item});
+            const bool reported = seen.back() & item;
+            EXPECT_EQ(response.status, reported ? kStatusAccepted : kStatusRefused) << int(item);
+            EXPECT_EQ(text(response), reported ? char(flag7 ? 7 : item) + items[item] : "");
+        }
     }
     DeviceModel failing({.detectStatusFails = true, .failStatus = 9});
     send(failing, {20});
     EXPECT_EQ(send(failing, {22}).status, 9) << "a failing status";
 }
 
-TEST(DeviceModelDetection, FetchesOnlyReportedItemsWithTheirFlag)
+TEST(InProcessLink, FaultsBecomeResultCodes)
 {
-    const DetectedConfig found;
-    const std::pair<std::uint8_t, std::string> items[] = {
-        {1, found.version},
-        {2, found.bootVersion},
-        {4, std::string(found.currency.begin(), found.currency.end())}};
-    for (const bool reportsAll : {false, true}) {
-        DeviceModel model({.fetchReportsAll = reportsAll});
-        send(model, {20});
-        EXPECT_EQ(send(model, {23, 1}).status, kStatusRefused) << "nothing reported yet";
-        send(model, {22});
-        EXPECT_EQ(send(model, {23, 2}).status, kStatusRefused) << "only item 1 reported yet";
-        send(model, {22});
-        send(model, {22});
-        for (const auto &[item, data] : items) {
-            const Response response = send(model, {23, item});
-            EXPECT_EQ(response.status, kStatusAccepted);
-            EXPECT_EQ(text(response), char(reportsAll ? 7 : item) + data) << int(item);
-        }
+    Bytes write(129, 0x42);
+    write[0] = 18;
+    // fault, result code, whether the block is written all the same (only the reply is spoilt)
+    const std::tuple<Fault, std::uint8_t, bool> cases[] = {
+        {Fault::None, link::ReplyOk, true},          {Fault::NoReply, link::CommandTimeOut, false},
+        {Fault::BadCrc, link::PacketError, true},    {Fault::GarbageOnly, link::PacketError, false},
+        {Fault::GarbageBefore, link::ReplyOk, true}, {Fault::FailStatus, 9, false}};
+    for (const auto &[fault, status, carriedOut] : cases) {
+        DeviceModel model({.fault = fault, .failStatus = 9});
+        InProcessLink link(model);
+        EXPECT_EQ(send(link, write).ReplyStatus, status) << int(fault);
+        EXPECT_TRUE(link.isOpen()) << int(fault);
+        EXPECT_EQ(model.configBlock()[0] == 0x42, carriedOut) << int(fault);
     }
+    DeviceModel model({.fault = Fault::NoReply, .faultCode = 17, .disconnectAfter = 2});
+    InProcessLink link(model);
+    EXPECT_EQ(link::replyText(send(link, {16})), kIdentity);
+    EXPECT_EQ(send(link, {17}).ReplyStatus, link::CommandTimeOut) << "a fault for 17 only";
+    EXPECT_EQ(send(link, {16}).ReplyStatus, link::PortError) << "the device vanishes";
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_EQ(send(link, {16}).ReplyStatus, 0xEE) << "and its port does not open again";
+    model.replug();
+    EXPECT_EQ(send(link, {16}).ReplyStatus, link::ReplyOk);
 }

@@ -4,13 +4,16 @@
 #include <QProcess>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace xlt::sim;
 using namespace std::chrono_literals;
 using Options = const DeviceOptions &;
 
-TEST(SimArgs, EachKindOfOptionReachesItsSwitch)
+TEST(SimArgs, EachKindOfOptionReachesItsSwitchAndBadValuesAreRejected)
 {
+    const auto rejected = nullptr;
+    // clang-format off
     const std::pair<std::vector<std::string>, std::function<bool(Options)>> cases[] = {
         {{}, [](Options d) { return !d.statePath.empty() && d.fault == Fault::None; }},
         {{"--state", "/x/s"}, [](Options d) { return d.statePath == "/x/s"; }},
@@ -22,34 +25,20 @@ TEST(SimArgs, EachKindOfOptionReachesItsSwitch)
         {{"--detect-status", "15"}, [](Options d) { return d.detectTarget == 15; }},
         {{"--fault-code", "0x10"}, [](Options d) { return d.faultCode == 16; }},
         {{"--refuse-block", "300"}, [](Options d) { return d.refuseBlock == 300; }},
-        {{"--copy-ms", "100"}, [](Options d) { return d.firstStageCopy == 100ms; }}};
+        {{"--copy-ms", "100"}, [](Options d) { return d.firstStageCopy == 100ms; }},
+        {{"--bogus"}, rejected}, {{"--traffic"}, rejected}, {{"--traffic", "loud"}, rejected},
+        {{"--fault", "fire"}, rejected}, {{"--seed", "12x"}, rejected},
+        {{"--fault-code", "256"}, rejected}, {{"--refuse-block", "-1"}, rejected},
+        {{"--disconnect-after", "0"}, rejected}, {{"--pace=yes"}, rejected},
+        {{"--identity", std::string(256, 'A')}, rejected}, {{"--state", ""}, rejected}};
+    // clang-format on
     for (const auto &[argv, holds] : cases) {
         SimArgs args;
         std::string error;
         const std::string name = argv.empty() ? "defaults" : argv.front();
-        ASSERT_TRUE(parseSimArgs(argv, args, error)) << name << ": " << error;
-        EXPECT_TRUE(holds(args.device) && !args.help && !args.registryDir.empty()) << name;
-    }
-}
-
-TEST(SimArgs, RejectsBadInput)
-{
-    const std::vector<std::string> bad[] = {{"--bogus"},
-                                            {"--traffic"},
-                                            {"--traffic", "loud"},
-                                            {"--fault", "fire"},
-                                            {"--seed", "12x"},
-                                            {"--fault-code", "256"},
-                                            {"--refuse-block", "-1"},
-                                            {"--disconnect-after", "0"},
-                                            {"--pace=yes"},
-                                            {"--identity", std::string(256, 'A')},
-                                            {"--state", ""}};
-    for (const auto &argv : bad) {
-        SimArgs args;
-        std::string error;
-        EXPECT_FALSE(parseSimArgs(argv, args, error)) << argv.front();
-        EXPECT_FALSE(error.empty()) << argv.front();
+        ASSERT_EQ(parseSimArgs(argv, args, error), bool(holds)) << name << ": " << error;
+        EXPECT_EQ(error.empty(), bool(holds)) << name;
+        EXPECT_TRUE(!holds || (holds(args.device) && !args.registryDir.empty())) << name;
     }
 }
 
@@ -64,29 +53,12 @@ TEST(SimArgs, ProgramPrintsItsHelpAndRefusesUnknownOptions)
     };
     const auto [helpCode, usage] = run("--help");
     EXPECT_EQ(helpCode, 0);
-    for (const char *option : {"--identity",
-                               "--state",
-                               "--no-state",
-                               "--registry",
-                               "--traffic",
-                               "--stray-bytes",
-                               "--seed",
-                               "--detect-all",
-                               "--fetch-flag-7",
-                               "--detect-status",
-                               "--detect-fail",
-                               "--refuse-block",
-                               "--disconnect-block",
-                               "--timeout-block",
-                               "--copy-ms",
-                               "--fault",
-                               "--fault-code",
-                               "--fail-status",
-                               "--disconnect-after",
-                               "--pace",
-                               "--help"})
+    std::istringstream options(
+        "--identity --state --no-state --registry --traffic --stray-bytes --seed --detect-all "
+        "--fetch-flag-7 --detect-status --detect-fail --refuse-block --disconnect-block "
+        "--timeout-block --copy-ms --fault --fault-code --fail-status --disconnect-after --pace "
+        "--help");
+    for (std::string option; options >> option;)
         EXPECT_NE(usage.find(option), std::string::npos) << option;
-    const auto [badCode, message] = run("--bogus");
-    EXPECT_EQ(badCode, 2);
-    EXPECT_EQ(message.rfind("xlt-sim: ", 0), 0u) << message;
+    EXPECT_EQ(run("--bogus").first, 2);
 }
