@@ -8,6 +8,7 @@
 #include "update/ui/frmXLTUpdate.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -67,9 +68,19 @@ void MDIForm1::showChild(QPointer<QMdiSubWindow> &window, Create create)
     if (!window) {
         QWidget *content = create();
         content->setWindowIcon(windowIcon());
+        const QSize wanted = content->size(); // the size the window chose for itself
         window = m_mdi->addSubWindow(content);
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setWindowIcon(windowIcon());
+        window->show();
+        // The sub-window first takes the content's size hint; grow it so the content gets the
+        // size it asked for, frame included.
+        window->resize(wanted + window->size() - content->size());
+        // Keep the grown window inside the area where that is possible.
+        const QSize area = m_mdi->viewport()->size();
+        const QRect frame = window->geometry();
+        window->move(std::clamp(frame.x(), 0, std::max(0, area.width() - frame.width())),
+                     std::clamp(frame.y(), 0, std::max(0, area.height() - frame.height())));
     }
     window->showNormal();
     m_mdi->setActiveSubWindow(window);

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -37,7 +38,11 @@ void frmOptions::initControls()
     Picture1->setLineWrapMode(QPlainTextEdit::NoWrap);
     // A fixed-pitch font keeps the values in one column.
     Picture1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    Picture1->setMinimumSize(340, 110);
+    // Wide enough for the 48-hyphen rules and the longest label with its value, so the panel
+    // never scrolls sideways.
+    const int panelWidth = Picture1->fontMetrics().horizontalAdvance(QString(56, QLatin1Char('-')))
+        + 2 * (Picture1->frameWidth() + static_cast<int>(Picture1->document()->documentMargin()));
+    Picture1->setMinimumSize(panelWidth, 110);
     opLevel_0 = new QRadioButton(core::toQString(kTtlCaption), Frame1);
     opLevel_0->setObjectName(QStringLiteral("opLevel_0"));
     opLevel_1 = new QRadioButton(core::toQString(kOptoCaption), Frame1);

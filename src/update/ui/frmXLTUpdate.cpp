@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -53,7 +54,11 @@ void frmXLTUpdate::initControls()
     Picture1->setLineWrapMode(QPlainTextEdit::NoWrap);
     // A fixed-pitch font keeps the values of each group of lines in one column.
     Picture1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    Picture1->setMinimumSize(420, 180);
+    // Wide enough for the 48-hyphen rules and the longest label with its value, so the panel
+    // never scrolls sideways.
+    const int panelWidth = Picture1->fontMetrics().horizontalAdvance(QString(56, QLatin1Char('-')))
+        + 2 * (Picture1->frameWidth() + static_cast<int>(Picture1->document()->documentMargin()));
+    Picture1->setMinimumSize(panelWidth, 180);
     prg1 = new QProgressBar(Frame1);
     prg1->setObjectName(QStringLiteral("prg1"));
     prg1->setRange(0, 1);
