@@ -13,7 +13,7 @@ TEST(ConfigBlock, HexTextToValue)
 {
     const std::pair<const char *, std::uint32_t> rows[] = {
         {"0A", 10}, {"0a", 10}, {"A", 10}, {"a", 10}, {"", 0}, {"x1", 0}, {"1x", 1}, {"-1", 0},
-        {"100", 256}, {"1\r2", 1}, {" 6\t1\n", 0x61}, {"FFFFFFFFFFFF", 0xFFFFFFFFu}};
+        {"100", 256}, {"1\r2", 1}, {" 6\t\n1 ", 0x61}, {"FFFFFFFFFFFF", 0xFFFFFFFFu}};
     for (const auto &[text, value] : rows)
         EXPECT_EQ(hexTextValue(text), value) << '"' << text << '"';
 }
