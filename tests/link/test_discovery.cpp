@@ -1,201 +1,158 @@
-#include "link/DeviceContext.h"
+#include "link/SimRegistry.h"
 #include "link/SystemPorts.h"
 #include "link/USB_COM.h"
 #include "support/FakeLink.h"
-#include "support/RecordingNotifier.h"
 
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
 
-using namespace xlt;
 using namespace xlt::link;
 namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+using Ports = std::vector<std::pair<int, std::string>>;
 
-namespace {
-
-std::vector<std::string> listed(PortSource &source)
+/// Lists and searches ports given as "object=port": (the table's entries, the device's port).
+static std::pair<Strings, std::uint16_t> discover(const Strings &values)
 {
+    xlt::test::FakePortSource source;
+    for (const std::string &v : values)
+        source.records.push_back({v.substr(0, v.find('=')), v.substr(v.find('=') + 1), ""});
     SerialPortTable table;
     std::int16_t count = 42; // a stale count: the listing starts from 0
     ListSerialPorts(source, table, count);
-    return std::vector<std::string>(table.begin(), table.begin() + count);
+    return {Strings(table.begin(), table.begin() + count), FindXLTPort(source)};
 }
-
-test::FakePortSource sourceOf(std::vector<std::pair<std::string, std::string>> values)
-{
-    test::FakePortSource source;
-    for (auto &[name, port] : values)
-        source.records.push_back({name, port, "/dev/null"});
-    return source;
-}
-
-} // namespace
 
 TEST(USB_COM, ListingAndSearch)
 {
-    using Values = std::vector<std::pair<std::string, std::string>>;
-    struct Row
-    {
-        const char *name;
-        Values values;
-        std::vector<std::string> entries;
-        std::uint16_t found;
-    };
-    const Row rows[] = {
-        {"serial and USB serial",
-         {{"\\Device\\Serial0", "COM1"}, {"\\Device\\USBSER000", "COM5"}},
-         {"COM1", "COM5 (BV)"},
-         5},
-        {"last USB serial wins",
-         {{"\\Device\\USBSER000", "COM4"}, {"\\Device\\USBSER001", "COM7"}},
-         {"COM4 (BV)", "COM7 (BV)"},
-         7},
-        {"two digits", {{"\\Device\\USBSER000", "COM12"}}, {"COM12 (BV)"}, 12},
-        {"FTDI never chosen", {{"\\Device\\VCP0", "COM3"}}, {"COM3 (KV4)"}, 0},
-        {"hopper never chosen", {{"\\Device\\slabser0", "COM6"}}, {"COM6 (Hopper)"}, 0},
-        {"prefix is case-sensitive", {{"\\device\\usbser000", "COM8"}}, {"COM8"}, 0},
-        {"label test ignores case", {{"\\Device\\Serial0", "COM9 (bv)"}}, {"COM9 (bv)"}, 9},
-        {"empty name gives an entry", {{"", "COM2"}}, {"COM2"}, 0},
-        {"the emulator's port", {{"\\Device\\USBSERV0", "COM129"}}, {"COM129 (BV)"}, 129},
-        {"empty key", {}, {}, 0},
-        {"port 255 fits", {{"\\Device\\USBSER000", "COM255"}}, {"COM255 (BV)"}, 255},
-        {"port 256 does not fit PortNumber",
-         {{"\\Device\\USBSER000", "COM4"}, {"\\Device\\USBSER001", "COM256"}},
-         {"COM4 (BV)", "COM256 (BV)"},
+    const std::string U = "\\Device\\USBSER00", C254(254, 'C');
+    const std::tuple<Strings, Strings, std::uint16_t> rows[] = {
+        {{"\\Device\\Serial0=COM1", U + "0=COM5"}, {"COM1", "COM5 (BV)"}, 5},
+        {{U + "0=COM4", U + "1=COM7"}, {"COM4 (BV)", "COM7 (BV)"}, 7}, // the last one wins
+        {{U + "0=COM12"}, {"COM12 (BV)"}, 12},
+        {{"\\Device\\VCP0=COM3"}, {"COM3 (KV4)"}, 0},
+        {{"\\Device\\slabser0=COM6"}, {"COM6 (Hopper)"}, 0},
+        {{"\\device\\usbser000=COM8"}, {"COM8"}, 0}, // the prefix is case-sensitive
+        {{"\\Device\\Serial0=COM9 (bv)"}, {"COM9 (bv)"}, 9},
+        {{"\\Device\\USBSERV0=COM129"}, {"COM129 (BV)"}, 129}, // the emulator's port
+        {{}, {}, 0},
+        {{U + "0=COM255"}, {"COM255 (BV)"}, 255},
+        // PortNumber is one byte: an unusable number never replaces a usable one.
+        {{U + "0=COM4", U + "1=COM256"}, {"COM4 (BV)", "COM256 (BV)"}, 4},
+        {{U + "0=COM3", U + "1=COM0"}, {"COM3 (BV)", "COM0 (BV)"}, 3},
+        {{U + "0=COM99999999999999999999"}, {"COM99999999999999999999 (BV)"}, 0},
+        // A value too long for its buffer skips that port only; 254 bytes (and the zero) fit.
+        {{U + "0=COM4", U + "1=COM5" + std::string(251, ' '), U + std::string(239, '1') + "=COM6",
+          "\\Device\\Serial0=COM1", "\\Device\\Serial1=" + C254},
+         {"COM4 (BV)", "COM1", C254},
          4},
-        {"huge number",
-         {{"\\Device\\USBSER000", "COM99999999999999999999"}},
-         {"COM99999999999999999999 (BV)"},
-         0},
-        {"no number", {{"\\Device\\USBSER000", "COMX"}}, {"COMX (BV)"}, 0},
-        {"COM0 is no port",
-         {{"\\Device\\USBSER000", "COM3"}, {"\\Device\\USBSER001", "COM0"}},
-         {"COM3 (BV)", "COM0 (BV)"},
-         3},
-        {"digits then text", {{"\\Device\\USBSER000", "COM7A"}}, {"COM7A (BV)"}, 7},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        auto source = sourceOf(row.values);
-        EXPECT_EQ(listed(source), row.entries);
-        EXPECT_EQ(FindXLTPort(source), row.found);
+    for (const auto &[values, entries, found] : rows) {
+        SCOPED_TRACE(values.empty() ? "empty" : values.back());
+        EXPECT_EQ(discover(values), std::pair(entries, found));
     }
-}
-
-TEST(USB_COM, TableHoldsAHundredButTheSearchSeesEveryPort)
-{
-    test::FakePortSource source;
+    // The table holds 100 entries, but the search sees every port.
+    Strings many;
     for (int i = 1; i <= 150; ++i)
-        source.records.push_back(
-            {"\\Device\\Serial" + std::to_string(i), "COM" + std::to_string(i), ""});
-    source.records[120].objectName = "\\Device\\USBSER000";
-
-    SerialPortTable table;
-    std::int16_t count = 0;
-    ListSerialPorts(source, table, count);
-    EXPECT_EQ(count, 100);
-    EXPECT_EQ(table[99], "COM100");
-    EXPECT_EQ(FindXLTPort(source), 121);
+        many.push_back((i == 121 ? U + "0=COM" : "\\Device\\Serial=COM") + std::to_string(i));
+    const auto [entries, found] = discover(many);
+    EXPECT_EQ(std::tuple(entries.size(), entries.back(), found), std::tuple(100u, "COM100", 121));
 }
 
-TEST(USB_COM, ValuesTooLongForTheirBuffersAreSkipped)
+TEST(SystemPorts, KernelPortsNamedByDriverFamilyOnAFakeSysfs)
 {
-    auto source = sourceOf({{"\\Device\\USBSER000", "COM4"},
-                            {"\\Device\\USBSER001", "COM5" + std::string(251, ' ')},
-                            {"\\Device\\USBSER" + std::string(241, '1'), "COM6"},
-                            {"\\Device\\Serial0", "COM1"}});
-    // A 254-byte port name (255 with its terminating zero) still fits.
-    source.records.push_back({"\\Device\\Serial1", std::string(254, 'C'), ""});
-    const auto entries = listed(source);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0], "COM4 (BV)");
-    EXPECT_EQ(entries[1], "COM1");
-    EXPECT_EQ(FindXLTPort(source), 4);
-}
-
-TEST(USB_COM, SearchThroughTheContextSetsUpTheRecord)
-{
-    test::FakeLink link;
-    test::RecordingNotifier notifier;
-    test::CountingPump pump;
-    auto source = sourceOf({{"\\Device\\USBSER000", "COM12"}});
-    DeviceContext context(link, source, notifier, pump);
-    EXPECT_EQ(FindXLTPort(context), 12);
-    EXPECT_EQ(context.XLTPortNumber, 12);
-    EXPECT_EQ(context.CmdPacket.PortNumber, 12);
-    EXPECT_EQ(context.CmdPacket.BaudRate, 9600u);
-    EXPECT_EQ(context.CmdPacket.Timeout, 3000u);
-
-    // Gone: the number is 0 and the record keeps what it had.
-    source.records.clear();
-    EXPECT_EQ(FindXLTPort(context), 0);
-    EXPECT_EQ(context.XLTPortNumber, 0);
-    EXPECT_EQ(context.CmdPacket.PortNumber, 12);
-    EXPECT_TRUE(notifier.messages.empty());
-}
-
-// A fake /sys/class/tty: each tty a folder, its device/driver a link to a driver folder.
-class SysfsTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    fs::path root() const { return fs::path(dir.path().toStdString()); }
-    fs::path ttyDir() const { return root() / "class" / "tty"; }
-
-    void addTty(const std::string &name, const std::string &driver, const char *type = nullptr)
-    {
-        const fs::path tty = ttyDir() / name;
-        fs::create_directories(tty);
-        if (!driver.empty()) {
-            fs::create_directories(tty / "device");
-            fs::create_directories(root() / "drivers" / driver);
-            fs::create_directory_symlink(root() / "drivers" / driver, tty / "device" / "driver");
-        }
-        if (type)
-            std::ofstream(tty / "type") << type << "\n";
-    }
-
     QTemporaryDir dir;
-};
-
-TEST_F(SysfsTest, KernelPortsNamedByDriverFamily)
-{
-    addTty("ttyS0", "serial8250", "4");
-    addTty("ttyS1", "serial8250", "0"); // no UART
-    addTty("ttyS2", "");                // no device behind it
-    addTty("tty0", "");
-    addTty("console", "");
-    addTty("ttyUSB0", "ftdi_sio");
-    addTty("ttyUSB1", "cp210x");
-    addTty("ttyUSB2", "ftdi_sio");
-    addTty("ttyUSB32", "ftdi_sio"); // beyond the range
-    addTty("ttyACM1", "cdc_acm");
-    addTty("ttyACM0", "cdc_acm");
-    addTty("ttyACM63", "cdc_acm");
-    addTty("ttyACM64", "cdc_acm");
-    addTty("ttyAMA0", "uart-pl011");
-    addTty("ttyUSB01", "ftdi_sio"); // not a kernel name
-    addTty("ttyS31", "serial8250", "4");
-
-    const auto records = kernelSerialPorts(ttyDir().string(), "/dev");
-    std::vector<std::vector<std::string>> got;
-    for (const PortRecord &r : records)
-        got.push_back({r.objectName, r.portName, r.devicePath});
-    const std::vector<std::vector<std::string>> expected = {
-        {"\\Device\\Serial0", "COM1", "/dev/ttyS0"},
-        {"\\Device\\Serial1", "COM32", "/dev/ttyS31"},
-        {"\\Device\\VCP0", "COM33", "/dev/ttyUSB0"},
-        {"\\Device\\slabser0", "COM34", "/dev/ttyUSB1"},
-        {"\\Device\\VCP1", "COM35", "/dev/ttyUSB2"},
-        {"\\Device\\USBSER000", "COM65", "/dev/ttyACM0"},
-        {"\\Device\\USBSER001", "COM66", "/dev/ttyACM1"},
-        {"\\Device\\USBSER002", "COM128", "/dev/ttyACM63"},
-    };
-    EXPECT_EQ(got, expected);
-
-    LinuxPortSource source(ttyDir().string(), "/dev", (root() / "no-registry").string());
+    ASSERT_TRUE(dir.isValid());
+    const fs::path root(dir.path().toStdString()), ttys = root / "class" / "tty";
+    // tty, its driver ("-": none), its type (for ttyS: 0 means no UART)
+    for (const char *row :
+         {"ttyS0 serial8250 4", "ttyS1 serial8250 0", "ttyS2 -", "console -", "ttyUSB0 ftdi_sio",
+          "ttyUSB1 cp210x", "ttyUSB2 ftdi_sio", "ttyUSB32 ftdi_sio", "ttyACM1 cdc_acm",
+          "ttyACM0 cdc_acm", "ttyACM63 cdc_acm", "ttyACM64 cdc_acm", "ttyAMA0 uart-pl011",
+          "ttyUSB01 ftdi_sio", "ttyS31 serial8250 4"}) {
+        std::string tty, driver, type;
+        std::istringstream(row) >> tty >> driver >> type;
+        fs::create_directories(ttys / tty / "device");
+        if (driver != "-") {
+            fs::create_directories(root / "drivers" / driver);
+            fs::create_directory_symlink(root / "drivers" / driver,
+                                         ttys / tty / "device" / "driver");
+        }
+        if (!type.empty())
+            std::ofstream(ttys / tty / "type") << type << "\n";
+    }
+    Strings got;
+    for (const PortRecord &r : kernelSerialPorts(ttys.string(), "/dev"))
+        got.push_back(r.objectName + " " + r.portName + " " + r.devicePath);
+    EXPECT_EQ(
+        got, (Strings{"\\Device\\Serial0 COM1 /dev/ttyS0", "\\Device\\Serial1 COM32 /dev/ttyS31",
+                      "\\Device\\VCP0 COM33 /dev/ttyUSB0", "\\Device\\slabser0 COM34 /dev/ttyUSB1",
+                      "\\Device\\VCP1 COM35 /dev/ttyUSB2", "\\Device\\USBSER000 COM65 /dev/ttyACM0",
+                      "\\Device\\USBSER001 COM66 /dev/ttyACM1",
+                      "\\Device\\USBSER002 COM128 /dev/ttyACM63"}));
+    LinuxPortSource source(ttys.string(), "/dev", (root / "no-registry").string());
     EXPECT_EQ(FindXLTPort(source), 128);
+}
+
+// The emulator registry of virtual ports.
+TEST(SimRegistry, RegisterListFindAndRemove)
+{
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString() + "/reg";
+    LinuxPortSource source(tmp.path().toStdString() + "/no-sysfs", "/dev", dir);
+    {
+        auto first = SimPortRegistration::create(dir, "/dev/null");
+        auto second = SimPortRegistration::create(dir, "/dev/zero");
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all); // no one else plants ports
+        EXPECT_EQ(readSimPorts(dir), (Ports{{0, "/dev/null"}, {1, "/dev/zero"}}));
+        EXPECT_EQ(FindXLTPort(source), 130);
+        first->unregister();
+        EXPECT_EQ(readSimPorts(dir), (Ports{{1, "/dev/zero"}}));
+        SimPortRegistration moved = std::move(*second);
+        second.reset(); // the moved-from object removes nothing
+        EXPECT_EQ(readSimPorts(dir), (Ports{{1, "/dev/zero"}}));
+    }
+    EXPECT_TRUE(readSimPorts(dir).empty());
+    EXPECT_EQ(FindXLTPort(source), 0); // nothing cached
+}
+
+TEST(SimRegistry, LiveStaleBrokenAndFullEntries)
+{
+    QTemporaryDir tmp;
+    const std::string dir = tmp.path().toStdString() + "/reg";
+    const pid_t dead = ::fork(); // a reaped child: an emulator that has ended
+    if (dead == 0)
+        ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    fs::create_directories(dir);
+    const std::string me = std::to_string(::getpid());
+    const auto entry = [&](int k, const std::string &line) {
+        std::ofstream(dir + "/port-" + std::to_string(k)) << line << "\n";
+    };
+    entry(0, std::to_string(dead) + "\t/dev/null");
+    entry(1, me + "\t/dev/pts/no-such-device"); // device gone, emulator alive
+    entry(2, "garbage");
+    entry(3, me + "\t/dev/null");
+    entry(200, me + "\t/dev/null"); // beyond the last index
+    EXPECT_EQ(readSimPorts(dir), (Ports{{3, "/dev/null"}}));
+    // Stale and broken entries are reclaimed; a live emulator's entry never is.
+    auto reclaimed = SimPortRegistration::create(dir, "/dev/zero");
+    auto next = SimPortRegistration::create(dir, "/dev/zero");
+    ASSERT_TRUE(reclaimed && next);
+    EXPECT_EQ(reclaimed->index(), 0);
+    EXPECT_EQ(next->index(), 2);
+
+    for (int k = 0; k < kMaxSimPorts; ++k)
+        entry(k, me + "\t/dev/null");
+    EXPECT_FALSE(SimPortRegistration::create(dir, "/dev/zero"));
+    EXPECT_EQ(readSimPorts(dir).size(), std::size_t(kMaxSimPorts));
+    EXPECT_FALSE(SimPortRegistration::create(dir + "2", "/dev/null\nport-9"));
+    EXPECT_FALSE(SimPortRegistration::create(dir + "2", ""));
+    EXPECT_FALSE(SimPortRegistration::create("/proc/no/such/dir", "/dev/null"));
+    EXPECT_TRUE(readSimPorts("/proc/no/such/dir").empty());
 }

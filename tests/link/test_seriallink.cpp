@@ -1,259 +1,222 @@
-// The serial link against a pseudo-terminal whose other end this test drives itself: a small
-// responder thread decodes each command and answers as scripted.
-#include "PtyResponder.h"
+// The serial link and xltctl against a pseudo-terminal whose device end the test drives.
 #include "link/Framing.h"
 #include "link/SerialLink.h"
+#include "link/SimRegistry.h"
 #include "support/FakeLink.h"
 
-#include <chrono>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <thread>
+#include <unistd.h>
 
-using namespace xlt;
 using namespace xlt::link;
-using test::Answer;
-using test::Bytes;
-using test::PtyResponder;
-using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using Frame = framing::Frame;
+using Script = std::function<Bytes(const Frame &)>;
 
-namespace {
+const Bytes kIdentity{'P', 'R', '0', '1', ' ', '0', '1', '0', '2', '0', '0', '0', '3'};
 
-Bytes reply(const framing::Frame &command, std::uint8_t status, const Bytes &data)
+/// The reply frame to a command with `seq`.
+static Bytes reply(int seq, std::uint8_t status, const Bytes &data)
 {
-    return test::replyTo(command, status, data);
+    return framing::encodeReply(std::uint8_t(seq | framing::kSeqReply), status, data);
 }
 
-Bytes join(Bytes a, const Bytes &b)
+static Bytes cat(Bytes a, const Bytes &b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
+/// The device's end of a pseudo-terminal.
+struct Pty
+{
+    Pty()
+    {
+        char name[256] = {};
+        termios raw{};
+        ::cfmakeraw(&raw);
+        if (::openpty(&master, &slave, name, &raw, nullptr) == 0)
+            path = name;
+    }
+    ~Pty() { hangUp(); }
+    void hangUp()
+    {
+        ::tcdrain(master); // the last bytes reach the other side before the line goes
+        ::close(master);
+        ::close(slave);
+        master = slave = -1;
+    }
+    void write(const Bytes &b) { [[maybe_unused]] auto n = ::write(master, b.data(), b.size()); }
+    /// Answers the next command frame on another thread; hangs up afterwards when told to.
+    std::thread answer(Script script, bool thenHangUp = false)
+    {
+        return std::thread([this, script, thenHangUp] {
+            framing::Decoder decoder(false);
+            std::uint8_t byte = 0;
+            for (pollfd fd{master, POLLIN, 0}; ::poll(&fd, 1, 5000) > 0;) {
+                if (::read(master, &byte, 1) != 1 ||
+                    decoder.feed(byte) != framing::Decoder::Result::Complete)
+                    continue;
+                write(script(decoder.frame()));
+                if (thenHangUp)
+                    hangUp();
+                return;
+            }
+        });
+    }
+
+    int master = -1, slave = -1;
+    std::string path; ///< empty when no pseudo-terminal could be had
+};
+
 class SerialLinkTest : public ::testing::Test
 {
 protected:
-    void start(PtyResponder::Script script, std::uint32_t timeoutMs = 3000)
+    // Pieces of what the device writes back.
+    static Bytes good(const Frame &c) { return reply(c.seq, ReplyOk, kIdentity); }
+    static Bytes stale(const Frame &c) { return reply(c.seq ^ framing::kSeqToggle, ReplyOk, {1}); }
+    static Bytes echo(const Frame &c) { return framing::encodeCommand(c.seq, c.data); }
+    static Bytes first(const Bytes &b, long n) { return Bytes(b.begin(), b.begin() + n); }
+
+    void start(std::uint32_t timeoutMs = 3000)
     {
-        responder = std::make_unique<PtyResponder>(std::move(script));
-        if (!responder->ok())
+        link.CloseXLTComPort();
+        pty.emplace();
+        if (pty->path.empty())
             GTEST_SKIP() << "no pseudo-terminal available (openpty failed)";
-        ports.records = {{"\\Device\\USBSER000", "COM7", responder->slavePath()}};
+        ports.records = {{"\\Device\\USBSER000", "COM7", pty->path},
+                         {"\\Device\\USBSER001", "COM9", "/dev/pts/no-such-pty"}};
         packet.PortNumber = 7;
         packet.BaudRate = kBaudRate;
         packet.Timeout = timeoutMs;
-        ASSERT_NE(link.OpenXLTComPort(packet), 0) << "could not open " << responder->slavePath();
+        ASSERT_NE(link.OpenXLTComPort(packet), 0) << "could not open " << pty->path;
     }
-
-    std::uint8_t send(std::initializer_list<std::uint8_t> command)
+    /// One exchange; `script` (if any) answers as the device.
+    std::uint8_t send(const Bytes &command, Script script = {}, bool thenHangUp = false)
     {
-        packet.CommandLength = static_cast<std::uint8_t>(command.size());
+        std::thread device = script ? pty->answer(script, thenHangUp) : std::thread();
+        packet.CommandLength = std::uint8_t(command.size());
         std::copy(command.begin(), command.end(), packet.CommandData);
         packet.ReplyStatus = 0xEE;
         link.XLTSendCommand(packet);
+        if (device.joinable())
+            device.join();
         return packet.ReplyStatus;
     }
+    Bytes replyBytes() const { return {packet.ReplyData, packet.ReplyData + packet.ReplyLength}; }
 
-    Bytes replyBytes() const
-    {
-        return Bytes(packet.ReplyData, packet.ReplyData + packet.ReplyLength);
-    }
-
-    void TearDown() override
-    {
-        link.CloseXLTComPort();
-        responder.reset();
-    }
-
-    test::FakePortSource ports;
+    xlt::test::FakePortSource ports;
     SerialLink link{ports};
     XLTPacket packet;
-    std::unique_ptr<PtyResponder> responder;
+    std::optional<Pty> pty;
 };
-
-const Bytes kIdentity{'P', 'R', '0', '1', ' ', '0', '1', '0', '2', '0', '0', '0', '3'};
-
-} // namespace
-
-TEST_F(SerialLinkTest, ValidReply)
-{
-    Bytes seen;
-    start([&](const framing::Frame &command) {
-        seen = command.data;
-        return Answer{reply(command, ReplyOk, kIdentity)};
-    });
-    EXPECT_EQ(send({16}), ReplyOk);
-    EXPECT_EQ(seen, Bytes{16});
-    EXPECT_EQ(replyBytes(), kIdentity);
-    // The port stays open for the next exchange.
-    EXPECT_EQ(send({17, 0x7F}), ReplyOk);
-    EXPECT_EQ(seen, (Bytes{17, 0x7F}));
-}
-
-TEST_F(SerialLinkTest, LongestReplyFullOf7F)
-{
-    start([](const framing::Frame &command) {
-        return Answer{reply(command, ReplyOk, Bytes(255, 0x7F))};
-    });
-    EXPECT_EQ(send({1}), ReplyOk);
-    EXPECT_EQ(replyBytes(), Bytes(255, 0x7F));
-}
-
-TEST_F(SerialLinkTest, SequenceBitTogglesWithEveryCommand)
-{
-    std::vector<std::uint8_t> seqs;
-    start([&](const framing::Frame &command) {
-        seqs.push_back(command.seq);
-        return Answer{reply(command, ReplyOk, {})};
-    });
-    for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(send({1}), ReplyOk);
-    ASSERT_EQ(seqs.size(), 3u);
-    EXPECT_NE(seqs[0], seqs[1]);
-    EXPECT_EQ(seqs[0], seqs[2]);
-    for (std::uint8_t seq : seqs)
-        EXPECT_EQ(seq & 0x7F, 0);
-}
-
-TEST_F(SerialLinkTest, RefusalStatusPassesThroughAndLeavesTheReplyAlone)
-{
-    start([](const framing::Frame &command) { return Answer{reply(command, 4, {1, 2})}; });
-    packet.ReplyLength = 3;
-    packet.ReplyData[0] = 0x42;
-    EXPECT_EQ(send({18}), 4);
-    EXPECT_EQ(packet.ReplyLength, 3);
-    EXPECT_EQ(packet.ReplyData[0], 0x42);
-}
 
 TEST_F(SerialLinkTest, ReplyFaults)
 {
-    struct Row
-    {
-        const char *name;
-        std::function<Bytes(const framing::Frame &)> answer;
-        std::uint8_t expected;
-        std::uint32_t timeoutMs;
-    };
-    const Row rows[] = {
-        {"no reply", [](const framing::Frame &) { return Bytes{}; }, CommandTimeOut, 300},
-        {"noise only",
-         [](const framing::Frame &) {
-             return Bytes{1, 2, 3};
-         },
-         CommandTimeOut, 300},
+    const Bytes noise{0x7F, 0x55, 0x7F, 0x10}, garbage{0x00, 0x7F, 0x55, 0xFF};
+    const std::tuple<const char *, Script, std::uint8_t> rows[] = {
+        {"no reply", [](auto &) { return Bytes(); }, CommandTimeOut},
+        {"start byte and noise", [&](auto &) { return noise; }, CommandTimeOut},
+        {"only a stale reply", stale, CommandTimeOut},
         {"bad CRC",
-         [](const framing::Frame &c) {
-             Bytes r = reply(c, ReplyOk, kIdentity);
-             r[r.size() - 2] ^= 0x10;
-             return r;
+         [](auto &c) {
+             Bytes line = good(c);
+             line[line.size() - 2] ^= 0x10;
+             return line;
          },
-         PacketError, 3000},
-        {"garbage before a valid reply",
-         [](const framing::Frame &c) {
-             return join({0x00, 0x7F, 0x55, 0xFF}, reply(c, ReplyOk, kIdentity));
-         },
-         ReplyOk, 3000},
-        // Without the gap limit this would end in a time-out after the whole 3 s.
-        {"frame stops part way",
-         [](const framing::Frame &c) {
-             Bytes r = reply(c, ReplyOk, kIdentity);
-             r.resize(r.size() - 3);
-             return r;
-         },
-         PacketError, 3000},
-        {"command echoed back before the reply",
-         [](const framing::Frame &c) {
-             return join(framing::encodeCommand(c.seq, c.data), reply(c, ReplyOk, kIdentity));
-         },
-         ReplyOk, 3000},
-        {"only a start byte and noise",
-         [](const framing::Frame &) {
-             return Bytes{0x7F, 0x55, 0x7F, 0x10};
-         },
-         CommandTimeOut, 300},
-        {"stale reply with the other SEQ, then the right one",
-         [](const framing::Frame &c) {
-             const auto other = static_cast<std::uint8_t>(c.seq ^ framing::kSeqToggle);
-             return join(framing::encodeReply(other, ReplyOk, Bytes{0xDE, 0xAD}),
-                         reply(c, ReplyOk, kIdentity));
-         },
-         ReplyOk, 3000},
-        {"only a stale reply",
-         [](const framing::Frame &c) {
-             return framing::encodeReply(static_cast<std::uint8_t>(c.seq ^ framing::kSeqToggle),
-                                         ReplyOk, Bytes{1});
-         },
-         CommandTimeOut, 300},
+         PacketError},
+        // Reported at once, not after the whole time-out.
+        {"frame stops part way", [](auto &c) { return first(good(c), 10); }, PacketError},
+        {"other side closes mid-reply", [](auto &c) { return first(good(c), 5); }, PortError},
+        {"device refuses", [](auto &c) { return reply(c.seq, 4, Bytes(2, 1)); }, 4},
+        {"garbage before a valid reply", [&](auto &c) { return cat(garbage, good(c)); }, ReplyOk},
+        {"command echoed before the reply", [](auto &c) { return cat(echo(c), good(c)); }, ReplyOk},
+        {"stale reply, then the right one", [](auto &c) { return cat(stale(c), good(c)); },
+         ReplyOk},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        start([&](const framing::Frame &c) { return Answer{row.answer(c)}; }, row.timeoutMs);
+    for (const auto &[name, script, expected] : rows) {
+        SCOPED_TRACE(name);
+        start(expected == CommandTimeOut ? 300 : 3000);
         if (IsSkipped())
             return;
-        EXPECT_EQ(send({16}), row.expected);
-        if (row.expected == ReplyOk) {
-            EXPECT_EQ(replyBytes(), kIdentity);
+        packet.ReplyLength = 1;
+        packet.ReplyData[0] = 0x42;
+        EXPECT_EQ(send({16}, script, expected == PortError), expected);
+        // A failed exchange leaves the previous reply alone; a failed line is closed.
+        EXPECT_EQ(replyBytes(), expected == ReplyOk ? kIdentity : Bytes{0x42});
+        if (expected == PortError) {
+            EXPECT_EQ(send({16}), ComPortClosed);
         }
-        TearDown();
     }
 }
 
-TEST_F(SerialLinkTest, StaleInputIsDroppedBeforeEachCommand)
+TEST_F(SerialLinkTest, ExchangesOpenCloseAndLineStates)
 {
-    start([](const framing::Frame &c) { return Answer{reply(c, ReplyOk, {1})}; });
-    ASSERT_EQ(send({1}), ReplyOk);
-    // Something arrives between exchanges that looks like the answer to the next command
-    // (the next command's SEQ is the first one's toggled).
-    responder->inject(framing::encodeReply(0x00 | framing::kSeqReply, ReplyOk, Bytes{0xBA, 0xD0}));
-    responder->inject(framing::encodeReply(0x80 | framing::kSeqReply, ReplyOk, Bytes{0xBA, 0xD1}));
-    std::this_thread::sleep_for(100ms);
-    ASSERT_EQ(send({1}), ReplyOk);
-    EXPECT_EQ(replyBytes(), Bytes{1});
-}
+    start();
+    std::vector<Frame> seen;
+    const auto script = [&](const Frame &c) {
+        seen.push_back(c);
+        return reply(c.seq, ReplyOk, Bytes(255, 0x7F)); // the longest reply, every byte doubled
+    };
+    ASSERT_EQ(send({16}, script), ReplyOk);
+    // Replies for either SEQ arriving between exchanges must not answer the next command.
+    pty->write(framing::encodeReply(0x00 | framing::kSeqReply, ReplyOk, Bytes{0xBA}));
+    pty->write(framing::encodeReply(0x80 | framing::kSeqReply, ReplyOk, Bytes{0xBA}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(send({17, 0x7F}, script), ReplyOk);
+    EXPECT_EQ(replyBytes(), Bytes(255, 0x7F));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].data, (Bytes{17, 0x7F}));
+    EXPECT_EQ(seen[0].seq ^ seen[1].seq, framing::kSeqToggle); // the SEQ bit toggles
 
-TEST_F(SerialLinkTest, OtherSideClosingMidExchangeIsAPortError)
-{
-    start([](const framing::Frame &c) {
-        Bytes half = reply(c, ReplyOk, kIdentity);
-        half.resize(5);
-        return Answer{half, true};
-    });
-    EXPECT_EQ(send({16}), PortError);
-    // The link closed the port itself: the next send finds it closed.
-    EXPECT_EQ(send({16}), ComPortClosed);
-}
-
-TEST_F(SerialLinkTest, DeviceGoneBeforeTheCommandIsAPortError)
-{
-    start([](const framing::Frame &) { return Answer{}; });
-    responder.reset(); // both ends of the line closed
-    EXPECT_EQ(send({16}), PortError);
-    EXPECT_EQ(send({16}), ComPortClosed);
-}
-
-TEST_F(SerialLinkTest, OpenAndCloseStates)
-{
-    start([](const framing::Frame &c) { return Answer{reply(c, ReplyOk, {})}; });
     link.CloseXLTComPort();
     EXPECT_EQ(send({1}), ComPortClosed);
-    link.CloseXLTComPort(); // closing twice does nothing
-
-    const std::uint8_t unknownPorts[] = {0, 8, 255};
-    for (std::uint8_t number : unknownPorts) {
+    link.CloseXLTComPort();                      // closing twice does nothing
+    for (std::uint8_t number : {0, 8, 9, 255}) { // 9: its device node is missing
         packet.PortNumber = number;
         EXPECT_EQ(link.OpenXLTComPort(packet), 0) << int(number);
+        EXPECT_EQ(send({1}), ComPortClosed);
     }
     packet.PortNumber = 7;
     ASSERT_NE(link.OpenXLTComPort(packet), 0);
-    EXPECT_EQ(send({1}), ReplyOk);
-    EXPECT_EQ(responder->commands(), 1);
+    pty.reset(); // the device goes before the next command
+    EXPECT_EQ(send({16}), PortError);
+    EXPECT_EQ(send({16}), ComPortClosed);
 }
 
-TEST_F(SerialLinkTest, MissingDeviceNodeDoesNotOpen)
+TEST(XltctlOverTheLink, PortsAndIdentity)
 {
-    ports.records = {{"\\Device\\USBSER000", "COM9", "/dev/pts/no-such-pty"}};
-    packet.PortNumber = 9;
-    packet.BaudRate = kBaudRate;
-    packet.Timeout = 100;
-    EXPECT_EQ(link.OpenXLTComPort(packet), 0);
-    EXPECT_EQ(send({1}), ComPortClosed);
+    QTemporaryDir registry;
+    ASSERT_TRUE(registry.isValid());
+    qputenv("XLT_SIM_DIR", registry.path().toLocal8Bit()); // xltctl's emulator registry
+    const auto xltctl = [](const char *command) {
+        QProcess process;
+        process.start(XLT_BINARY_DIR "/cli/xltctl", {command});
+        process.waitForFinished(20000);
+        return std::make_tuple(process.exitCode(), process.readAllStandardOutput().toStdString(),
+                               process.readAllStandardError().toStdString());
+    };
+    using Run = std::tuple<int, std::string, std::string>;
+    EXPECT_EQ(xltctl("identity"), (Run{1, "", "No XLT device detected\n"}));
+
+    Pty device;
+    if (device.path.empty())
+        GTEST_SKIP() << "no pseudo-terminal available (openpty failed)";
+    auto registration = SimPortRegistration::create(registry.path().toStdString(), device.path);
+    ASSERT_TRUE(registration);
+    const auto [code, out, err] = xltctl("ports");
+    EXPECT_TRUE(code == 0 && out.ends_with("COM129 (BV)\nXLT device: COM129\n")) << out;
+    const auto identity = [&](std::uint8_t status) {
+        std::thread answer =
+            device.answer([&](auto &c) { return reply(c.seq, status, kIdentity); });
+        const Run run = xltctl("identity");
+        answer.join();
+        return run;
+    };
+    EXPECT_EQ(identity(ReplyOk), (Run{0, "PR01 01020003\n", ""}));
+    EXPECT_EQ(identity(4), (Run{1, "", "xltctl: XLT Command transmission error PACKET ERROR\n"}));
 }
