@@ -1,5 +1,4 @@
 #include "app/Session.h"
-#include "link/DeviceContext.h"
 #include "options/ui/frmOptions.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
@@ -9,222 +8,133 @@
 #include <QRadioButton>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace xlt;
+using Bytes = std::vector<std::uint8_t>;
+using Texts = std::vector<std::string>;
+using Reply = test::FakeLink::Reply;
 
 namespace {
 
-class NullStore final : public app::SettingsStore
+/// The device on COM4 answers identity (16), configuration read (17) and write (18).
+struct OptionsWindow
 {
-public:
-    std::string read(const std::string &, const std::string &, const std::string &f) override
+    explicit OptionsWindow(int hostDrive = 0)
     {
-        return f;
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = std::uint8_t(i * 5 + 3); // every byte differs
+        block[112] = std::uint8_t(hostDrive);
+        ports.records = {{"\\Device\\USBSER000", "COM4", "/dev/null"}};
+        link.responder = [this](const Bytes &c) {
+            return c.at(0) == 16 ? identity : c[0] == 17 ? Reply{link::ReplyOk, block} : writeReply;
+        };
     }
-    void write(const std::string &, const std::string &, const std::string &) override {}
-};
+    void open()
+    {
+        window = std::make_unique<options::frmOptions>(session);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    auto *op(int i) { return window->findChild<QRadioButton *>(i ? "opLevel_1" : "opLevel_0"); }
+    auto *bttnSet() { return window->findChild<QPushButton *>("bttnSet"); }
+    QString panel() { return window->findChild<QPlainTextEdit *>("Picture1")->toPlainText(); }
 
-std::vector<std::uint8_t> storedBlock(std::uint8_t hostDrive)
-{
-    std::vector<std::uint8_t> block(128);
-    for (std::size_t i = 0; i < block.size(); ++i)
-        block[i] = static_cast<std::uint8_t>(i * 5 + 3);
-    block[112] = hostDrive;
-    return block;
-}
-
-struct OptionsWindow : ::testing::Test
-{
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
     test::CountingPump pump;
     link::DeviceContext device{link, ports, notifier, pump};
-    NullStore store;
+    app::QtSettingsStore store;
     app::Session session{device, store, "/tmp"};
-
-    std::string identity = "PR01 01230009";
-    std::uint8_t identityStatus = link::ReplyOk;
-    std::vector<std::uint8_t> block = storedBlock(0);
-    std::uint8_t writeStatus = link::ReplyOk;
+    Bytes block = Bytes(128);
+    Reply identity{link::ReplyOk,
+                   {'P', 'R', '0', '1', ' ', '0', '1', '2', '3', '0', '0', '0', '9'}};
+    Reply writeReply;
     std::unique_ptr<options::frmOptions> window;
-
-    OptionsWindow()
-    {
-        ports.records = {{"\\Device\\USBSER000", "COM4", "/dev/null"}};
-        link.responder = [this](const std::vector<std::uint8_t> &command) {
-            switch (command.at(0)) {
-            case 16:
-                return test::FakeLink::Reply{identityStatus, {identity.begin(), identity.end()}};
-            case 17:
-                return test::FakeLink::Reply{link::ReplyOk, block};
-            default:
-                return test::FakeLink::Reply{writeStatus, {}};
-            }
-        };
-    }
-
-    void openWindow()
-    {
-        window = std::make_unique<options::frmOptions>(session);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    template<class T> T *child(const char *name)
-    {
-        return window->findChild<T *>(QLatin1String(name));
-    }
-    QRadioButton *op(int index) { return child<QRadioButton>(index ? "opLevel_1" : "opLevel_0"); }
-    QPushButton *bttnSet() { return child<QPushButton>("bttnSet"); }
-    QStringList panel() { return child<QPlainTextEdit>("Picture1")->toPlainText().split('\n'); }
-    /// The command 18 sent, if any.
-    std::vector<std::uint8_t> written()
-    {
-        for (const auto &command : link.sent) {
-            if (command.at(0) == 18)
-                return command;
-        }
-        return {};
-    }
 };
 
-TEST_F(OptionsWindow, OpeningShowsIdentityAndCurrentOption)
+// The option comes from the block even when the identity cannot be read.
+TEST(OptionsWindow, OpeningShowsIdentityAndCurrentOption)
 {
-    const struct
-    {
-        std::uint8_t byte112;
-        int selected;
-    } cases[] = {{0, 0}, {1, 1}, {255, 1}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(int(c.byte112));
-        block = storedBlock(c.byte112);
-        openWindow();
-        EXPECT_EQ(window->windowTitle(), QStringLiteral("Set XLT Options"));
-        EXPECT_EQ(panel(), (QStringList{QString(48, '-'), " Target XLT Interface:   PR01",
-                                        " Target XLT firmware:    0123",
-                                        " Target mod number:      0009", QString(48, '-')}));
-        EXPECT_FALSE(op(0)->isHidden());
-        EXPECT_FALSE(op(1)->isHidden());
-        EXPECT_EQ(op(0)->text(), QStringLiteral("Host Drive TTL RS232"));
-        EXPECT_EQ(op(1)->text(), QStringLiteral("Host Drive Opto Isolated"));
-        EXPECT_TRUE(op(c.selected)->isChecked());
-        EXPECT_FALSE(op(1 - c.selected)->isChecked());
-        EXPECT_FALSE(bttnSet()->isEnabled());
-        window.reset();
+    const QString rule(48, '-');
+    const QStringList lines{rule, " Target XLT Interface:   PR01", " Target XLT firmware:    0123",
+                            " Target mod number:      0009", rule};
+    for (const auto &[byte112, selected, identityOk] :
+         {std::tuple{0, 0, true}, {1, 1, true}, {255, 1, true}, {1, 1, false}}) {
+        SCOPED_TRACE(byte112);
+        OptionsWindow w(byte112);
+        w.identity.status = identityOk ? link::ReplyOk : link::PacketError;
+        w.open();
+        EXPECT_EQ(w.panel(), identityOk ? lines.join('\n') : QString());
+        EXPECT_EQ(w.notifier.texts(),
+                  identityOk ? Texts{} : Texts{"XLT Command transmission error PACKET ERROR"});
+        EXPECT_TRUE(w.op(selected)->isVisible() && w.op(1 - selected)->isVisible());
+        EXPECT_TRUE(w.op(selected)->isChecked());
+        EXPECT_FALSE(w.op(1 - selected)->isChecked());
+        EXPECT_FALSE(w.bttnSet()->isEnabled());
     }
 }
 
-TEST_F(OptionsWindow, SetWritesBackTheBlockWithOnlyByte112Changed)
+// Set writes back the block as read with only byte 112 changed; a failed write keeps the window.
+TEST(OptionsWindow, SetWritesTheBlockBackWithOnlyByte112Changed)
 {
-    const struct
-    {
-        std::uint8_t read;
-        int click;
-        std::uint8_t written;
-    } cases[] = {{0, 1, 255}, {1, 1, 255}, {255, 0, 0}, {0, 0, 0}, {7, 1, 255}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(::testing::Message() << int(c.read) << " click " << c.click);
-        block = storedBlock(c.read);
-        link.sent.clear();
-        notifier.messages.clear();
-        openWindow();
-        QTest::mouseClick(op(c.click), Qt::LeftButton);
-        ASSERT_TRUE(bttnSet()->isEnabled());
-        bttnSet()->click();
-        const auto command = written();
-        ASSERT_EQ(command.size(), 129u);
-        auto expected = block;
-        expected[112] = c.written;
-        EXPECT_EQ(std::vector<std::uint8_t>(command.begin() + 1, command.end()), expected);
-        ASSERT_EQ(notifier.messages.size(), 1u);
-        EXPECT_EQ(notifier.messages[0].icon, core::Icon::Information);
-        EXPECT_EQ(notifier.messages[0].text,
-                  "XLT Option configuration successfully save to XLT memory. Please reset the "
-                  "power to XLT to make changes active.");
-        EXPECT_FALSE(window->isVisible());
-        EXPECT_EQ(link.openedPort, 4);
-        window.reset();
+    const std::uint8_t ok = link::ReplyOk, timeOut = link::CommandTimeOut;
+    for (const auto &[read, click, status] :
+         {std::tuple{0, 1, ok}, {255, 0, ok}, {7, 1, ok}, {0, 0, ok}, {0, 1, timeOut}}) {
+        SCOPED_TRACE(::testing::Message() << read << " click " << click);
+        OptionsWindow w(read);
+        w.writeReply.status = status;
+        w.open();
+        QTest::mouseClick(w.op(click), Qt::LeftButton);
+        ASSERT_TRUE(w.bttnSet()->isEnabled());
+        w.bttnSet()->click();
+        Bytes expected{18};
+        expected.insert(expected.end(), w.block.begin(), w.block.end());
+        expected[113] = click ? 255 : 0; // opto isolated or TTL RS232
+        EXPECT_EQ(w.link.sent.back(), expected);
+        EXPECT_EQ(w.notifier.texts(),
+                  Texts{status == ok ? options::kSavedText
+                                     : "XLT Command transmission error COMMAND TIME_OUT"});
+        EXPECT_EQ(w.window->isVisible(), status != ok);
+        EXPECT_EQ(w.link.openedPort, 4);
     }
 }
 
-TEST_F(OptionsWindow, KeyboardChoiceDoesNotEnableSet)
+TEST(OptionsWindow, OnlyAMouseReleaseInsideAnOptionEnablesSet)
 {
-    openWindow();
-    op(0)->setFocus();
-    QTest::keyClick(op(0), Qt::Key_Down);
+    OptionsWindow w;
+    w.open();
+    w.op(0)->setFocus();
+    QTest::keyClick(w.op(0), Qt::Key_Down);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_TRUE(op(1)->isChecked());
-    EXPECT_FALSE(bttnSet()->isEnabled());
-    // A release outside the button (the press dragged away) does not count either.
-    QTest::mouseRelease(op(0), Qt::LeftButton, {}, QPoint(-5, -5));
-    EXPECT_FALSE(bttnSet()->isEnabled());
+    EXPECT_TRUE(w.op(1)->isChecked());
+    QTest::mouseRelease(w.op(0), Qt::LeftButton, {}, QPoint(-5, -5)); // dragged away
+    EXPECT_FALSE(w.bttnSet()->isEnabled());
 }
 
-TEST_F(OptionsWindow, FailedWriteKeepsTheWindowForAnotherTry)
+// Without a whole block the option buttons stay hidden, so nothing stale can be written back.
+TEST(OptionsWindow, OpeningsThatGetNoBlockLeaveOnlyCancel)
 {
-    writeStatus = link::CommandTimeOut;
-    openWindow();
-    QTest::mouseClick(op(1), Qt::LeftButton);
-    bttnSet()->click();
-    EXPECT_EQ(notifier.texts(),
-              std::vector<std::string>{"XLT Command transmission error COMMAND TIME_OUT"});
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(bttnSet()->isEnabled());
-    EXPECT_TRUE(op(1)->isChecked());
-}
-
-TEST_F(OptionsWindow, OpeningsThatGetNoBlockLeaveOnlyCancel)
-{
-    const struct
-    {
-        const char *name;
-        std::function<void()> arrange;
-        std::vector<std::string> messages;
-        int panelLines;
-    } cases[] = {
-        {"no device", [&] { ports.records.clear(); }, {"No XLT device detected on USB"}, 0},
-        {"short block",
-         [&] { block.resize(100); },
-         {"The XLT device sent 100 bytes of configuration instead of 128. The options were not "
-          "read."},
-         5},
-        {"held",
-         [&] { device.holder = "traffic monitor"; },
-         {"The XLT device is in use by the traffic monitor. Stop it first, then try again."},
-         0},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        c.arrange();
-        notifier.messages.clear();
-        openWindow();
-        EXPECT_EQ(notifier.texts(), c.messages);
-        EXPECT_TRUE(op(0)->isHidden());
-        EXPECT_TRUE(op(1)->isHidden());
-        EXPECT_FALSE(bttnSet()->isEnabled());
-        EXPECT_EQ(child<QPlainTextEdit>("Picture1")->toPlainText().isEmpty() ? 0 : panel().size(),
-                  c.panelLines);
-        EXPECT_TRUE(written().empty());
-        child<QPushButton>("bttnCancel")->click();
-        EXPECT_FALSE(window->isVisible());
-        window.reset();
-        ports.records = {{"\\Device\\USBSER000", "COM4", "/dev/null"}};
-        block = storedBlock(0);
-        device.holder.clear();
+    using Arrange = std::function<void(OptionsWindow &)>;
+    for (const auto &[arrange, message, identityShown] :
+         {std::tuple<Arrange, std::string, bool>{[](OptionsWindow &w) { w.ports.records.clear(); },
+                                                 options::kNoDeviceText, false},
+          {[](OptionsWindow &w) { w.block.resize(127); },
+           "The XLT device sent 127 bytes of configuration instead of 128. The options were not "
+           "read.",
+           true},
+          {[](OptionsWindow &w) { w.device.holder = "traffic monitor"; },
+           "The XLT device is in use by the traffic monitor. Stop it first, then try again.",
+           false}}) {
+        SCOPED_TRACE(message);
+        OptionsWindow w;
+        arrange(w);
+        w.open();
+        EXPECT_EQ(w.notifier.texts(), Texts{message});
+        EXPECT_FALSE(w.op(0)->isVisible() || w.op(1)->isVisible());
+        EXPECT_FALSE(w.bttnSet()->isEnabled());
+        EXPECT_NE(w.panel().isEmpty(), identityShown);
     }
-}
-
-TEST_F(OptionsWindow, IdentityFailureStillReadsTheBlock)
-{
-    identityStatus = link::PacketError;
-    block = storedBlock(1);
-    openWindow();
-    EXPECT_TRUE(child<QPlainTextEdit>("Picture1")->toPlainText().isEmpty());
-    EXPECT_FALSE(op(1)->isHidden());
-    EXPECT_TRUE(op(1)->isChecked());
-    EXPECT_EQ(notifier.texts(),
-              std::vector<std::string>{"XLT Command transmission error PACKET ERROR"});
 }
 
 } // namespace

@@ -1,52 +1,58 @@
 #pragma once
 
-#include "DpcFiles.h"
+// Shared by the update tests: made-up update files, and a device on COM5 behind the fake link.
 #include "link/DeviceContext.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 #include "update/UpdateFile.h"
 #include "update/Updater.h"
 
+#include <QFile>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace xlt::test {
 
-/// Records what an update shows.
-class RecordingSink final : public update::ProgressSink
+using Bytes = std::vector<std::uint8_t>;
+
+/// An update file of `length` bytes (default: its blocks, at least up to the identity).
+inline Bytes makeDpc(int numBlocks, std::size_t length = 0,
+                     const std::string &identity = "PR01 01230001")
 {
-public:
-    void setLabel(const std::string &text) override
+    if (length == 0)
+        length = std::max<std::size_t>(128 + 128 * static_cast<std::size_t>(numBlocks), 2173);
+    Bytes bytes(length);
+    for (std::size_t i = 0; i < length; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 128);
+    const std::uint8_t header[] = {
+        'X', 'L', 'T', 0, 0, std::uint8_t(numBlocks % 256), std::uint8_t(numBlocks / 256)};
+    std::copy_n(header, std::min(length, sizeof header), bytes.begin());
+    for (std::size_t i = 0; i < identity.size() && 2160 + i < length; ++i)
+        bytes[2160 + i] = static_cast<std::uint8_t>(identity[i]);
+    return bytes;
+}
+
+inline QString writeFile(const QString &path, const Bytes &bytes)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+    return path;
+}
+
+/// `realPump`, when given, replaces the counting pump.
+struct FakeDevice
+{
+    explicit FakeDevice(core::EventPump *realPump = nullptr)
+        : device(link, ports, notifier, realPump ? *realPump : pump)
     {
-        label = text;
-        labels.push_back(text);
+        ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
     }
-    void setMaximum(int m) override { maximum = m; }
-    void setValue(int v) override { value = v; }
-    void setBusy(bool b) override { busy = b; }
-
-    std::string label;
-    std::vector<std::string> labels;
-    int maximum = -1;
-    int value = -1;
-    bool busy = false;
-};
-
-/// A device context over a FakeLink with one device port (COM5).
-struct DeviceFixture : ::testing::Test
-{
-    DeviceFixture() { ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}}; }
-
     FakeLink link;
     FakePortSource ports;
     RecordingNotifier notifier;
     CountingPump pump;
-    link::DeviceContext device{link, ports, notifier, pump};
+    link::DeviceContext device;
 };
-
-inline update::UpdateImage imageOf(int numBlocks)
-{
-    auto result = update::openUpdateFile("f.dpc", makeDpc(numBlocks));
-    return std::move(*result.image);
-}
 
 } // namespace xlt::test

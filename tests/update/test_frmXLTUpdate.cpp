@@ -3,215 +3,146 @@
 #include "app/ui/QtEventPump.h"
 #include "update/ui/frmXLTUpdate.h"
 
-#include <QApplication>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <fstream>
 
 using namespace xlt;
 
 namespace {
 
-class NullStore final : public app::SettingsStore
+struct UpdateWindow : test::FakeDevice
 {
-public:
-    std::string read(const std::string &, const std::string &, const std::string &f) override
+    explicit UpdateWindow(core::EventPump *realPump = nullptr)
+        : FakeDevice(realPump)
     {
-        return f;
+        window.setFileChooser([this](QWidget *) { return nextChoice; });
     }
-    void write(const std::string &, const std::string &, const std::string &) override {}
-};
-
-struct UpdateWindow : test::DeviceFixture
-{
-    NullStore store;
+    app::QtSettingsStore store;
     app::Session session{device, store, "/tmp"};
     QTemporaryDir dir;
     update::frmXLTUpdate window{session};
     std::optional<QString> nextChoice;
+    QPushButton *bttnOpen = window.findChild<QPushButton *>("bttnOpen");
+    QPushButton *bttnUpdate = window.findChild<QPushButton *>("bttnUpdate");
+    QPlainTextEdit *Picture1 = window.findChild<QPlainTextEdit *>("Picture1");
+    QLabel *lblBlk = window.findChild<QLabel *>("lblBlk");
+    QProgressBar *prg1 = window.findChild<QProgressBar *>("prg1");
 
-    QPushButton *bttnOpen = window.findChild<QPushButton *>(QStringLiteral("bttnOpen"));
-    QPushButton *bttnUpdate = window.findChild<QPushButton *>(QStringLiteral("bttnUpdate"));
-    QPlainTextEdit *Picture1 = window.findChild<QPlainTextEdit *>(QStringLiteral("Picture1"));
-    QLabel *lblBlk = window.findChild<QLabel *>(QStringLiteral("lblBlk"));
-    QProgressBar *prg1 = window.findChild<QProgressBar *>(QStringLiteral("prg1"));
-
-    UpdateWindow()
+    QString file(const char *name, const test::Bytes &bytes)
     {
-        window.setFileChooser([this](QWidget *) { return nextChoice; });
+        return test::writeFile(dir.filePath(name), bytes);
     }
-
-    QString write(const char *name, const std::vector<std::uint8_t> &bytes)
-    {
-        const QString path = dir.filePath(QLatin1String(name));
-        std::ofstream out(path.toStdString(), std::ios::binary);
-        out.write(reinterpret_cast<const char *>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-
     void open(const std::optional<QString> &path)
     {
         nextChoice = path;
         bttnOpen->click();
     }
-
-    int panelLines() const
-    {
-        return Picture1->toPlainText().isEmpty() ? 0 : Picture1->blockCount();
-    }
+    QStringList panel() const { return Picture1->toPlainText().split('\n', Qt::SkipEmptyParts); }
 };
 
-TEST_F(UpdateWindow, StartsWithNothingToSend)
+// The panel always describes the image that Run Update would send.
+TEST(UpdateWindow, OpenStepShowsArmsAndDisarms)
 {
-    ASSERT_TRUE(bttnOpen && bttnUpdate && Picture1 && lblBlk && prg1);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Update XLT OS"));
-    EXPECT_EQ(bttnOpen->text(), QStringLiteral("Open XLT OS &File"));
-    EXPECT_EQ(bttnUpdate->text(), QStringLiteral("Run &Update"));
-    EXPECT_TRUE(bttnOpen->isEnabled());
-    EXPECT_FALSE(bttnUpdate->isEnabled());
-    EXPECT_TRUE(lblBlk->text().isEmpty());
-    EXPECT_EQ(prg1->value(), 0);
-    EXPECT_TRUE(Picture1->isReadOnly());
+    UpdateWindow w;
+    EXPECT_FALSE(w.bttnUpdate->isEnabled());
+    const std::string reply = "ID003012300071";
+    w.link.replies.push_back({link::ReplyOk, {reply.begin(), reply.end()}});
+    const QString good = w.file("good.dpc", test::makeDpc(40, 0, "PR01 02340005"));
+    w.open(good);
+    const QString rule(48, '-');
+    EXPECT_EQ(w.panel(),
+              (QStringList{
+                  rule, " File interface version:     PR01", " File firmware version:      02.34",
+                  " File mod number:            0005", rule, " Target XLT Interface:   ID00",
+                  " Target XLT firmware:    01.23", " Target mod number:      0007", rule}));
+    EXPECT_EQ(w.link.sent, std::vector<test::Bytes>{{16}});
+    EXPECT_EQ(w.device.XLTPortNumber, 5);
+    EXPECT_EQ(w.device.CmdPacket.BaudRate, 9600u);
+    EXPECT_EQ(w.device.CmdPacket.Timeout, 3000u);
+    EXPECT_TRUE(w.bttnUpdate->isEnabled());
+    // Cancelled, unreadable or empty: nothing changes.
+    for (const auto &path : {std::optional<QString>{}, std::optional(w.dir.filePath("missing.dpc")),
+                             std::optional(w.dir.path()), std::optional(w.file("empty.dpc", {}))}) {
+        w.open(path);
+        EXPECT_TRUE(w.bttnUpdate->isEnabled());
+        EXPECT_EQ(w.panel().size(), 9);
+    }
+    // Held by another window: the file is shown and armed, the device not asked.
+    w.device.holder = "traffic monitor";
+    w.open(good);
+    w.device.holder.clear();
+    EXPECT_EQ(w.panel().size(), 4);
+    EXPECT_EQ(w.link.openCalls, 1);
+    EXPECT_EQ(w.notifier.messages.size(), 1u); // told why
+    w.ports.records.clear();                   // no device from here on: the four file lines only
+    auto badMagic = test::makeDpc(3);
+    badMagic[1] = 'l';
+    // Refused with a message naming the file, or silently when too short for the identity.
+    for (const auto &bytes : {badMagic, test::makeDpc(0, 3000), test::makeDpc(32769, 3000),
+                              test::makeDpc(100, 5000), test::makeDpc(3, 2172)}) {
+        w.notifier.messages.clear();
+        const QString path = w.file("refused.dpc", bytes);
+        w.open(path);
+        EXPECT_FALSE(w.bttnUpdate->isEnabled());
+        EXPECT_TRUE(w.panel().empty());
+        EXPECT_EQ(w.notifier.messages.size(), bytes.size() == 2172 ? 0u : 1u);
+        for (const auto &m : w.notifier.messages)
+            EXPECT_TRUE(
+                m.text.starts_with(path.toStdString() + " is not a valid XLT OS Update file"));
+        w.open(good);
+        EXPECT_EQ(w.panel().size(), 4);
+        EXPECT_TRUE(w.bttnUpdate->isEnabled());
+    }
 }
 
-TEST_F(UpdateWindow, OpenStepArmsAndDisarmsTheUpdate)
+// The window stays live through the update, its three-second first-stage pause in particular,
+// but holds off opening, closing and other windows' use of the device.
+TEST(UpdateWindow, UpdateHoldsOffOpenCloseAndOtherUsers)
 {
-    const QString good = write("good.dpc", test::makeDpc(3));
-    auto badBytes = test::makeDpc(3);
-    badBytes[1] = 'l';
-    const QString bad = write("bad.dpc", badBytes);
-    ports.records.clear(); // no device: the panel holds the four file lines
-
-    open(good);
-    EXPECT_TRUE(bttnUpdate->isEnabled());
-    EXPECT_EQ(Picture1->toPlainText().split(QLatin1Char('\n')).value(1),
-              QStringLiteral(" File interface version:     PR01"));
-
-    open(std::nullopt); // cancelled: nothing changes
-    EXPECT_TRUE(bttnUpdate->isEnabled());
-    EXPECT_EQ(panelLines(), 4);
-
-    open(dir.filePath(QStringLiteral("missing.dpc"))); // unreadable: nothing changes
-    EXPECT_TRUE(bttnUpdate->isEnabled());
-    EXPECT_EQ(panelLines(), 4);
-
-    open(bad); // refused: the earlier image is dropped with its lines
-    EXPECT_FALSE(bttnUpdate->isEnabled());
-    EXPECT_EQ(panelLines(), 0);
-    EXPECT_EQ(notifier.texts(),
-              std::vector<std::string>{bad.toStdString() + " is not a valid XLT OS Update file"});
-    bttnUpdate->click();
-    EXPECT_TRUE(link.sent.empty());
-
-    open(good); // a second accepted file replaces the panel
-    open(good);
-    EXPECT_TRUE(bttnUpdate->isEnabled());
-    EXPECT_EQ(panelLines(), 4);
-}
-
-TEST_F(UpdateWindow, UpdateHoldsOffOpenCloseAndOtherUsers)
-{
-    open(write("big.dpc", test::makeDpc(300)));
-    link.sent.clear();
-    bool checked = false;
-    pump.onPump = [&] {
-        if (link.sent.size() != 256 || checked)
-            return;
-        checked = true;
-        EXPECT_FALSE(bttnOpen->isEnabled());
-        EXPECT_FALSE(bttnUpdate->isEnabled());
-        EXPECT_TRUE(window.updating());
-        EXPECT_EQ(window.cursor().shape(), Qt::WaitCursor);
-        EXPECT_EQ(lblBlk->text(), QStringLiteral("Updating XLT - Block 257 of 300"));
-        EXPECT_EQ(prg1->maximum(), 300);
-        EXPECT_EQ(prg1->value(), 257);
-        EXPECT_FALSE(window.close());
-        EXPECT_EQ(notifier.messages.size(), 1u);
-        EXPECT_TRUE(link::refuseWhileHeld(device));
-        EXPECT_NE(notifier.messages.back().text.find("firmware update"), std::string::npos);
-    };
-    bttnUpdate->click();
-    EXPECT_TRUE(checked);
-    EXPECT_EQ(link.sent.size(), 300u);
-    EXPECT_EQ(lblBlk->text(), QStringLiteral("Update complete"));
-    EXPECT_EQ(prg1->value(), 0);
-    EXPECT_TRUE(bttnOpen->isEnabled());
-    EXPECT_TRUE(bttnUpdate->isEnabled());
-    EXPECT_NE(window.cursor().shape(), Qt::WaitCursor);
-    EXPECT_TRUE(device.holder.empty());
-    EXPECT_TRUE(window.close());
-}
-
-TEST_F(UpdateWindow, RefusedFirstBlockEmptiesLabelAndBar)
-{
-    open(write("a.dpc", test::makeDpc(10)));
-    link.sent.clear();
-    link.replies.push_back({link::CommandTimeOut, {}});
-    bttnUpdate->click();
-    EXPECT_EQ(link.sent.size(), 1u);
-    EXPECT_TRUE(lblBlk->text().isEmpty());
-    EXPECT_EQ(prg1->value(), 0);
-    EXPECT_TRUE(bttnUpdate->isEnabled());
-    EXPECT_NE(window.cursor().shape(), Qt::WaitCursor);
-}
-
-TEST(UpdateWindowEvents, TimersRunDuringTheFirstStagePause)
-{
-    test::FakeLink link;
-    test::FakePortSource ports;
-    ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
-    test::RecordingNotifier notifier;
-    app::QtEventPump pump;
-    link::DeviceContext device(link, ports, notifier, pump);
-    NullStore store;
-    app::Session session(device, store, "/tmp");
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.dpc"));
-    const auto bytes = test::makeDpc(256);
-    std::ofstream(path.toStdString(), std::ios::binary)
-        .write(reinterpret_cast<const char *>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    update::frmXLTUpdate window(session);
-    window.setFileChooser([&](QWidget *) { return path; });
-    window.findChild<QPushButton *>(QStringLiteral("bttnOpen"))->click();
-
-    // Once the last block is sent, only the pause is left; a timer must still fire in it.
+    app::QtEventPump qtPump;
+    UpdateWindow w(&qtPump);
+    w.open(w.file("big.dpc", test::makeDpc(300)));
+    w.link.sent.clear();
     int ticksInPause = 0;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (window.updating() && link.sent.size() == 257)
-            ++ticksInPause;
+        if (w.link.sent.size() != 256 || ticksInPause++ > 0)
+            return;
+        EXPECT_FALSE(w.bttnOpen->isEnabled());
+        EXPECT_FALSE(w.bttnUpdate->isEnabled());
+        EXPECT_EQ(w.window.cursor().shape(), Qt::WaitCursor);
+        EXPECT_EQ(w.lblBlk->text().toStdString(), update::kFirstStageText);
+        EXPECT_EQ(w.prg1->maximum(), 300);
+        EXPECT_EQ(w.prg1->value(), 256);
+        EXPECT_FALSE(w.window.close());
+        EXPECT_TRUE(link::refuseWhileHeld(w.device));
+        EXPECT_EQ(w.notifier.texts(),
+                  (std::vector<std::string>{"The firmware update is still running. Wait until it "
+                                            "has ended, then close the window.",
+                                            "The XLT device is in use by the firmware update. "
+                                            "Stop it first, then try again."}));
     });
     timer.start(100);
-    window.findChild<QPushButton *>(QStringLiteral("bttnUpdate"))->click();
+    w.bttnUpdate->click();
     EXPECT_GE(ticksInPause, 10);
-    EXPECT_EQ(window.findChild<QLabel *>(QStringLiteral("lblBlk"))->text(),
-              QStringLiteral("Update complete"));
-}
+    EXPECT_EQ(w.link.sent.size(), 300u);
+    EXPECT_EQ(w.lblBlk->text(), "Update complete");
+    EXPECT_TRUE(w.bttnOpen->isEnabled());
+    EXPECT_TRUE(w.device.holder.empty());
+    EXPECT_TRUE(w.window.close());
 
-TEST(UpdateDialog, TitleAndFilterAreExact)
-{
-    QString title;
-    QStringList filters;
-    QString name;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle();
-        filters = dialog->nameFilters();
-        name = dialog->objectName();
-        dialog->reject();
-    });
-    EXPECT_FALSE(update::frmXLTUpdate::chooseWithDialog(nullptr));
-    EXPECT_EQ(title, QStringLiteral("Open Update file"));
-    EXPECT_EQ(filters, QStringList{QStringLiteral("XLT OS Update file *.dpc (*.dpc)")});
-    EXPECT_EQ(name, QStringLiteral("cmnDlg1"));
+    // A second run whose first block is refused empties label and bar and stays ready.
+    w.link.replies.push_back({link::CommandTimeOut, {}});
+    w.bttnUpdate->click();
+    EXPECT_EQ(w.link.sent.size(), 301u);
+    EXPECT_TRUE(w.lblBlk->text().isEmpty());
+    EXPECT_EQ(w.prg1->value(), 0);
+    EXPECT_TRUE(w.bttnUpdate->isEnabled());
+    EXPECT_NE(w.window.cursor().shape(), Qt::WaitCursor);
 }
 
 } // namespace

@@ -1,189 +1,197 @@
 #include "UpdateFixture.h"
+#include "update/TextProgress.h"
 
-#include <algorithm>
+#include <map>
+#include <optional>
 
 using namespace xlt;
+using test::makeDpc;
 using update::UpdateResult;
+using namespace std::chrono_literals;
 
 namespace {
 
-struct Updater : test::DeviceFixture
+TEST(UpdateFile, ChecksInOrder)
 {
-    test::RecordingSink sink;
-    update::Updater updater{device, sink};
-
-    /// The labels shown before each block was sent, in order.
-    std::vector<std::string> labelsAtSend;
-    std::vector<long long> pausedAtSend;
-
-    void recordSends()
-    {
-        link.responder = [this](const std::vector<std::uint8_t> &) {
-            labelsAtSend.push_back(sink.label);
-            pausedAtSend.push_back(pump.pumpedMs);
-            return test::FakeLink::Reply{};
-        };
-    }
-};
-
-TEST_F(Updater, CommandBytesCarryBlockNumberLowByteFirstAndTheBlock)
-{
-    const auto image = test::imageOf(300);
-    const auto outcome = updater.run(image);
-    ASSERT_EQ(outcome.result, UpdateResult::Complete);
-    ASSERT_EQ(link.sent.size(), 300u);
+    using enum update::FileCheck;
+    const std::string bad = "C:\\fw\\x.dpc is not a valid XLT OS Update file";
+    auto lowerT = makeDpc(15);
+    lowerT[2] = 't';
     const struct
     {
-        int n;
-        std::uint8_t low, high;
-    } cases[] = {{0, 0, 0}, {255, 255, 0}, {256, 0, 1}, {299, 43, 1}};
+        const char *name;
+        test::Bytes bytes;
+        update::FileCheck check;
+        std::string message; ///< empty when silent or accepted
+    } cases[] = {
+        {"empty", {}, Empty, ""},
+        {"two bytes", {'X', 'L'}, NoIdentity, ""},
+        {"lower-case t", lowerT, BadMagic, bad},
+        {"magic before length", {'A', 'B', 'C', 'D'}, BadMagic, bad},
+        {"2172 bytes", makeDpc(15, 2172), NoIdentity, ""},
+        {"2173 bytes", makeDpc(15, 2173), Accepted, ""},
+        {"count 0", makeDpc(0, 4000), NoBlocks, bad + ": its block count is 0"},
+        {"count 32769", makeDpc(32769, 4000), TooManyBlocks,
+         bad + ": its block count 32769 is above 32768"},
+        {"count 32768", makeDpc(32768), Accepted, ""},
+        {"last block cut", makeDpc(16, 2175), MissingBlocks,
+         bad + ": its 16 blocks need 2176 bytes, but the file has 2175"},
+        {"last block whole", makeDpc(16, 2176), Accepted, ""},
+        {"trailing bytes", makeDpc(16, 3000), Accepted, ""},
+    };
     for (const auto &c : cases) {
-        const auto &command = link.sent[static_cast<std::size_t>(c.n)];
-        ASSERT_EQ(command.size(), 131u) << c.n;
-        EXPECT_EQ(command[0], 21) << c.n;
-        EXPECT_EQ(command[1], c.low) << c.n;
-        EXPECT_EQ(command[2], c.high) << c.n;
-        const auto block = image.block(c.n);
-        EXPECT_TRUE(std::equal(block.begin(), block.end(), command.begin() + 3)) << c.n;
+        SCOPED_TRACE(c.name);
+        const auto result = update::openUpdateFile("C:\\fw\\x.dpc", c.bytes);
+        EXPECT_EQ(result.check, c.check);
+        EXPECT_EQ(result.message, c.message);
+        EXPECT_EQ(result.image.has_value(), c.check == Accepted);
+    }
+}
+
+// Each byte is one character; a short reply never shows bytes from beyond it.
+TEST(UpdateFile, IdentityFields)
+{
+    const auto fields = [](const std::string &bytes, update::FirmwareStyle style) {
+        const auto id = update::parseIdentity(
+            {reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()}, style);
+        return id.interfaceCode + "|" + id.firmware + "|" + id.modNumber;
+    };
+    using enum update::FirmwareStyle;
+    EXPECT_EQ(fields("ID0030123ABCD", WithPoint), "ID00|01.23|ABCD"); // four characters only
+    EXPECT_EQ(fields(std::string("PR\0\x31-\0\x31\x32\x33M\0\0\xE9", 13), WithPoint),
+              std::string("PR\0\x31|\0\x31.\x32\x33|M\0\0\xE9", 15));
+    EXPECT_EQ(fields("PR01 012", WithPoint), "PR01|01.2|");
+    EXPECT_EQ(fields("PR01 012", AsIs), "PR01|012|");
+}
+
+struct UpdateRun : test::FakeDevice, update::ProgressSink
+{
+    void setLabel(const std::string &text) override { label = text; }
+    void setMaximum(int) override {}
+    void setValue(int v) override { value = v; }
+    void setBusy(bool b) override { busy = b; }
+    update::UpdateOutcome run(int numBlocks)
+    {
+        return updater.run(*update::openUpdateFile("f.dpc", test::makeDpc(numBlocks)).image);
+    }
+    std::string label;
+    int value = -1;
+    bool busy = false;
+    update::Updater updater{device, *this};
+};
+
+// A second run sends the same commands, again from block 0.
+TEST(Updater, CommandsCarryBlockNumberLowByteFirstAndTheBlock)
+{
+    UpdateRun r;
+    ASSERT_EQ(r.run(300).result, UpdateResult::Complete);
+    const auto first = r.link.sent;
+    r.link.sent.clear();
+    ASSERT_EQ(r.run(300).result, UpdateResult::Complete);
+    EXPECT_EQ(r.link.sent, first);
+    ASSERT_EQ(first.size(), 300u);
+    const auto file = test::makeDpc(300);
+    for (const auto &[n, low, high] :
+         {std::tuple{0, 0, 0}, {255, 255, 0}, {256, 0, 1}, {299, 43, 1}}) {
+        test::Bytes expected{21, std::uint8_t(low), std::uint8_t(high)};
+        expected.insert(expected.end(), file.begin() + 128 * (n + 1), file.begin() + 128 * (n + 2));
+        EXPECT_EQ(first[std::size_t(n)], expected) << n;
     }
     // The port is opened and closed around every block.
-    EXPECT_EQ(link.openCalls, 300);
-    EXPECT_EQ(link.closeCalls, 300);
-    EXPECT_EQ(link.openedPort, 5);
+    EXPECT_EQ(r.link.openCalls, 600);
+    EXPECT_EQ(r.link.closeCalls, 600);
+    EXPECT_EQ(r.link.openedPort, 5);
 }
 
-TEST(BlockLabel, Texts)
+// The label shown while each block is sent; the pause comes only after block 255.
+TEST(Updater, LabelsAndPause)
 {
-    const struct
-    {
-        int n, numBlocks;
-        const char *text;
-    } cases[] = {
-        {0, 1, "Updating XLT - Block 1 of 1"},
-        {11, 528, "Updating XLT - Block 12 of 528"},
-        {254, 255, "Updating XLT - Block 255 of 255"},
-        {255, 256, "Please wait while first stage memory is copied - DO NOT DISCONNECT!"},
-        {256, 300, "Updating XLT - Block 257 of 300"},
-        {299, 300, "Updating XLT - Block 300 of 300"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(update::blockLabel(c.n, c.numBlocks), c.text);
-}
-
-struct RunCase
-{
-    int numBlocks;
-    long long pauseMs;
-};
-
-class UpdaterRuns : public Updater, public ::testing::WithParamInterface<RunCase>
-{
-};
-
-TEST_P(UpdaterRuns, LabelsBarAndPause)
-{
-    const RunCase c = GetParam();
-    recordSends();
-    const auto outcome = updater.run(test::imageOf(c.numBlocks));
-    ASSERT_EQ(outcome.result, UpdateResult::Complete);
-    ASSERT_EQ(labelsAtSend.size(), static_cast<std::size_t>(c.numBlocks));
-    for (int n = 0; n < c.numBlocks; ++n) {
-        const auto i = static_cast<std::size_t>(n);
-        EXPECT_EQ(labelsAtSend[i], update::blockLabel(n, c.numBlocks));
-        // The pause comes only after block 255, before block 256.
-        EXPECT_EQ(pausedAtSend[i], n <= 255 ? 0 : 3000) << n;
+    std::map<int, std::vector<std::string>> labels;
+    for (int numBlocks : {1, 255, 256, 300}) {
+        SCOPED_TRACE(numBlocks);
+        UpdateRun r;
+        auto &shown = labels[numBlocks];
+        r.link.responder = [&](const test::Bytes &) {
+            shown.push_back(r.label);
+            EXPECT_EQ(r.pump.pumpedMs, shown.size() <= 256 ? 0 : 3000) << shown.size();
+            return test::FakeLink::Reply{};
+        };
+        ASSERT_EQ(r.run(numBlocks).result, UpdateResult::Complete);
+        ASSERT_EQ(shown.size(), std::size_t(numBlocks));
+        EXPECT_EQ(r.pump.pumpedMs, numBlocks >= 256 ? 3000 : 0);
+        EXPECT_EQ(r.pump.calls, numBlocks); // events run before every block
+        EXPECT_EQ(r.label, "Update complete");
     }
-    EXPECT_EQ(pump.pumpedMs, c.pauseMs);
-    EXPECT_EQ(pump.calls, c.numBlocks); // events run before every block
-    EXPECT_EQ(sink.label, "Update complete");
-    EXPECT_EQ(sink.maximum, c.numBlocks);
-    EXPECT_EQ(sink.value, 0);
-    EXPECT_FALSE(sink.busy);
-    EXPECT_TRUE(notifier.messages.empty());
-    EXPECT_TRUE(device.holder.empty());
+    EXPECT_EQ(labels[1][0], "Updating XLT - Block 1 of 1");
+    EXPECT_EQ(labels[255][254], "Updating XLT - Block 255 of 255");
+    EXPECT_EQ(labels[256][255], update::kFirstStageText);
+    EXPECT_EQ(labels[300][256], "Updating XLT - Block 257 of 300");
+    EXPECT_EQ(labels[300][299], "Updating XLT - Block 300 of 300");
 }
 
-INSTANTIATE_TEST_SUITE_P(BlockCounts, UpdaterRuns,
-                         ::testing::Values(RunCase{1, 0}, RunCase{255, 0}, RunCase{256, 3000},
-                                           RunCase{300, 3000}),
-                         [](const auto &param) { return std::to_string(param.param.numBlocks); });
-
-TEST_F(Updater, RefusedFirstBlockStopsWithEmptyLabelAndBar)
+// The first failure ends the run: the device refuses a block, or the port does not open for it.
+TEST(Updater, FailedBlockEndsTheRunWithEmptyLabelAndBar)
 {
-    link.replies.push_back({link::PacketError, {}});
-    const auto outcome = updater.run(test::imageOf(300));
-    EXPECT_EQ(outcome.result, UpdateResult::BlockFailed);
-    EXPECT_EQ(outcome.failedBlock, 0);
-    EXPECT_EQ(link.sent.size(), 1u);
-    EXPECT_EQ(sink.label, "");
-    EXPECT_EQ(sink.value, 0);
-    EXPECT_FALSE(sink.busy);
-    EXPECT_EQ(notifier.texts(),
-              std::vector<std::string>{"XLT Command transmission error PACKET ERROR"});
-    EXPECT_TRUE(device.holder.empty());
+    for (const auto &[failAt, refused] : {std::pair{0, true}, {40, false}, {299, true}}) {
+        SCOPED_TRACE(failAt);
+        UpdateRun r;
+        r.link.responder = [&, failAt = failAt, refused = refused](const test::Bytes &) {
+            const auto sent = int(r.link.sent.size());
+            r.link.openSucceeds = refused || sent < failAt;
+            return test::FakeLink::Reply{
+                refused && sent == failAt + 1 ? link::PacketError : link::ReplyOk, {}};
+        };
+        const auto outcome = r.run(300);
+        EXPECT_EQ(outcome.result, UpdateResult::BlockFailed);
+        EXPECT_EQ(outcome.failedBlock, failAt);
+        EXPECT_EQ(r.link.sent.size(), std::size_t(failAt + refused));
+        EXPECT_EQ(r.label, "");
+        EXPECT_EQ(r.value, 0);
+        EXPECT_FALSE(r.busy);
+        EXPECT_EQ(r.notifier.messages.size(), std::size_t(refused));
+        EXPECT_TRUE(r.device.holder.empty());
+    }
 }
 
-TEST_F(Updater, PortThatDoesNotOpenStopsSilentlyAtThatBlock)
+TEST(Updater, SendsNothingWithoutAFreeDevice)
 {
-    int opens = 0;
-    link.responder = [&](const std::vector<std::uint8_t> &) {
-        if (++opens == 40)
-            link.openSucceeds = false; // the next open (block 40) fails
-        return test::FakeLink::Reply{};
+    UpdateRun none, held, nested;
+    none.ports.records.clear();
+    none.label = "Update complete";
+    EXPECT_EQ(none.run(3).result, UpdateResult::NoDevice);
+    EXPECT_EQ(none.notifier.texts(), std::vector<std::string>{"No XLT device detected"});
+    EXPECT_EQ(none.label, "");
+
+    const link::DeviceHold monitor(held.device, "traffic monitor");
+    EXPECT_EQ(held.run(3).result, UpdateResult::Refused);
+    EXPECT_EQ(held.notifier.texts(),
+              std::vector<std::string>{"The XLT device is in use by the traffic monitor. Stop it "
+                                       "first, then try again."});
+    EXPECT_EQ(none.link.openCalls + held.link.openCalls, 0);
+
+    // An update does not start again from inside its own run.
+    std::optional<UpdateResult> inner;
+    nested.pump.onPump = [&] {
+        if (!inner)
+            inner = nested.run(5).result;
     };
-    const auto outcome = updater.run(test::imageOf(100));
-    EXPECT_EQ(outcome.result, UpdateResult::BlockFailed);
-    EXPECT_EQ(outcome.failedBlock, 40);
-    EXPECT_EQ(link.sent.size(), 40u);
-    EXPECT_TRUE(notifier.messages.empty());
-    EXPECT_EQ(sink.label, "");
+    EXPECT_EQ(nested.run(5).result, UpdateResult::Complete);
+    EXPECT_EQ(inner, UpdateResult::Refused);
+    EXPECT_EQ(nested.link.sent.size(), 5u);
 }
 
-TEST_F(Updater, RunningTwiceSendsTheSameCommandsFromBlockZero)
+TEST(TextProgress, Lines)
 {
-    const auto image = test::imageOf(260);
-    ASSERT_EQ(updater.run(image).result, UpdateResult::Complete);
-    const auto first = link.sent;
-    link.sent.clear();
-    ASSERT_EQ(updater.run(image).result, UpdateResult::Complete);
-    EXPECT_EQ(link.sent, first);
-    EXPECT_EQ(pump.pumpedMs, 6000);
-}
-
-TEST_F(Updater, NoDeviceTellsTheUserAndSendsNothing)
-{
-    ports.records.clear();
-    sink.label = "Update complete";
-    const auto outcome = updater.run(test::imageOf(3));
-    EXPECT_EQ(outcome.result, UpdateResult::NoDevice);
-    EXPECT_EQ(notifier.texts(), std::vector<std::string>{"No XLT device detected"});
-    EXPECT_EQ(sink.label, "");
-    EXPECT_EQ(link.openCalls, 0);
-    EXPECT_FALSE(sink.busy);
-}
-
-TEST_F(Updater, RefusesWhileAnotherWindowHoldsTheDevice)
-{
-    const link::DeviceHold monitor(device, "traffic monitor");
-    const auto outcome = updater.run(test::imageOf(3));
-    EXPECT_EQ(outcome.result, UpdateResult::Refused);
-    EXPECT_EQ(link.openCalls, 0);
-    ASSERT_EQ(notifier.messages.size(), 1u);
-    EXPECT_NE(notifier.messages[0].text.find("traffic monitor"), std::string::npos);
-    EXPECT_EQ(device.holder, "traffic monitor");
-}
-
-TEST_F(Updater, DoesNotStartAgainFromInsideItsOwnRun)
-{
-    const auto image = test::imageOf(5);
-    int nested = -1;
-    pump.onPump = [&] {
-        if (nested < 0)
-            nested = static_cast<int>(updater.run(image).result);
-    };
-    EXPECT_EQ(updater.run(image).result, UpdateResult::Complete);
-    EXPECT_EQ(nested, static_cast<int>(UpdateResult::Refused));
-    EXPECT_EQ(link.sent.size(), 5u);
+    using update::progressLine;
+    EXPECT_EQ(progressLine(1, 300, 0ms), // nothing sent yet: no estimate
+              "[..............................]   0%  block 1/300  0:00 elapsed  --:-- left");
+    EXPECT_EQ(progressLine(150, 300, 14900ms), // 151 left at 0.1 s each, and the pause
+              "[###############...............]  50%  block 150/300  0:14 elapsed  0:18 left");
+    EXPECT_EQ(progressLine(257, 300, 28600ms), // the pause is part of the 28.6 s
+              "[#########################.....]  85%  block 257/300  0:28 elapsed  0:04 left");
+    EXPECT_EQ(
+        progressLine(2, 32768, 3700s),
+        "[..............................]   0%  block 2/32768  1:01:40 elapsed  33677:11:43 left");
 }
 
 } // namespace
