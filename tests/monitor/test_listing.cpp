@@ -1,277 +1,177 @@
-// The traffic listing: the five-line blocks, the walk over a reply, the labels, the packet
-// numbers, the cap, and the lines handed to the log files.
-#include "monitor/TrafficListing.h"
-
+// The traffic listing of capture replies, and the run's two log files.
+#include "MonitorTest.h"
+#include "monitor/TrafficLog.h"
 #include "support/FakeLink.h"
 
-#include <gtest/gtest.h>
-
-#include <limits>
-#include <string>
-#include <vector>
+#include <QTemporaryDir>
+#include <unistd.h>
 
 namespace {
 
+using namespace xlt::montest;
 using namespace xlt::monitor;
-using Lines = std::vector<std::string>;
-using Bytes = std::vector<std::uint8_t>;
 
-class VectorList final : public LineList
+Lines block(int number, const std::string &offset, const std::string &hex, const std::string &line)
 {
-public:
-    std::size_t count() const override { return lines.size(); }
-    void clear() override { lines.clear(); }
-    void add(const std::string &line) override { lines.push_back(line); }
-    void selectLast() override { selected = lines.size(); }
-    Lines lines;
-    std::size_t selected = 0; // number of lines when selectLast() was last called
-};
-
-class Label final : public TextLabel
-{
-public:
-    void setText(const std::string &value) override { text = value; }
-    std::string text;
-};
-
-const std::string kRule = " ---------------------------------------------------------------";
-
-Bytes record(std::uint8_t tag, std::uint32_t offset, const Bytes &frame)
-{
-    Bytes bytes = {tag,
-                   static_cast<std::uint8_t>(offset),
-                   static_cast<std::uint8_t>(offset >> 8),
-                   static_cast<std::uint8_t>(offset >> 16),
-                   static_cast<std::uint8_t>(offset >> 24),
-                   static_cast<std::uint8_t>(frame.size())};
-    bytes.insert(bytes.end(), frame.begin(), frame.end());
-    return bytes;
+    return {"Packet #" + std::to_string(number) + kRule, "Packet time offset: " + offset + "ms",
+            hex, line, " "};
 }
 
-Bytes join(std::initializer_list<Bytes> parts)
+struct Listing : ::testing::Test
 {
-    Bytes all;
-    for (const Bytes &part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
+    // ReplyData past ReplyLength holds 0xEE, as if left over from an earlier, longer reply.
+    TrafficListing::Added process(const Bytes &bytes)
+    {
+        xlt::link::XLTPacket packet;
+        std::fill(std::begin(packet.ReplyData), std::end(packet.ReplyData), 0xEE);
+        packet.ReplyLength = static_cast<std::uint8_t>(bytes.size());
+        std::copy(bytes.begin(), bytes.end(), packet.ReplyData);
+        return listing.ProcessCapture(packet);
+    }
 
-// ReplyData past ReplyLength holds 0xEE, as if left over from an earlier, longer reply.
-xlt::link::XLTPacket reply(const Bytes &bytes)
-{
-    xlt::link::XLTPacket packet;
-    std::fill(std::begin(packet.ReplyData), std::end(packet.ReplyData), 0xEE);
-    packet.ReplyLength = static_cast<std::uint8_t>(bytes.size());
-    std::copy(bytes.begin(), bytes.end(), packet.ReplyData);
-    return packet;
-}
-
-const Bytes kSspPoll = {0x7F, 0x80, 0x01, 0x07, 0x12, 0x02};
-const Bytes kSspOk = {0x7F, 0x80, 0x01, 0xF0, 0x23, 0x80};
-const Bytes kStatusRequest = {0xFC, 0x05, 0x11, 0x27, 0x56};
-const Bytes kDisabled = {0xFC, 0x05, 0x1A, 0xF4, 0xE8};
-
-class Listing : public ::testing::Test
-{
-protected:
-    TrafficListing::Added process(const Bytes &bytes) { return listing.ProcessCapture(reply(bytes)); }
-
-    VectorList target;
-    VectorList host;
-    Label lblTarget;
-    Label lblHost;
+    RecordingList target;
+    RecordingList host;
+    RecordingLabel lblTarget;
+    RecordingLabel lblHost;
     xlt::test::CountingPump pump;
     TrafficListing listing{target, host, lblTarget, lblHost, pump};
 };
 
-TEST_F(Listing, SspPollAndReplyGiveTheTwoBlocksOfTheTargetLog)
+TEST_F(Listing, FiveLineBlocksNumberedFromZeroPerSideStrayBytesSkipped)
 {
-    const auto added = process(join({record(0x35, 250, kSspPoll), record(0x55, 265, kSspOk)}));
-    const Lines expected = {
-        "Packet #0" + kRule,
-        "Packet time offset: 250ms",
-        "XLT TX  7F 80 01 07 12 02 ",
-        "CMD: POLL ",
-        " ",
-        "Packet #1" + kRule,
-        "Packet time offset: 265ms",
-        "XLT RX  7F 80 01 F0 23 80 ",
-        "GENERIC RSP: OK",
-        " ",
-    };
-    EXPECT_EQ(target.lines, expected);
-    EXPECT_EQ(added.target, expected);
-    EXPECT_TRUE(added.host.empty());
-    EXPECT_TRUE(host.lines.empty());
+    // Stray bytes (not a record tag) are skipped one by one; events run after every step.
+    const auto added =
+        process(Bytes{0x00, 0x7F} + record(0x35, 250, kSspPoll) + record(0xAA, 1, kStatusRequest) +
+                Bytes{0x36} + record(0x55, 265, kSspOk) + record(0xCA, 3, kDisabled));
+    const Lines both = block(0, "250", "XLT TX  7F 80 01 07 12 02 ", "CMD: POLL ") +
+                       block(1, "265", "XLT RX  7F 80 01 F0 23 80 ", "GENERIC RSP: OK") +
+                       block(0, "1", "XLT TX    FC 05 11 27 56 ", "HOST CMD: STATUS REQUEST  ") +
+                       block(1, "3", "XLT RX    FC 05 1A F4 E8 ", "XLT RSP: DISABLED  ");
+    EXPECT_EQ(target.lines + host.lines, both);
+    EXPECT_EQ(added.target + added.host, both);
     EXPECT_EQ(target.selected, 10u);
-    EXPECT_EQ(lblTarget.text, "SSP");
-    EXPECT_EQ(lblHost.text, "");
-    EXPECT_EQ(listing.TargetPacketCount, 2);
-    EXPECT_EQ(listing.HostPacketCount, 0);
-}
+    EXPECT_EQ(pump.calls, 7);
+    EXPECT_EQ(lblTarget.text + "|" + lblHost.text, "SSP|PR01");
 
-TEST_F(Listing, HostRecordsUseTheirOwnPrefixesAndNumbers)
-{
-    const auto added = process(join({record(0xAA, 1, kStatusRequest), record(0x35, 2, kSspPoll),
-                                     record(0xCA, 3, kDisabled)}));
-    const Lines expectedHost = {
-        "Packet #0" + kRule,  "Packet time offset: 1ms", "XLT TX    FC 05 11 27 56 ",
-        "HOST CMD: STATUS REQUEST  ", " ",
-        "Packet #1" + kRule,  "Packet time offset: 3ms", "XLT RX    FC 05 1A F4 E8 ",
-        "XLT RSP: DISABLED  ", " ",
-    };
-    EXPECT_EQ(host.lines, expectedHost);
-    EXPECT_EQ(added.host, expectedHost);
-    ASSERT_EQ(target.lines.size(), 5u);
-    EXPECT_EQ(target.lines[0], "Packet #0" + kRule);
-    EXPECT_EQ(lblHost.text, "PR01");
-    EXPECT_EQ(lblTarget.text, "SSP");
-
-    // The numbers go on with the next reply and start again with a new run.
+    // The numbers go on with the next reply, start again with a new run, and wrap to 0 after
+    // the largest instead of overflowing.
     process(record(0xCA, 4, kDisabled));
     EXPECT_EQ(host.lines[10], "Packet #2" + kRule);
     listing.resetCounts();
-    process(join({record(0xAA, 5, kStatusRequest), record(0x55, 6, kSspOk)}));
+    listing.TargetPacketCount = 2147483647;
+    process(record(0xAA, 5, kStatusRequest) + record(0x55, 6, kSspOk) + record(0x55, 6, {}));
     EXPECT_EQ(host.lines[15], "Packet #0" + kRule);
-    EXPECT_EQ(target.lines[5], "Packet #0" + kRule);
+    EXPECT_EQ(target.lines[10], "Packet #2147483647" + kRule);
+    EXPECT_EQ(target.lines[15], "Packet #0" + kRule);
 }
 
-// Detection looks at the frame, not at the side.
-TEST_F(Listing, ProtocolIsDetectedPerFrameWhicheverSide)
+// Detection looks at the frame, not the side: a frame on the wrong side sets its label.
+TEST_F(Listing, WrongSideAndUnknownFramesListAnEmptyLine)
 {
-    process(join({record(0xAA, 0, kSspPoll), record(0x55, 0, kDisabled)}));
-    EXPECT_EQ(lblTarget.text, "SSP");
-    EXPECT_EQ(lblHost.text, "PR01");
-    ASSERT_EQ(host.lines.size(), 5u);
-    ASSERT_EQ(target.lines.size(), 5u);
-    EXPECT_EQ(host.lines[2], "XLT TX    7F 80 01 07 12 02 ");
-    EXPECT_EQ(host.lines[3], "");
-    EXPECT_EQ(target.lines[2], "XLT RX  FC 05 1A F4 E8 ");
-    EXPECT_EQ(target.lines[3], "");
-}
-
-TEST_F(Listing, FramesOfNoKnownProtocolLeaveTheLabels)
-{
-    lblTarget.text = "before";
-    process(join({record(0x35, 0, {}), record(0xCA, 0, {0x00, 0x7F, 0xFC})}));
-    EXPECT_EQ(target.lines, (Lines{"Packet #0" + kRule, "Packet time offset: 0ms", "XLT TX  ", "", " "}));
-    EXPECT_EQ(host.lines[2], "XLT RX    00 7F FC ");
-    EXPECT_EQ(host.lines[3], "");
-    EXPECT_EQ(lblTarget.text, "before");
-    EXPECT_EQ(lblHost.text, "");
-}
-
-TEST_F(Listing, StrayBytesAreSkippedOneByOne)
-{
-    // 0x00 and 0x7F are not tags; neither is 0x36 between two records.
-    process(join({{0x00, 0x7F}, record(0x35, 250, kSspPoll), {0x36}, record(0x55, 1, kSspOk)}));
-    ASSERT_EQ(target.lines.size(), 10u);
-    EXPECT_EQ(target.lines[2], "XLT TX  7F 80 01 07 12 02 ");
-    EXPECT_EQ(target.lines[7], "XLT RX  7F 80 01 F0 23 80 ");
-    EXPECT_EQ(pump.calls, 5); // after every step of the walk: 3 stray bytes, 2 records
+    const auto added = process(record(0x35, 0, {}) + record(0xCA, 0, {0x00, 0x7F, 0xFC}));
+    EXPECT_EQ(added.target + added.host,
+              block(0, "0", "XLT TX  ", "") + block(0, "0", "XLT RX    00 7F FC ", ""));
+    EXPECT_EQ(lblTarget.text + "|" + lblHost.text, "|");
+    process(record(0xAA, 0, kSspPoll) + record(0x55, 0, kDisabled));
+    EXPECT_EQ(host.lines, added.host + block(1, "0", "XLT TX    7F 80 01 07 12 02 ", ""));
+    EXPECT_EQ(target.lines, added.target + block(1, "0", "XLT RX  FC 05 1A F4 E8 ", ""));
+    EXPECT_EQ(lblTarget.text + "|" + lblHost.text, "SSP|PR01");
 }
 
 TEST_F(Listing, TimeOffsetsAreUnsignedLittleEndian)
 {
-    const std::vector<std::pair<Bytes, std::string>> cases = {
-        {{0xFA, 0x00, 0x00, 0x00}, "250"},
-        {{0x01, 0x02, 0x03, 0x04}, "67305985"},
-        {{0xFF, 0xFF, 0xFF, 0x7F}, "2147483647"},
-        {{0x00, 0x00, 0x00, 0x80}, "2147483648"},
-        {{0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
-    };
-    for (const auto &[bytes, text] : cases) {
-        target.clear();
-        Bytes one = {0x35, bytes[0], bytes[1], bytes[2], bytes[3], 0x00};
-        process(one);
-        ASSERT_EQ(target.lines.size(), 5u);
-        EXPECT_EQ(target.lines[1], "Packet time offset: " + text + "ms");
+    for (const auto &[bytes, text] : {std::pair{"FA 00 00 00", "250"},
+                                      {"01 02 03 04", "67305985"},
+                                      {"00 00 00 80", "2147483648"},
+                                      {"FF FF FF FF", "4294967295"}}) {
+        EXPECT_EQ(process(Bytes{0x35} + bytesOf(bytes) + Bytes{0x00}).target.at(1),
+                  "Packet time offset: " + std::string(text) + "ms");
     }
 }
 
-TEST_F(Listing, PacketNumbersStartAgainAfterTheLargest)
+// A list that has reached the cap is emptied once before the reply, never during it.
+TEST_F(Listing, CapEmptiesAFullListBeforeTheReply)
 {
-    listing.TargetPacketCount = std::numeric_limits<std::int32_t>::max();
-    process(join({record(0x35, 0, kSspPoll), record(0x55, 0, kSspOk)}));
-    EXPECT_EQ(target.lines[0], "Packet #2147483647" + kRule);
-    EXPECT_EQ(target.lines[5], "Packet #0" + kRule);
-}
-
-TEST_F(Listing, CapEmptiesAFullListOnceBeforeTheReply)
-{
-    struct Case
-    {
-        std::size_t before;
-        std::size_t after;
-    };
-    for (const Case c : {Case{kListCap, 10}, Case{kListCap - 1, kListCap + 9}, Case{kListCap + 7, 10}}) {
-        target.lines.assign(c.before, "old");
-        host.lines.assign(c.before, "old");
-        const auto added = process(join({record(0x35, 0, kSspPoll), record(0x55, 0, kSspOk),
-                                         record(0xAA, 0, kStatusRequest), record(0xCA, 0, kDisabled)}));
-        EXPECT_EQ(target.lines.size(), c.after) << "lines before: " << c.before;
-        EXPECT_EQ(host.lines.size(), c.after) << "lines before: " << c.before;
-        EXPECT_EQ(added.target.size(), 10u);
-        EXPECT_EQ(added.host.size(), 10u);
+    for (const std::size_t before : {kListCap, kListCap - 1, kListCap + 7}) {
+        target.lines.assign(before, "old");
+        host.lines.assign(before, "old");
+        process(record(0x35, 0, kSspPoll) + record(0x55, 0, kSspOk) +
+                record(0xAA, 0, kStatusRequest) + record(0xCA, 0, kDisabled));
+        const std::size_t after = before < kListCap ? before + 10 : 10;
+        EXPECT_EQ(std::pair(target.lines.size(), host.lines.size()), std::pair(after, after))
+            << "lines before: " << before;
     }
 }
 
-// A Clear List click while the reply is listed empties the list, but the log still gets every
-// line of the reply.
+// A Clear List click while a reply is listed empties the list, but the log gets every line.
 TEST_F(Listing, ClearingAListDuringAReplyLosesNoLogLine)
 {
     pump.onPump = [this] {
         if (pump.calls == 1)
             target.clear();
     };
-    const auto added = process(join({record(0x35, 250, kSspPoll), record(0x55, 265, kSspOk)}));
-    ASSERT_EQ(added.target.size(), 10u);
-    EXPECT_EQ(added.target[0], "Packet #0" + kRule);
-    EXPECT_EQ(added.target[5], "Packet #1" + kRule);
-    EXPECT_EQ(target.lines, Lines(added.target.begin() + 5, added.target.end()));
+    const auto added = process(record(0x35, 250, kSspPoll) + record(0x55, 265, kSspOk));
+    EXPECT_EQ(added.target, target.history);
+    EXPECT_EQ(target.lines, Lines(target.history.begin() + 5, target.history.end()));
 }
 
 TEST_F(Listing, NothingIsReadBeyondReplyLength)
 {
-    // The frame announces 6 bytes but the reply ends after 3 of them: only those are listed,
-    // the decoder reads zeros for the rest, and the walk ends.
+    // A frame cut by the end of the reply: only its bytes in the reply are listed and decoded.
     Bytes cut = record(0x35, 7, kSspPoll);
     cut.resize(6 + 3);
-    auto added = process(cut);
-    EXPECT_EQ(added.target,
-              (Lines{"Packet #0" + kRule, "Packet time offset: 7ms", "XLT TX  7F 80 01 ", "UNKNOWN COMMAND ", " "}));
+    EXPECT_EQ(process(cut).target, block(0, "7", "XLT TX  7F 80 01 ", "UNKNOWN COMMAND "));
 
-    // A header cut by the end of the reply is not a record.
-    for (std::size_t keep = 1; keep < 6; ++keep) {
+    for (std::size_t keep = 1; keep < 6; ++keep) { // a header cut off is not a record
         Bytes header = record(0x55, 7, kSspOk);
         header.resize(keep);
-        added = process(join({record(0xAA, 1, kStatusRequest), header}));
+        const auto added = process(record(0xAA, 1, kStatusRequest) + header);
         EXPECT_EQ(added.host.size(), 5u);
         EXPECT_TRUE(added.target.empty()) << keep << " header bytes";
     }
-    EXPECT_EQ(listing.TargetPacketCount, 1);
 
     // A record that ends exactly at the end of a full reply is listed whole.
-    Bytes full = {0x00};
-    full.resize(255 - 6 - 100, 0x00);
-    Bytes frame(100, 0x01);
-    frame[0] = 0xFC;
-    frame[1] = 100;
-    frame[2] = 0x13;
-    full = join({full, record(0xCA, 0, frame)});
-    ASSERT_EQ(full.size(), 255u);
-    added = process(full);
-    ASSERT_EQ(added.host.size(), 5u);
-    EXPECT_EQ(added.host[2].size(), std::string("XLT RX    ").size() + 300);
-    EXPECT_EQ(added.host[2].substr(added.host[2].size() - 3), "01 ");
+    const auto added = process(Bytes(255 - 6 - 100, 0x00) + record(0xCA, 0, Bytes(100, 0xFC)));
+    EXPECT_EQ(added.host.at(2), "XLT RX    " + repeated("FC ", 100));
 }
 
-TEST_F(Listing, EmptyReplyListsNothing)
+// Midnight is hour 00; a directory that ends with a separator gets no second one.
+TEST(TrafficLog, BaseNameAndPaths)
 {
-    const auto added = process({});
-    EXPECT_TRUE(added.target.empty());
-    EXPECT_TRUE(added.host.empty());
-    EXPECT_EQ(pump.calls, 0);
+    EXPECT_EQ(TrafficLog::baseName(QDateTime(QDate(2027, 1, 31), QTime(0, 0, 7))),
+              "XLT_log_ 31 01 2027 00 00 07");
+    EXPECT_EQ(TrafficLog("/var/log/xlt", "B").targetPath(), "/var/log/xlt/B.tgt");
+    EXPECT_EQ(TrafficLog("/var/log/xlt/", "B").hostPath(), "/var/log/xlt/B.xlt");
+    EXPECT_EQ(TrafficLog("/", "B").targetPath(), "/B.tgt");
+    EXPECT_EQ(TrafficLog("", "B").hostPath(), "B.xlt");
+}
+
+TEST(TrafficLog, AppendsCrlfLinesAsLatin1BytesAndKeepsWhatIsThere)
+{
+    QTemporaryDir dir;
+    TrafficLog log(dir.path().toStdString(), "base");
+    EXPECT_EQ(log.appendTarget({}), ""); // nothing to write: no file comes into being
+    EXPECT_FALSE(logLines(log.targetPath()));
+    EXPECT_EQ(log.appendTarget({"Packet #0", " ", ""}), "");
+    EXPECT_EQ(TrafficLog(dir.path().toStdString() + "/", "base").appendTarget({"\xE9\xFF"}), "");
+    EXPECT_EQ(logLines(log.targetPath()), (Lines{"Packet #0", " ", "", "\xE9\xFF"}));
+    EXPECT_FALSE(logLines(log.hostPath()));
+}
+
+TEST(TrafficLog, FailureNamesTheFileAndTheReason)
+{
+    QTemporaryDir dir;
+    TrafficLog gone(dir.path().toStdString() + "/gone", "base");
+    std::string message = gone.appendHost({"line"});
+    EXPECT_NE(message.find(gone.hostPath() + " could not be written"), std::string::npos);
+    EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
+
+    // A full disk shows only when the written bytes are flushed.
+    TrafficLog full(dir.path().toStdString(), "base");
+    ASSERT_EQ(symlink("/dev/full", full.targetPath().c_str()), 0);
+    message = full.appendTarget({"line"});
+    EXPECT_NE(message.find(full.targetPath()), std::string::npos) << message;
+    EXPECT_NE(message.find("No space left on device"), std::string::npos) << message;
 }
 
 } // namespace
