@@ -1,6 +1,7 @@
 // xltctl decode: the monitor's decoder and listing without a device, for single frames and for
 // capture-read replies kept as hexadecimal text.
 #include "Commands.h"
+#include "PrintingList.h"
 
 #include "core/EventPump.h"
 #include "core/Text.h"
@@ -47,17 +48,6 @@ int usageError(const std::string &problem)
     return 2;
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -79,7 +69,7 @@ std::optional<Bytes> parseHex(std::string_view text, std::string &problem)
             ++end;
         const std::string_view group = text.substr(i, end - i);
         for (char c : group) {
-            if (hexDigit(c) < 0) {
+            if (core::hexDigitValue(c) < 0) {
                 problem = "'" + std::string(group) + "' is not hexadecimal";
                 return std::nullopt;
             }
@@ -89,7 +79,8 @@ std::optional<Bytes> parseHex(std::string_view text, std::string &problem)
             return std::nullopt;
         }
         for (std::size_t k = 0; k < group.size(); k += 2)
-            bytes.push_back(static_cast<std::uint8_t>(hexDigit(group[k]) * 16 + hexDigit(group[k + 1])));
+            bytes.push_back(static_cast<std::uint8_t>(core::hexDigitValue(group[k]) * 16
+                                                      + core::hexDigitValue(group[k + 1])));
         i = end;
     }
     if (bytes.size() > kMaxBytes) {
@@ -99,39 +90,7 @@ std::optional<Bytes> parseHex(std::string_view text, std::string &problem)
     return bytes;
 }
 
-void printLine(std::string_view prefix, std::string_view line)
-{
-    std::string text;
-    text.reserve(prefix.size() + line.size() + 1);
-    text.append(prefix).append(line).push_back('\n');
-    std::fwrite(text.data(), 1, text.size(), stdout);
-}
 
-// A monitor list that prints every line as it is added; clearing only forgets the count.
-class PrintingList final : public monitor::LineList
-{
-public:
-    explicit PrintingList(std::string_view prefix) : m_prefix(prefix) {}
-    std::size_t count() const override { return m_count; }
-    void clear() override { m_count = 0; }
-    void add(const std::string &line) override
-    {
-        printLine(m_prefix, line);
-        ++m_count;
-    }
-    void selectLast() override {}
-
-private:
-    std::string_view m_prefix;
-    std::size_t m_count = 0;
-};
-
-class ValueLabel final : public monitor::TextLabel
-{
-public:
-    void setText(const std::string &value) override { text = value; }
-    std::string text;
-};
 
 int decodeFrame(const Args &args)
 {

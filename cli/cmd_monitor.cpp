@@ -3,6 +3,7 @@
 // run's two log files, until the time is up or it is interrupted.
 #include "CliContext.h"
 #include "Commands.h"
+#include "PrintingList.h"
 #include "app/Settings.h"
 #include "core/Text.h"
 #include "monitor/MonitorRun.h"
@@ -68,40 +69,7 @@ int usageError(const std::string &problem)
     return 2;
 }
 
-void printLine(std::string_view prefix, std::string_view line)
-{
-    std::fwrite(prefix.data(), 1, prefix.size(), stdout);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-}
 
-/// A monitor list that prints every line as it is added; clearing only forgets the count.
-class PrintingList final : public monitor::LineList
-{
-public:
-    explicit PrintingList(std::string_view prefix)
-        : m_prefix(prefix)
-    {}
-    std::size_t count() const override { return m_count; }
-    void clear() override { m_count = 0; }
-    void add(const std::string &line) override
-    {
-        printLine(m_prefix, line);
-        ++m_count;
-    }
-    void selectLast() override {}
-
-private:
-    std::string_view m_prefix;
-    std::size_t m_count = 0;
-};
-
-class ValueLabel final : public monitor::TextLabel
-{
-public:
-    void setText(const std::string &value) override { text = value; }
-    std::string text;
-};
 
 /// The listing's "let events run" between records: the only event here is an interrupt,
 /// which becomes the run's stop request, so the reply in hand ends the run.

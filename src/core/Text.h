@@ -45,4 +45,16 @@ inline std::string hexNoPad(std::uint8_t value)
     return value < 16 ? std::string(1, "0123456789ABCDEF"[value]) : hex2(value);
 }
 
+/// The value of one hexadecimal digit in either case, or -1 for any other character.
+constexpr int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 } // namespace xlt::core

@@ -18,17 +18,6 @@ std::string fieldText(std::span<const std::uint8_t> field)
     return core::bytesToText(std::span<const std::uint8_t>(field.begin(), end));
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::string tooLong(const char *box, std::size_t length, std::size_t limit)
 {
     return "The " + std::string(box) + " text has " + std::to_string(length)
@@ -98,7 +87,7 @@ std::uint32_t hexTextValue(const std::string &text)
     for (const char c : text) {
         if (c == ' ' || c == '\t' || c == '\n')
             continue;
-        const int digit = hexDigit(c);
+        const int digit = core::hexDigitValue(c);
         if (digit < 0)
             break;
         value = std::min<std::uint64_t>(value * 16 + static_cast<std::uint64_t>(digit),

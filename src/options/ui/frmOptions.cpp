@@ -1,16 +1,15 @@
 #include "frmOptions.h"
 
 #include "app/Session.h"
+#include "app/ui/TextPanel.h"
 #include "core/Text.h"
 #include "link/DeviceContext.h"
 
 #include <QEvent>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QTextDocument>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -32,17 +31,7 @@ void frmOptions::initControls()
 {
     Frame1 = new QGroupBox(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Picture1 = new QPlainTextEdit(Frame1);
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setReadOnly(true);
-    Picture1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // A fixed-pitch font keeps the values in one column.
-    Picture1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    // Wide enough for the 48-hyphen rules and the longest label with its value, so the panel
-    // never scrolls sideways.
-    const int panelWidth = Picture1->fontMetrics().horizontalAdvance(QString(56, QLatin1Char('-')))
-        + 2 * (Picture1->frameWidth() + static_cast<int>(Picture1->document()->documentMargin()));
-    Picture1->setMinimumSize(panelWidth, 110);
+    Picture1 = app::makeTextPanel("Picture1", 110, Frame1);
     opLevel_0 = new QRadioButton(core::toQString(kTtlCaption), Frame1);
     opLevel_0->setObjectName(QStringLiteral("opLevel_0"));
     opLevel_1 = new QRadioButton(core::toQString(kOptoCaption), Frame1);

@@ -1,16 +1,15 @@
 #include "frmXLTUpdate.h"
 
 #include "app/Session.h"
+#include "app/ui/TextPanel.h"
 #include "core/Text.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QTextDocument>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -48,17 +47,7 @@ void frmXLTUpdate::initControls()
     bttnOpen->setObjectName(QStringLiteral("bttnOpen"));
     bttnUpdate = new QPushButton(QStringLiteral("Run &Update"), Frame1);
     bttnUpdate->setObjectName(QStringLiteral("bttnUpdate"));
-    Picture1 = new QPlainTextEdit(Frame1);
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setReadOnly(true);
-    Picture1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // A fixed-pitch font keeps the values of each group of lines in one column.
-    Picture1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    // Wide enough for the 48-hyphen rules and the longest label with its value, so the panel
-    // never scrolls sideways.
-    const int panelWidth = Picture1->fontMetrics().horizontalAdvance(QString(56, QLatin1Char('-')))
-        + 2 * (Picture1->frameWidth() + static_cast<int>(Picture1->document()->documentMargin()));
-    Picture1->setMinimumSize(panelWidth, 180);
+    Picture1 = app::makeTextPanel("Picture1", 180, Frame1);
     prg1 = new QProgressBar(Frame1);
     prg1->setObjectName(QStringLiteral("prg1"));
     prg1->setRange(0, 1);
