@@ -32,17 +32,37 @@ inline std::string bytesToText(std::span<const std::uint8_t> bytes)
     return std::string(bytes.begin(), bytes.end());
 }
 
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+/// Appends two uppercase hexadecimal digits, "0" in front below 16 (no allocation of its own).
+inline void appendHex2(std::string &out, std::uint8_t value)
+{
+    out += kHexDigits[value >> 4];
+    out += kHexDigits[value & 0x0F];
+}
+
+/// Appends uppercase hexadecimal without leading zero (no allocation of its own).
+inline void appendHexNoPad(std::string &out, std::uint8_t value)
+{
+    if (value >= 0x10)
+        out += kHexDigits[value >> 4];
+    out += kHexDigits[value & 0x0F];
+}
+
 /// Two uppercase hexadecimal digits, "0" in front below 16: 5 -> "05", 255 -> "FF".
 inline std::string hex2(std::uint8_t value)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[value >> 4], kDigits[value & 0x0F]};
+    std::string out;
+    appendHex2(out, value);
+    return out;
 }
 
 /// Uppercase hexadecimal without leading zero: 5 -> "5", 10 -> "A", 0 -> "0".
 inline std::string hexNoPad(std::uint8_t value)
 {
-    return value < 16 ? std::string(1, "0123456789ABCDEF"[value]) : hex2(value);
+    std::string out;
+    appendHexNoPad(out, value);
+    return out;
 }
 
 /// The value of one hexadecimal digit in either case, or -1 for any other character.

@@ -1,5 +1,7 @@
 #include "ID003Data.h"
 
+#include "core/Text.h"
+
 #include <array>
 #include <string_view>
 
@@ -111,14 +113,6 @@ constexpr Table responseTable()
 
 constexpr Table kResponseByCode = responseTable();
 
-void appendHex(std::string &out, std::uint8_t value)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    if (value >= 0x10)
-        out += kDigits[value >> 4];
-    out += kDigits[value & 0x0F];
-}
-
 } // namespace
 
 std::string DecodeID003(const WorkingFrame &frame, std::uint8_t tag)
@@ -148,7 +142,7 @@ std::string DecodeID003(const WorkingFrame &frame, std::uint8_t tag)
         for (int k = 3; k <= count + 1; ++k) {
             if (k > 3)
                 out += ',';
-            appendHex(out, frame[static_cast<std::size_t>(k)]);
+            core::appendHexNoPad(out, frame[static_cast<std::size_t>(k)]);
         }
     }
     return out;

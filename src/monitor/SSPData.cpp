@@ -1,5 +1,7 @@
 #include "SSPData.h"
 
+#include "core/Text.h"
+
 #include <array>
 #include <string_view>
 
@@ -110,14 +112,6 @@ std::uint8_t byteAt(const WorkingFrame &frame, std::size_t index)
     return index < frame.size() ? frame[index] : std::uint8_t{0};
 }
 
-void appendHex(std::string &out, std::uint8_t value)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    if (value >= 0x10)
-        out += kDigits[value >> 4];
-    out += kDigits[value & 0x0F];
-}
-
 void appendDecimal(std::string &out, std::uint8_t value)
 {
     if (value >= 100)
@@ -145,7 +139,7 @@ std::string decodeCommand(const WorkingFrame &frame)
         for (std::size_t k = 4; k <= len + 2; ++k) {
             if (k > 4)
                 out += ',';
-            appendHex(out, byteAt(frame, k));
+            core::appendHexNoPad(out, byteAt(frame, k));
         }
     }
     return out;
@@ -167,7 +161,7 @@ std::string decodeResponse(const WorkingFrame &frame)
         const std::uint8_t code = byteAt(frame, k);
         const Event &event = kEventByCode[code];
         if (event.text.empty()) {
-            appendHex(out, code);
+            core::appendHexNoPad(out, code);
             out += ' ';
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "ID003Data.h"
 #include "SSPData.h"
+#include "core/Text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -154,9 +155,7 @@ std::size_t TrafficListing::ListPacket(LineList &list, std::vector<std::string> 
     for (std::size_t k = 0; k < listed; ++k) {
         const std::uint8_t value = record[kHeaderSize + k];
         frame[k] = value;
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        hexLine += kDigits[value >> 4];
-        hexLine += kDigits[value & 0x0F];
+        core::appendHex2(hexLine, value);
         hexLine += ' ';
     }
     addLine(list, out, std::move(hexLine));
