@@ -7,8 +7,8 @@
 //   emulator's share of the machine.
 // - Update528Paced: the emulator sends its replies at about 1.04 ms a byte, as at 9600 baud.
 // - OpenClose: the port's open and close alone, the largest part of the tool's own cost.
-// The first-stage pause is left out (an event pump that does not wait; the emulator copies at
-// once): it is a fixed three seconds, not a per-block cost.
+// The first-stage pause is left out (timers that do not wait; the emulator copies at once): it
+// is a fixed three seconds, not a per-block cost.
 #include "link/DeviceContext.h"
 #include "link/SerialLink.h"
 #include "link/XLT_protocol.h"
@@ -29,11 +29,10 @@ namespace {
 
 constexpr int kBlocks = 528;
 
-class NoPause final : public core::EventPump
+class NoPause final : public core::Scheduler
 {
 public:
-    void processEvents() override {}
-    void pumpFor(std::chrono::milliseconds) override {}
+    void after(std::chrono::milliseconds, std::function<void()> action) override { action(); }
 };
 
 class QuietNotifier final : public core::Notifier
@@ -147,7 +146,8 @@ void runUpdate(benchmark::State &state, bool paced)
     Stopwatch watch;
     for (auto _ : state) {
         watch.start();
-        const auto outcome = updater.run(image);
+        update::UpdateOutcome outcome;
+        updater.start(image, [&outcome](update::UpdateOutcome o) { outcome = o; });
         watch.stop();
         if (outcome.result != update::UpdateResult::Complete) {
             state.SkipWithError("the update did not complete");

@@ -12,8 +12,9 @@ void ConsoleNotifier::message(core::Icon, const std::string &text)
 }
 
 CliContext::CliContext()
-    : ports(link::makeSystemPortSource()), serial(std::make_unique<link::SerialLink>(*ports)),
-      device(std::make_unique<link::DeviceContext>(*serial, *ports, notifier, pump))
+    : ports(link::makeSystemPortSource())
+    , serial(std::make_unique<link::SerialLink>(*ports))
+    , device(std::make_unique<link::DeviceContext>(*serial, *ports, notifier, scheduler))
 {}
 
 } // namespace xlt::cli

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/EventPump.h"
 #include "core/Notifier.h"
+#include "core/Scheduler.h"
 #include "link/DeviceContext.h"
 #include "link/PortSource.h"
 #include "link/SerialLink.h"
@@ -18,14 +18,14 @@ public:
 };
 
 /// The real device context of the command-line tool: the system's ports, the serial link,
-/// messages on stderr, and a pump that runs nothing.
+/// messages on stderr, and timers that sleep.
 struct CliContext
 {
     CliContext();
     std::unique_ptr<link::PortSource> ports;
     std::unique_ptr<link::SerialLink> serial;
     ConsoleNotifier notifier;
-    core::NullEventPump pump;
+    core::SleepingScheduler scheduler;
     std::unique_ptr<link::DeviceContext> device;
 };
 

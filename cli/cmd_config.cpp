@@ -1,9 +1,9 @@
 // xltctl config: the PR01 configuration window's procedures without a window. Reads the
 // configuration from the device (optionally into a ".ufg" file), writes one from a ".ufg" file,
 // or lets the device detect it, and prints the version, the boot version and the eight rows.
+#include "Await.h"
 #include "CliContext.h"
 #include "Commands.h"
-
 #include "core/Text.h"
 #include "pr01/AutoDetect.h"
 #include "pr01/ConfigBlock.h"
@@ -11,7 +11,6 @@
 #include "pr01/UfgFile.h"
 
 #include <QString>
-
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -92,9 +91,11 @@ int readConfig(const Args &args)
     else if (args.size() != 1)
         return usageError("read takes only --ufg FILE");
     CliContext cli;
-    Pr01Texts texts = Pr01Texts::initial();
-    if (!readPr01Configuration(*cli.device, texts))
+    const auto reading = await<std::optional<Pr01Reading>>(
+        [&cli](auto done) { readPr01Configuration(*cli.device, std::move(done)); });
+    if (!reading)
         return 1;
+    const Pr01Texts &texts = reading->texts;
     printTexts(texts);
     if (ufgPath && !saveUfgFile(QString::fromLocal8Bit(ufgPath->c_str()), texts)) {
         cli.notifier.message(core::Icon::Exclamation, "Cannot save configuration file " + *ufgPath);
@@ -118,7 +119,10 @@ int writeConfig(const Args &args)
         cli.notifier.message(core::Icon::Exclamation, encoded.error);
         return 2;
     }
-    if (!writePr01Configuration(*cli.device, texts))
+    // Without a host drive byte of its own the write keeps the device's.
+    if (!await<bool>([&](auto done) {
+            writePr01Configuration(*cli.device, texts, std::nullopt, std::move(done));
+        }))
         return 1;
     printTexts(texts);
     return 0;
@@ -146,8 +150,8 @@ std::optional<int> parseSeconds(const Args &args)
     int seconds = 0;
     const std::string &text = args[2];
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (ec != std::errc() || end != text.data() + text.size() || seconds < 1
-        || seconds > kMaxDetectSeconds)
+    if (ec != std::errc() || end != text.data() + text.size() || seconds < 1 ||
+        seconds > kMaxDetectSeconds)
         return std::nullopt;
     return seconds;
 }
@@ -160,23 +164,25 @@ int detectConfig(const Args &args)
     CliContext cli;
     CollectingSink sink;
     AutoDetect detect(*cli.device, sink);
-    if (!detect.start())
+    if (!await<bool>([&detect](auto done) { detect.start(std::move(done)); }))
         return 1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(*seconds);
     bool timedOut = false;
-    do {
+    bool again = true;
+    while (again) {
         std::this_thread::sleep_for(AutoDetect::kInterval);
         if (!timedOut && std::chrono::steady_clock::now() >= deadline) {
             // As the window's abort: the next tick still polls and fetches, then ends.
             detect.abort();
             timedOut = true;
         }
-    } while (detect.tick());
+        again = await<bool>([&detect](auto done) { detect.tick(std::move(done)); });
+    }
     printTexts(sink.texts, detect.itemsRead());
     if (detect.itemsRead() != AutoDetect::kAllItems) {
         cli.notifier.message(core::Icon::Exclamation,
-                             timedOut ? "Detection stopped after " + std::to_string(*seconds)
-                                            + " s before every item was reported."
+                             timedOut ? "Detection stopped after " + std::to_string(*seconds) +
+                                            " s before every item was reported."
                                       : "Detection ended before every item was reported.");
         return 1;
     }

@@ -1,6 +1,7 @@
 // xltctl monitor: the traffic monitor's run without a window. It polls the device every 50 ms
 // (from the end of one poll to the start of the next), prints every listed line and writes the
 // run's two log files, until the time is up or it is interrupted.
+#include "Await.h"
 #include "CliContext.h"
 #include "Commands.h"
 #include "PrintingList.h"
@@ -68,8 +69,6 @@ int usageError(const std::string &problem)
     std::fprintf(stderr, "xltctl monitor: %s\n%s", problem.c_str(), kUsage);
     return 2;
 }
-
-
 
 /// The listing's "let events run" between records: the only event here is an interrupt,
 /// which becomes the run's stop request, so the reply in hand ends the run.
@@ -152,14 +151,16 @@ int monitorRun(const std::string &logDir, std::optional<std::chrono::seconds> se
     pump.run = &run;
 
     catchInterrupts();
-    if (run.start(logDir) != monitor::MonitorRun::StartResult::Started)
+    if (await<monitor::MonitorRun::StartResult>([&](auto done) {
+            run.start(logDir, std::move(done));
+        }) != monitor::MonitorRun::StartResult::Started)
         return 1;
     std::optional<Clock::time_point> deadline;
     if (seconds)
         deadline = Clock::now() + *seconds;
     if (g_interrupted || (deadline && Clock::now() >= *deadline))
         run.requestStop();
-    while (run.tick()) {
+    while (await<bool>([&run](auto done) { run.tick(std::move(done)); })) {
         std::fflush(stdout);
         waitForNextPoll(run, deadline);
     }

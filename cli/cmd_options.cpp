@@ -1,4 +1,5 @@
 // xltctl options: prints the device's host drive option, or sets it.
+#include "Await.h"
 #include "CliContext.h"
 #include "Commands.h"
 #include "options/OptionBlock.h"
@@ -62,12 +63,14 @@ int runOptions(const Args &args)
 
     CliContext cli;
     link::DeviceContext &device = *cli.device;
-    const options::TargetInfo info = options::readTargetInfo(device);
+    const auto info = await<options::TargetInfo>(
+        [&device](auto done) { options::readTargetInfo(device, std::move(done)); });
     if (!info.portFound)
         return 1;
     for (const std::string &line : info.lines)
         std::printf("%s\n", line.c_str());
-    const std::optional<options::OptionBlock> block = options::readOptionBlock(device);
+    const auto block = await<std::optional<options::OptionBlock>>(
+        [&device](auto done) { options::readOptionBlock(device, std::move(done)); });
     if (!block) {
         std::fprintf(stderr,
                      "xltctl options: the configuration of the device on COM%u was not "
@@ -80,7 +83,9 @@ int runOptions(const Args &args)
                 unsigned((*block)[options::kHostDriveOffset]));
     if (!wanted)
         return 0;
-    if (!options::writeOptionBlock(device, options::withHostDrive(*block, *wanted))) {
+    const options::OptionBlock changed = options::withHostDrive(*block, *wanted);
+    if (!await<bool>(
+            [&](auto done) { options::writeOptionBlock(device, changed, std::move(done)); })) {
         std::fputs("xltctl options: the configuration was not written\n", stderr);
         return 1;
     }

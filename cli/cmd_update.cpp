@@ -1,5 +1,6 @@
 // xltctl update: checks an XLT OS update file, shows its identity beside the device's, asks for
 // confirmation and sends the image with a progress line.
+#include "Await.h"
 #include "CliContext.h"
 #include "Commands.h"
 #include "update/OpenStep.h"
@@ -50,7 +51,11 @@ bool confirmed(int numBlocks, unsigned port)
 std::optional<update::UpdateImage> openFile(link::DeviceContext &device, const std::string &path)
 {
     ConsolePanel panel;
-    auto opened = update::runOpenStep(device, panel, QString::fromLocal8Bit(path));
+    auto opened = await<update::OpenStepResult>([&](auto done) {
+        update::runOpenStep(device, panel, QString::fromLocal8Bit(path), std::move(done));
+    });
+    for (const std::string &line : opened.targetLines)
+        panel.print(line);
     if (opened.kind == update::OpenStepResult::Kind::Unchanged)
         std::fprintf(stderr, "xltctl update: cannot read '%s' or it is empty\n", path.c_str());
     else if (opened.check == update::FileCheck::NoIdentity)
@@ -116,7 +121,8 @@ int runUpdate(const Args &args)
 
     update::TextProgress progress(stdout);
     update::Updater updater(device, progress);
-    const update::UpdateOutcome outcome = updater.run(*image);
+    const auto outcome =
+        await<update::UpdateOutcome>([&](auto done) { updater.start(*image, std::move(done)); });
     if (outcome.result == update::UpdateResult::Complete)
         return 0;
     if (outcome.result == update::UpdateResult::BlockFailed) {

@@ -1,10 +1,11 @@
 #include "app/Session.h"
 #include "app/Settings.h"
 #include "app/ui/MDIForm1.h"
-#include "app/ui/QtEventPump.h"
 #include "app/ui/QtNotifier.h"
+#include "core/QtScheduler.h"
 #include "core/Text.h"
 #include "link/DeviceContext.h"
+#include "link/LineWorker.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
 
@@ -20,16 +21,26 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/xlt.svg")));
 
     auto ports = xlt::link::makeSystemPortSource();
-    xlt::link::SerialLink link(*ports);
+    // The serial line lives on a thread of its own: windows never wait on it. The port source
+    // only reads the file system, so the line's thread may share it.
+    xlt::link::LineWorker line(
+        [&ports] { return std::make_unique<xlt::link::SerialLink>(*ports); });
     xlt::app::QtNotifier notifier;
-    xlt::app::QtEventPump pump;
-    xlt::link::DeviceContext device(link, *ports, notifier, pump);
+    xlt::core::QtScheduler scheduler;
+    xlt::link::DeviceContext device(line, *ports, notifier, scheduler);
     xlt::app::QtSettingsStore settings;
     const std::string programDir =
         xlt::core::fromQString(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
     xlt::app::Session session(device, settings, programDir);
 
-    xlt::app::MDIForm1 mainWindow(session);
-    mainWindow.show();
-    return QApplication::exec();
+    int status = 0;
+    {
+        xlt::app::MDIForm1 mainWindow(session);
+        mainWindow.show();
+        status = QApplication::exec();
+    }
+    // The windows are gone and have queued the closing of anything they held open: let the
+    // line finish that before the device context goes.
+    line.stop();
+    return status;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
 
 namespace xlt::link {
@@ -15,89 +16,190 @@ std::string ReplyStatusText(std::uint8_t code)
     return code < kWords.size() ? kWords[code] : "";
 }
 
-std::int16_t OpenXLTComPort(DeviceContext &context, XLTPacket &packet)
-{
-    return context.link.OpenXLTComPort(packet);
-}
-
-void CloseXLTComPort(DeviceContext &context)
-{
-    context.link.CloseXLTComPort();
-}
-
-bool RunXLTCommand(DeviceContext &context, XLTPacket &packet)
-{
-    context.link.XLTSendCommand(packet);
-    const std::uint8_t status = packet.ReplyStatus;
-    if (status == ReplyOk)
-        return true;
-    context.notifier.message(core::Icon::Exclamation,
-                             "XLT Command transmission error " + ReplyStatusText(status));
-    context.link.CloseXLTComPort();
-    return false;
-}
-
 namespace {
 
-/// Open, let `fill` set CommandLength and CommandData, run, close.
-template<typename Fill>
-bool openCommandClose(DeviceContext &context, XLTPacket &packet, Fill &&fill)
+/// What one request does on the line: open the port first, run one command, close afterwards.
+struct Steps
 {
-    if (context.link.OpenXLTComPort(packet) == 0)
+    bool open = false;
+    bool command = false;
+    bool close = false;
+};
+
+constexpr Steps kOpen{true, false, false};
+constexpr Steps kCommand{false, true, false};
+constexpr Steps kOpenCommandClose{true, true, true};
+
+/// The link's part of a request, on the line's thread. False when the port did not open.
+bool runSteps(LinkLibrary &link, XLTPacket &packet, Steps steps)
+{
+    if (steps.open && link.OpenXLTComPort(packet) == 0)
         return false;
-    std::forward<Fill>(fill)(packet);
-    if (!RunXLTCommand(context, packet))
-        return false;
-    context.link.CloseXLTComPort();
+    if (!steps.command)
+        return true;
+    link.XLTSendCommand(packet);
+    // A failed exchange leaves the port closed, so the device is free for whoever comes next.
+    if (packet.ReplyStatus != ReplyOk || steps.close)
+        link.CloseXLTComPort();
     return true;
 }
 
-bool simpleCommand(DeviceContext &context, XLTPacket &packet, std::uint8_t code)
+/// The caller's part, on the caller's thread: the one message of a failed exchange.
+bool report(DeviceContext &context, const XLTPacket &packet, bool opened, Steps steps)
 {
-    return openCommandClose(context, packet, [code](XLTPacket &p) {
-        p.CommandLength = 1;
-        p.CommandData[0] = code;
-    });
+    if (!opened)
+        return false;
+    if (!steps.command || packet.ReplyStatus == ReplyOk)
+        return true;
+    context.notifier.message(core::Icon::Exclamation, "XLT Command transmission error " +
+                                                          ReplyStatusText(packet.ReplyStatus));
+    return false;
+}
+
+bool runNow(DeviceContext &context, XLTPacket &packet, Steps steps)
+{
+    LinkLibrary *link = context.line.direct();
+    if (link == nullptr)
+        return false;
+    return report(context, packet, runSteps(*link, packet, steps), steps);
+}
+
+void request(DeviceContext &context, Steps steps, Completion done)
+{
+    struct Work
+    {
+        XLTPacket packet;
+        bool opened = false;
+    };
+    auto work = std::make_shared<Work>();
+    work->packet = context.CmdPacket;
+    context.line.submit(
+        [work, steps](LinkLibrary &link) { work->opened = runSteps(link, work->packet, steps); },
+        [&context, work, steps, done = std::move(done)] {
+            // Only what the link writes comes back: the caller's settings and command stay
+            // as the caller has them now.
+            XLTPacket &packet = context.CmdPacket;
+            packet.ReplyStatus = work->packet.ReplyStatus;
+            packet.ReplyLength = work->packet.ReplyLength;
+            std::copy(std::begin(work->packet.ReplyData), std::end(work->packet.ReplyData),
+                      std::begin(packet.ReplyData));
+            const bool ok = report(context, context.CmdPacket, work->opened, steps);
+            if (done)
+                done(ok);
+        });
+}
+
+void setCommand(XLTPacket &packet, std::uint8_t code)
+{
+    packet.CommandLength = 1;
+    packet.CommandData[0] = code;
+}
+
+void setConfig(XLTPacket &packet, std::span<const std::uint8_t, kConfigBlockSize> config)
+{
+    packet.CommandLength = 1 + kConfigBlockSize;
+    packet.CommandData[0] = kCmdWriteConfig;
+    std::copy(config.begin(), config.end(), packet.CommandData + 1);
+}
+
+/// Block k carries image bytes 128 * (k + 1) .. 128 * (k + 2) - 1. False, with the record
+/// untouched, when the image does not hold that block.
+bool setUpdateBlock(XLTPacket &packet, std::span<const std::uint8_t> image, std::uint16_t block)
+{
+    const std::size_t first = kUpdateBlockSize * (std::size_t{block} + 1);
+    if (image.size() < first + kUpdateBlockSize)
+        return false;
+    const auto bytes = image.subspan(first, kUpdateBlockSize);
+    packet.CommandLength = 3 + kUpdateBlockSize;
+    packet.CommandData[0] = kCmdUpdateBlock;
+    packet.CommandData[1] = static_cast<std::uint8_t>(block % 256);
+    packet.CommandData[2] = static_cast<std::uint8_t>(block / 256);
+    std::copy(bytes.begin(), bytes.end(), packet.CommandData + 3);
+    return true;
 }
 
 } // namespace
 
+std::int16_t OpenXLTComPort(DeviceContext &context, XLTPacket &packet)
+{
+    LinkLibrary *link = context.line.direct();
+    return link ? link->OpenXLTComPort(packet) : std::int16_t{0};
+}
+
+void CloseXLTComPort(DeviceContext &context)
+{
+    context.line.submit([](LinkLibrary &link) { link.CloseXLTComPort(); }, {});
+}
+
+bool RunXLTCommand(DeviceContext &context, XLTPacket &packet)
+{
+    return runNow(context, packet, kCommand);
+}
+
 bool ReadXLTVersion(DeviceContext &context, XLTPacket &packet)
 {
-    return simpleCommand(context, packet, kCmdReadVersion);
+    setCommand(packet, kCmdReadVersion);
+    return runNow(context, packet, kOpenCommandClose);
 }
 
 bool ReadXLTConfig(DeviceContext &context, XLTPacket &packet)
 {
-    return simpleCommand(context, packet, kCmdReadConfig);
+    setCommand(packet, kCmdReadConfig);
+    return runNow(context, packet, kOpenCommandClose);
 }
 
 bool WriteXLTConfig(DeviceContext &context, XLTPacket &packet,
                     std::span<const std::uint8_t, kConfigBlockSize> config)
 {
-    return openCommandClose(context, packet, [config](XLTPacket &p) {
-        p.CommandLength = 1 + kConfigBlockSize;
-        p.CommandData[0] = kCmdWriteConfig;
-        std::copy(config.begin(), config.end(), p.CommandData + 1);
-    });
+    setConfig(packet, config);
+    return runNow(context, packet, kOpenCommandClose);
 }
 
 bool SendXLTUpdateBlock(DeviceContext &context, XLTPacket &packet,
                         std::span<const std::uint8_t> image, std::uint16_t block)
 {
-    // Block k carries image bytes 128 * (k + 1) .. 128 * (k + 2) - 1: refuse a block that the
-    // image does not hold rather than read past it.
-    const std::size_t first = kUpdateBlockSize * (std::size_t{block} + 1);
-    if (image.size() < first + kUpdateBlockSize)
-        return false;
-    const auto bytes = image.subspan(first, kUpdateBlockSize);
-    return openCommandClose(context, packet, [block, bytes](XLTPacket &p) {
-        p.CommandLength = 3 + kUpdateBlockSize;
-        p.CommandData[0] = kCmdUpdateBlock;
-        p.CommandData[1] = static_cast<std::uint8_t>(block % 256);
-        p.CommandData[2] = static_cast<std::uint8_t>(block / 256);
-        std::copy(bytes.begin(), bytes.end(), p.CommandData + 3);
-    });
+    // Refuse a block that the image does not hold rather than read past it.
+    return setUpdateBlock(packet, image, block) && runNow(context, packet, kOpenCommandClose);
+}
+
+void OpenXLTComPort(DeviceContext &context, Completion done)
+{
+    request(context, kOpen, std::move(done));
+}
+
+void RunXLTCommand(DeviceContext &context, Completion done)
+{
+    request(context, kCommand, std::move(done));
+}
+
+void ReadXLTVersion(DeviceContext &context, Completion done)
+{
+    setCommand(context.CmdPacket, kCmdReadVersion);
+    request(context, kOpenCommandClose, std::move(done));
+}
+
+void ReadXLTConfig(DeviceContext &context, Completion done)
+{
+    setCommand(context.CmdPacket, kCmdReadConfig);
+    request(context, kOpenCommandClose, std::move(done));
+}
+
+void WriteXLTConfig(DeviceContext &context, std::span<const std::uint8_t, kConfigBlockSize> config,
+                    Completion done)
+{
+    setConfig(context.CmdPacket, config);
+    request(context, kOpenCommandClose, std::move(done));
+}
+
+void SendXLTUpdateBlock(DeviceContext &context, std::span<const std::uint8_t> image,
+                        std::uint16_t block, Completion done)
+{
+    if (!setUpdateBlock(context.CmdPacket, image, block)) {
+        if (done)
+            done(false);
+        return;
+    }
+    request(context, kOpenCommandClose, std::move(done));
 }
 
 std::string ProtocolNameToCode(const std::string &name)

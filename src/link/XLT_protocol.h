@@ -8,6 +8,7 @@
 #include "XLTPacket.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -32,11 +33,16 @@ constexpr std::size_t kUpdateBlockSize = 128;
 /// other code.
 std::string ReplyStatusText(std::uint8_t code);
 
+// The forms that take a record run synchronously: they need a line whose link is on the
+// caller's thread (InlineLine: xltctl and tests); on any other line they do nothing and return
+// 0 or false.
+
 /// Opens the port named by packet.PortNumber with packet.BaudRate and packet.Timeout.
 /// Nonzero when open. Fails silently.
 std::int16_t OpenXLTComPort(DeviceContext &context, XLTPacket &packet);
 
-/// Closes the open port (no effect when closed). The record is left alone.
+/// Closes the open port (no effect when closed). The record is left alone. On a worker line the
+/// close is queued behind the requests already submitted.
 void CloseXLTComPort(DeviceContext &context);
 
 /// One exchange on an open port: sends CommandLength bytes of CommandData and waits for the
@@ -63,6 +69,28 @@ bool WriteXLTConfig(DeviceContext &context, XLTPacket &packet,
 /// when the image does not hold that block (image.size() < 128 * (block + 2)).
 bool SendXLTUpdateBlock(DeviceContext &context, XLTPacket &packet,
                         std::span<const std::uint8_t> image, std::uint16_t block);
+
+// The same procedures as requests on the context's line, for callers that must not wait (the
+// windows): each works on context.CmdPacket, copies the record back into it once the line has
+// run it, shows the same message as its synchronous form, and then calls `done` on the calling
+// thread with the same result. With a line that runs at once (InlineLine) `done` has run when
+// the call returns; with a LineWorker it runs later, from the event loop. No other exchange may
+// be started on the record until `done` has run: hold the device (DeviceHold) across a series.
+
+/// What a request reports: true when it did what it was asked.
+using Completion = std::function<void(bool ok)>;
+
+/// Opens the port; ok when it opened (fails silently).
+void OpenXLTComPort(DeviceContext &context, Completion done);
+/// RunXLTCommand on an open port; on failure the line closes the port before `done` runs.
+void RunXLTCommand(DeviceContext &context, Completion done);
+void ReadXLTVersion(DeviceContext &context, Completion done);
+void ReadXLTConfig(DeviceContext &context, Completion done);
+void WriteXLTConfig(DeviceContext &context, std::span<const std::uint8_t, kConfigBlockSize> config,
+                    Completion done);
+/// Refuses a block the image does not hold as its synchronous form does: `done(false)` at once.
+void SendXLTUpdateBlock(DeviceContext &context, std::span<const std::uint8_t> image,
+                        std::uint16_t block, Completion done);
 
 /// The device's protocol code for a protocol name: "TH001" "PR00", "ID003" "PR01",
 /// "NT001" "PR03", "ID300" "PR04", "AD001" "PR05". Exact, case-sensitive; any other text comes

@@ -31,71 +31,89 @@ MonitorRun::~MonitorRun()
     end();
 }
 
-MonitorRun::StartResult MonitorRun::start(const std::string &logDir)
+void MonitorRun::start(const std::string &logDir, std::function<void(StartResult)> done)
 {
-    if (m_running)
-        return StartResult::AlreadyRunning;
+    if (m_state != State::Idle)
+        return done(StartResult::AlreadyRunning);
     if (link::refuseWhileHeld(m_context))
-        return StartResult::Refused;
+        return done(StartResult::Refused);
     if (link::FindXLTPort(m_context) == 0) {
         m_context.notifier.message(core::Icon::Exclamation, kNoDevice);
-        return StartResult::NoDevice;
+        return done(StartResult::NoDevice);
     }
     m_logBaseName = TrafficLog::baseName(m_clock());
     m_log.emplace(logDir, m_logBaseName);
     m_listing.resetCounts();
 
-    // Held from before the open: the capture-start's failure message is modal and lets other
-    // windows' handlers run while the port is still open.
+    // Held from before the open: nothing else may use the port while the run has it.
     m_hold.emplace(m_context, kHolderName);
-    link::XLTPacket &packet = m_context.CmdPacket;
-    if (link::OpenXLTComPort(m_context, packet) == 0) {
+    m_state = State::Starting;
+    ++m_runNumber;
+    link::OpenXLTComPort(m_context, m_lifetime.guard([this, done](bool opened) {
+        if (!opened)
+            return started(false, StartResult::PortNotOpened, done);
+        link::XLTPacket &packet = m_context.CmdPacket;
+        packet.CommandLength = 2;
+        packet.CommandData[0] = link::kCmdCaptureStart;
+        packet.CommandData[1] = 1;
+        link::RunXLTCommand(m_context, m_lifetime.guard([this, done](bool ok) {
+            started(ok, StartResult::CaptureStartFailed, done);
+        }));
+    }));
+}
+
+void MonitorRun::started(bool ok, StartResult failure, const std::function<void(StartResult)> &done)
+{
+    if (m_state != State::Starting) // ended meanwhile: end() has closed the port
+        return done(StartResult::Ended);
+    if (!ok) {
+        m_state = State::Idle;
         m_hold.reset();
-        return StartResult::PortNotOpened;
-    }
-    packet.CommandLength = 2;
-    packet.CommandData[0] = link::kCmdCaptureStart;
-    packet.CommandData[1] = 1;
-    if (!link::RunXLTCommand(m_context, packet)) {
-        m_hold.reset();
-        return StartResult::CaptureStartFailed;
+        return done(failure);
     }
     m_stopRequested = false;
     m_logErrorShown = false;
     m_ending = Ending::None;
-    m_running = true;
-    return StartResult::Started;
+    m_state = State::Running;
+    done(StartResult::Started);
 }
 
-bool MonitorRun::tick()
+void MonitorRun::tick(std::function<void(bool again)> done)
 {
-    if (!m_running)
-        return false;
+    if (m_state != State::Running)
+        return done(false);
     link::XLTPacket &packet = m_context.CmdPacket;
     packet.CommandLength = 1;
     packet.CommandData[0] = link::kCmdCaptureRead;
-    if (!link::RunXLTCommand(m_context, packet)) {
-        finish(Ending::ExchangeFailed); // the transaction has shown its message, closed the port
-        return false;
-    }
-    if (packet.ReplyLength > 0) {
-        // Listed from a copy: events run during the listing, and once the run is ended from
-        // one of them the shared record is free for other windows again.
-        const link::XLTPacket reply = packet;
-        writeLogs(m_listing.ProcessCapture(reply));
-    }
-    if (!m_running)
-        return false;
+    link::RunXLTCommand(m_context, m_lifetime.guard([this, done, run = m_runNumber](bool ok) {
+        const bool current = run == m_runNumber && m_state == State::Running;
+        if (!ok) {
+            // The transaction has shown its message and closed the port.
+            if (current)
+                finish(Ending::ExchangeFailed);
+            return done(false);
+        }
+        listed(current, done);
+    }));
+}
+
+void MonitorRun::listed(bool current, const std::function<void(bool)> &done)
+{
+    const link::XLTPacket &packet = m_context.CmdPacket;
+    if (packet.ReplyLength > 0)
+        writeLogs(m_listing.ProcessCapture(packet));
+    if (!current)
+        return done(false);
     if (!m_stopRequested)
-        return true;
+        return done(true);
     link::CloseXLTComPort(m_context);
     finish(Ending::Stopped);
-    return false;
+    done(false);
 }
 
 void MonitorRun::end()
 {
-    if (!m_running)
+    if (m_state == State::Idle)
         return;
     link::CloseXLTComPort(m_context);
     finish(Ending::Ended);
@@ -104,7 +122,7 @@ void MonitorRun::end()
 void MonitorRun::finish(Ending ending)
 {
     m_ending = ending;
-    m_running = false;
+    m_state = State::Idle;
     m_hold.reset();
 }
 
@@ -124,33 +142,6 @@ void MonitorRun::writeLogs(const TrafficListing::Added &added)
         return;
     m_logErrorShown = true;
     m_context.notifier.message(core::Icon::Exclamation, errors + kLogErrorTail);
-}
-
-ThrottledPump::ThrottledPump(core::EventPump &inner, std::chrono::milliseconds interval, Now now)
-    : m_inner(inner)
-    , m_interval(interval)
-    , m_now(now ? std::move(now) : Now(&std::chrono::steady_clock::now))
-{}
-
-void ThrottledPump::restart()
-{
-    m_last = m_now();
-}
-
-void ThrottledPump::processEvents()
-{
-    const TimePoint now = m_now();
-    if (!m_passRequested && now - m_last < m_interval)
-        return;
-    m_passRequested = false;
-    m_inner.processEvents();
-    m_last = m_now();
-}
-
-void ThrottledPump::pumpFor(std::chrono::milliseconds duration)
-{
-    m_inner.pumpFor(duration);
-    m_last = m_now();
 }
 
 } // namespace xlt::monitor

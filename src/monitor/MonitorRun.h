@@ -2,11 +2,10 @@
 
 #include "TrafficListing.h"
 #include "TrafficLog.h"
-#include "core/EventPump.h"
+#include "core/Lifetime.h"
 #include "link/DeviceContext.h"
 
 #include <QDateTime>
-#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -16,11 +15,13 @@ namespace xlt::monitor {
 /// One monitoring run over the shared device context: find the device, open the port, start the
 /// device's capture, then one capture-read exchange per tick, listed by a TrafficListing and
 /// appended to the run's two TrafficLog files. The owner (the monitor window, xltctl) arms its
-/// own single-shot 50 ms timer and calls tick() when it fires, re-arming only when tick() says so;
-/// this class never waits and never touches a timer.
+/// own single-shot 50 ms timer when a tick's `done` says so, so the 50 ms run from the end of
+/// one tick (its reply listed and logged) to the start of the next; this class never waits and
+/// never touches a timer. Exchanges go through the context's line: with a worker line start()
+/// and tick() return at once and report through `done` later.
 ///
-/// While a run is active it holds the device ("traffic monitor"), so other windows refuse to use
-/// the port instead of interleaving with the run on the shared record.
+/// While a run is active (from start() until it ends) it holds the device ("traffic monitor"),
+/// so other windows refuse to use the port instead of interleaving with the run.
 class MonitorRun
 {
 public:
@@ -34,6 +35,7 @@ public:
         NoDevice,           ///< "No XLT device detected" was shown
         PortNotOpened,      ///< silently idle (counts and base name already reset)
         CaptureStartFailed, ///< the transaction showed its message and closed the port
+        Ended,              ///< end() was called before the start had finished
     };
 
     /// How the latest run ended.
@@ -45,7 +47,7 @@ public:
     };
 
     MonitorRun(link::DeviceContext &context, TrafficListing &listing, Clock clock = {});
-    /// Ends an active run (closes the port).
+    /// Ends an active run (closes the port). Results still on their way are dropped.
     ~MonitorRun();
     MonitorRun(const MonitorRun &) = delete;
     MonitorRun &operator=(const MonitorRun &) = delete;
@@ -54,24 +56,27 @@ public:
 
     /// The Run button: port search, PortNumber/BaudRate/Timeout, log base name from the clock,
     /// packet numbers to 0, open, capture-start (2, 1). On Started the stop request is cleared.
-    /// `logDir` is where this run's log files go (LogPath at the moment of the start).
-    StartResult start(const std::string &logDir);
+    /// `logDir` is where this run's log files go (LogPath at the moment of the start). `done`
+    /// gets the result (at once for everything decided before the line is used).
+    void start(const std::string &logDir, std::function<void(StartResult)> done);
 
     /// One poll: capture-read (1), the reply listed and its new lines appended to the logs.
-    /// Returns true when the owner should arm the timer again; false when the run is over
-    /// (stop requested: port closed here; exchange failed: message shown and port closed by
-    /// the transaction; or the run was ended meanwhile). Safe to call when idle (returns false).
-    bool tick();
+    /// `done(true)` when the owner should arm the timer again; `done(false)` when the run is over
+    /// (stop requested: port closed here; exchange failed: message shown and port closed by the
+    /// transaction; or the run was ended meanwhile: the reply is still listed and logged, so
+    /// nothing the device handed over is lost). Idle: `done(false)` at once, nothing sent.
+    void tick(std::function<void(bool again)> done);
 
     /// The Stop button: only sets the flag; the next tick ends the run after its reply.
     void requestStop() { m_stopRequested = true; }
 
-    /// Ends an active run at once (the window is closing): closes the port and releases the
-    /// device. A tick that is listing a reply at that moment still writes that reply's lines to
-    /// the logs, then returns false. No effect when idle.
+    /// Ends an active or starting run at once (the window is closing): closes the port (behind
+    /// any exchange in flight) and releases the device. No effect when idle.
     void end();
 
-    bool running() const { return m_running; }
+    bool running() const { return m_state == State::Running; }
+    /// True from start() until its result is in.
+    bool starting() const { return m_state == State::Starting; }
     bool StopRequested() const { return m_stopRequested; }
     /// "XLT_log_ dd mm yyyy hh mm ss" of the latest start (empty before the first).
     const std::string &LogBaseName() const { return m_logBaseName; }
@@ -82,50 +87,26 @@ public:
     const std::optional<TrafficLog> &log() const { return m_log; }
 
 private:
+    enum class State { Idle, Starting, Running };
+
+    void started(bool ok, StartResult failure, const std::function<void(StartResult)> &done);
+    void listed(bool current, const std::function<void(bool)> &done);
     void finish(Ending ending);
     void writeLogs(const TrafficListing::Added &added);
 
     link::DeviceContext &m_context;
     TrafficListing &m_listing;
     Clock m_clock;
-    bool m_running = false;
+    State m_state = State::Idle;
+    /// Counts starts, so that a reply of an ended run never drives a later one.
+    unsigned m_runNumber = 0;
     bool m_stopRequested = false;
     bool m_logErrorShown = false;
     Ending m_ending = Ending::None;
     std::string m_logBaseName;
     std::optional<TrafficLog> m_log;
     std::optional<link::DeviceHold> m_hold;
-};
-
-/// Lets window events run at most once per `interval` while a reply is being listed, so that
-/// Stop and Clear List act at once but repaints of long lists do not eat the poll period.
-/// restart() marks the moment events last ran (the start of a tick, which itself came from the
-/// event loop); processEvents() forwards to the inner pump only when `interval` has passed since
-/// then or since the last forward. pumpFor() always forwards.
-class ThrottledPump final : public core::EventPump
-{
-public:
-    using TimePoint = std::chrono::steady_clock::time_point;
-    using Now = std::function<TimePoint()>;
-
-    ThrottledPump(core::EventPump &inner, std::chrono::milliseconds interval, Now now = {});
-
-    void restart();
-    /// The next processEvents() forwards whatever the interval (a list was just emptied: the
-    /// window catches up with that before the stretch of listing goes on).
-    void requestPass() { m_passRequested = true; }
-    void processEvents() override;
-    void pumpFor(std::chrono::milliseconds duration) override;
-
-    void setInterval(std::chrono::milliseconds interval) { m_interval = interval; }
-    std::chrono::milliseconds interval() const { return m_interval; }
-
-private:
-    core::EventPump &m_inner;
-    std::chrono::milliseconds m_interval;
-    Now m_now;
-    TimePoint m_last{};
-    bool m_passRequested = false;
+    core::Lifetime m_lifetime; // last: callbacks see the object gone before its members
 };
 
 } // namespace xlt::monitor

@@ -31,37 +31,44 @@ std::string shortReplyMessage(std::size_t length)
            " bytes of configuration instead of 128. The options were not read.";
 }
 
-TargetInfo readTargetInfo(link::DeviceContext &context)
+void readTargetInfo(link::DeviceContext &context, std::function<void(TargetInfo)> done)
 {
-    TargetInfo info;
     link::FindXLTPort(context);
     if (context.XLTPortNumber == 0) {
         context.notifier.message(core::Icon::Exclamation, kNoDeviceText);
-        return info;
+        return done(TargetInfo{});
     }
-    info.portFound = true;
-    if (const auto identity = update::readDeviceIdentity(context, update::FirmwareStyle::AsIs))
-        info.lines = update::targetIdentityLines(*identity);
-    return info;
+    update::readDeviceIdentity(context, update::FirmwareStyle::AsIs,
+                               [done = std::move(done)](std::optional<update::Identity> identity) {
+                                   TargetInfo info;
+                                   info.portFound = true;
+                                   if (identity)
+                                       info.lines = update::targetIdentityLines(*identity);
+                                   done(std::move(info));
+                               });
 }
 
-std::optional<OptionBlock> readOptionBlock(link::DeviceContext &context)
+void readOptionBlock(link::DeviceContext &context,
+                     std::function<void(std::optional<OptionBlock>)> done)
 {
-    if (!link::ReadXLTConfig(context, context.CmdPacket))
-        return std::nullopt;
-    const link::XLTPacket &reply = context.CmdPacket;
-    OptionBlock block{};
-    if (reply.ReplyLength < block.size()) {
-        context.notifier.message(core::Icon::Exclamation, shortReplyMessage(reply.ReplyLength));
-        return std::nullopt;
-    }
-    std::copy_n(reply.ReplyData, block.size(), block.begin());
-    return block;
+    link::ReadXLTConfig(context, [&context, done = std::move(done)](bool ok) {
+        if (!ok)
+            return done(std::nullopt);
+        const link::XLTPacket &reply = context.CmdPacket;
+        OptionBlock block{};
+        if (reply.ReplyLength < block.size()) {
+            context.notifier.message(core::Icon::Exclamation, shortReplyMessage(reply.ReplyLength));
+            return done(std::nullopt);
+        }
+        std::copy_n(reply.ReplyData, block.size(), block.begin());
+        done(block);
+    });
 }
 
-bool writeOptionBlock(link::DeviceContext &context, const OptionBlock &block)
+void writeOptionBlock(link::DeviceContext &context, const OptionBlock &block,
+                      std::function<void(bool ok)> done)
 {
-    return link::WriteXLTConfig(context, context.CmdPacket, block);
+    link::WriteXLTConfig(context, block, std::move(done));
 }
 
 } // namespace xlt::options

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,17 +47,21 @@ struct TargetInfo
     std::vector<std::string> lines;
 };
 
+// Each request below runs on the context's line and reports through `done`.
+
 /// Looks for the device (XLTPortNumber and CmdPacket's port settings are set as a side
 /// effect); tells the user kNoDeviceText when there is none; reads the identity with command
-/// 16 and returns its five lines, the firmware version as its four characters.
-TargetInfo readTargetInfo(link::DeviceContext &context);
+/// 16 and gives its five lines, the firmware version as its four characters.
+void readTargetInfo(link::DeviceContext &context, std::function<void(TargetInfo)> done);
 
 /// Command 17 on the context's CmdPacket. Nothing when the exchange failed (already told, or
 /// silent when the port did not open) or when the reply is shorter than 128 bytes (told with
 /// shortReplyMessage): stale bytes of earlier replies are never taken into the block.
-std::optional<OptionBlock> readOptionBlock(link::DeviceContext &context);
+void readOptionBlock(link::DeviceContext &context,
+                     std::function<void(std::optional<OptionBlock>)> done);
 
 /// Command 18 carrying `block`, with the port settings already in CmdPacket.
-bool writeOptionBlock(link::DeviceContext &context, const OptionBlock &block);
+void writeOptionBlock(link::DeviceContext &context, const OptionBlock &block,
+                      std::function<void(bool ok)> done);
 
 } // namespace xlt::options

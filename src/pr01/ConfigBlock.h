@@ -7,7 +7,8 @@
 //   0..63    version text, one byte per character, zero bytes after the text
 //   64..79   boot version text, encoded the same way
 //   80..111  currency rows 0..7, four bytes each at 80 + 4r: code, country, denomination, exponent
-//   112      host drive option (owned by the options window): ignored when read, written as 0
+//   112      host drive option (owned by the options window): encoded as 0; a write into the
+//            device puts back the byte the device holds (see Pr01Device)
 //   113..127 no content: ignored when read, written as 0
 
 #include <array>
@@ -26,6 +27,7 @@ constexpr std::size_t kBootVersionOffset = 64;
 constexpr std::size_t kBootVersionSize = 16;
 constexpr std::size_t kCurrencyOffset = 80;
 constexpr std::size_t kRowCount = 8;
+constexpr std::size_t kHostDriveOffset = 112;
 
 using ConfigBlock = std::array<std::uint8_t, kBlockSize>;
 

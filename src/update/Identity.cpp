@@ -32,12 +32,15 @@ Identity parseIdentity(std::span<const std::uint8_t> bytes, FirmwareStyle style)
     return identity;
 }
 
-std::optional<Identity> readDeviceIdentity(link::DeviceContext &context, FirmwareStyle style)
+void readDeviceIdentity(link::DeviceContext &context, FirmwareStyle style,
+                        std::function<void(std::optional<Identity>)> done)
 {
-    if (!link::ReadXLTVersion(context, context.CmdPacket))
-        return std::nullopt;
-    const link::XLTPacket &reply = context.CmdPacket;
-    return parseIdentity(std::span(reply.ReplyData, reply.ReplyLength), style);
+    link::ReadXLTVersion(context, [&context, style, done = std::move(done)](bool ok) {
+        if (!ok)
+            return done(std::nullopt);
+        const link::XLTPacket &reply = context.CmdPacket;
+        done(parseIdentity(std::span(reply.ReplyData, reply.ReplyLength), style));
+    });
 }
 
 std::vector<std::string> fileIdentityLines(const Identity &identity)

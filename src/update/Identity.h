@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,8 +34,10 @@ Identity parseIdentity(std::span<const std::uint8_t> bytes, FirmwareStyle style)
 
 /// Reads the connected device's identity with command 16 on the context's CmdPacket (whose
 /// port settings must already be set) and parses ReplyData[0..ReplyLength). Nothing when the
-/// exchange failed (RunXLTCommand has told the user, or the port did not open: silent).
-std::optional<Identity> readDeviceIdentity(link::DeviceContext &context, FirmwareStyle style);
+/// exchange failed (RunXLTCommand has told the user, or the port did not open: silent). The
+/// result comes through `done`, on the context's line.
+void readDeviceIdentity(link::DeviceContext &context, FirmwareStyle style,
+                        std::function<void(std::optional<Identity>)> done);
 
 /// 48 hyphens, the rule above and below the identity lines.
 inline const std::string kRule(48, '-');

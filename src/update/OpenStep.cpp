@@ -5,6 +5,8 @@
 #include "link/DeviceContext.h"
 #include "link/USB_COM.h"
 
+#include <memory>
+
 namespace xlt::update {
 
 namespace {
@@ -15,24 +17,15 @@ void printAll(Panel &panel, const std::vector<std::string> &lines)
         panel.print(line);
 }
 
-void showDeviceIdentity(link::DeviceContext &context, Panel &panel)
-{
-    if (link::refuseWhileHeld(context))
-        return;
-    if (link::FindXLTPort(context) == 0)
-        return;
-    if (const auto identity = readDeviceIdentity(context, FirmwareStyle::WithPoint))
-        printAll(panel, targetIdentityLines(*identity));
-}
-
 } // namespace
 
-OpenStepResult runOpenStep(link::DeviceContext &context, Panel &panel, const QString &path)
+void runOpenStep(link::DeviceContext &context, Panel &panel, const QString &path,
+                 std::function<void(OpenStepResult)> done)
 {
     OpenStepResult result;
     auto bytes = readWholeFile(path);
     if (!bytes || bytes->empty())
-        return result;
+        return done(std::move(result));
 
     panel.clear();
     OpenResult opened = openUpdateFile(core::fromQString(path), std::move(*bytes));
@@ -41,14 +34,21 @@ OpenStepResult runOpenStep(link::DeviceContext &context, Panel &panel, const QSt
         context.notifier.message(core::Icon::Exclamation, opened.message);
     if (opened.check != FileCheck::Accepted) {
         result.kind = OpenStepResult::Kind::Refused;
-        return result;
+        return done(std::move(result));
     }
 
     printAll(panel, fileIdentityLines(opened.image->file));
-    showDeviceIdentity(context, panel);
     result.kind = OpenStepResult::Kind::Accepted;
     result.image = std::move(opened.image);
-    return result;
+    if (link::refuseWhileHeld(context) || link::FindXLTPort(context) == 0)
+        return done(std::move(result));
+    auto shared = std::make_shared<OpenStepResult>(std::move(result));
+    readDeviceIdentity(context, FirmwareStyle::WithPoint,
+                       [shared, done = std::move(done)](std::optional<Identity> identity) {
+                           if (identity)
+                               shared->targetLines = targetIdentityLines(*identity);
+                           done(std::move(*shared));
+                       });
 }
 
 } // namespace xlt::update

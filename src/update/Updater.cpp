@@ -16,23 +16,6 @@ bool sendable(const UpdateImage &image)
            kHeaderBytes + kBlockBytes * static_cast<std::size_t>(image.NumBlocks);
 }
 
-/// Clears a flag when the run ends, however it ends.
-class RunningFlag
-{
-public:
-    explicit RunningFlag(bool &flag)
-        : m_flag(flag)
-    {
-        m_flag = true;
-    }
-    ~RunningFlag() { m_flag = false; }
-    RunningFlag(const RunningFlag &) = delete;
-    RunningFlag &operator=(const RunningFlag &) = delete;
-
-private:
-    bool &m_flag;
-};
-
 } // namespace
 
 std::string blockLabel(int n, int numBlocks)
@@ -47,64 +30,73 @@ Updater::Updater(link::DeviceContext &context, ProgressSink &progress)
     , m_progress(progress)
 {}
 
-UpdateOutcome Updater::run(const UpdateImage &image)
+void Updater::start(const UpdateImage &image, Done done)
 {
-    UpdateOutcome outcome;
     if (m_running || link::refuseWhileHeld(m_context))
-        return outcome;
+        return done(UpdateOutcome{});
     if (!sendable(image)) {
         // Accepted files are always sendable; this guards images built by other means.
         m_context.notifier.message(core::Icon::Exclamation,
                                    "The update image is incomplete. Nothing was sent.");
-        return outcome;
+        return done(UpdateOutcome{});
     }
 
     link::FindXLTPort(m_context);
     m_progress.setLabel({});
     if (m_context.XLTPortNumber == 0) {
         m_context.notifier.message(core::Icon::Exclamation, kNoDeviceText);
-        outcome.result = UpdateResult::NoDevice;
-        return outcome;
+        return done(UpdateOutcome{UpdateResult::NoDevice, -1});
     }
 
-    const RunningFlag running(m_running);
-    const link::DeviceHold hold(m_context, kHolderName);
+    m_running = true;
+    m_hold.emplace(m_context, kHolderName);
+    m_image = std::make_shared<const UpdateImage>(image);
+    m_done = std::move(done);
     m_progress.setBusy(true);
     m_progress.setMaximum(image.NumBlocks);
-    if (sendAll(image, outcome)) {
-        outcome.result = UpdateResult::Complete;
-        finish(kCompleteText);
-    } else {
-        outcome.result = UpdateResult::BlockFailed;
-        finish({});
-    }
-    return outcome;
+    sendBlock(0);
 }
 
-bool Updater::sendAll(const UpdateImage &image, UpdateOutcome &outcome)
+void Updater::sendBlock(int n)
 {
-    for (int n = 0; n < image.NumBlocks; ++n) {
-        m_progress.setValue(n + 1);
-        m_progress.setLabel(blockLabel(n, image.NumBlocks));
-        m_context.pump.processEvents();
-        if (!link::SendXLTUpdateBlock(m_context, m_context.CmdPacket, image.FileData,
-                                      static_cast<std::uint16_t>(n))) {
-            outcome.failedBlock = n;
-            return false;
-        }
-        if (n + 1 == kFirstStageBlocks) {
-            for (int tick = 0; tick < kPauseTicks; ++tick)
-                m_context.pump.pumpFor(kPauseTick);
-        }
-    }
-    return true;
+    if (n == m_image->NumBlocks)
+        return end(UpdateResult::Complete, -1);
+    m_progress.setValue(n + 1);
+    m_progress.setLabel(blockLabel(n, m_image->NumBlocks));
+    // The request keeps the image alive by itself: the bytes are copied into the record at once.
+    link::SendXLTUpdateBlock(m_context, m_image->FileData, static_cast<std::uint16_t>(n),
+                             m_lifetime.guard([this, n](bool ok) { blockSent(n, ok); }));
 }
 
-void Updater::finish(const std::string &label)
+void Updater::blockSent(int n, bool ok)
+{
+    if (!ok)
+        return end(UpdateResult::BlockFailed, n);
+    if (n + 1 == kFirstStageBlocks)
+        return pause(kPauseTicks, n + 1);
+    sendBlock(n + 1);
+}
+
+void Updater::pause(int ticksLeft, int next)
+{
+    if (ticksLeft == 0)
+        return sendBlock(next);
+    m_context.scheduler.after(
+        kPauseTick, m_lifetime.guard([this, ticksLeft, next] { pause(ticksLeft - 1, next); }));
+}
+
+void Updater::end(UpdateResult result, int failedBlock)
 {
     m_progress.setValue(0);
+    m_running = false; // before the sink's busy state, which the window derives its buttons from
     m_progress.setBusy(false);
-    m_progress.setLabel(label);
+    m_progress.setLabel(result == UpdateResult::Complete ? kCompleteText : std::string());
+    m_hold.reset();
+    m_image.reset();
+    Done done = std::move(m_done);
+    m_done = {};
+    if (done)
+        done(UpdateOutcome{result, failedBlock});
 }
 
 } // namespace xlt::update

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "UpdateFile.h"
+#include "core/Lifetime.h"
+#include "link/DeviceContext.h"
 
 #include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
-
-namespace xlt::link {
-struct DeviceContext;
-}
 
 namespace xlt::update {
 
@@ -57,26 +58,39 @@ struct UpdateOutcome
 };
 
 /// Sends an accepted image to the device, one command 21 per block, in block order, through
-/// the context's shared CmdPacket, with the port opened and closed around each block. Events are
-/// pumped once before each block and throughout the first-stage pause, so the caller stays
-/// responsive; the device is held under kHolderName for the whole run. No retries: the first
-/// refused block ends the run (RunXLTCommand has shown its message when the device answered).
+/// the context's shared CmdPacket, with the port opened and closed around each block. Each
+/// block is a request on the context's line; the next block is sent when the previous one's
+/// result is in, and after block 255 the context's scheduler times the first-stage pause
+/// (kPauseTicks periods of kPauseTick), so nothing waits on the caller's thread and a message
+/// box open elsewhere does not hold the update back. The device is held under kHolderName for
+/// the whole run. No retries: the first refused block ends the run (RunXLTCommand has shown its
+/// message when the device answered).
 class Updater
 {
 public:
+    using Done = std::function<void(UpdateOutcome)>;
+
     Updater(link::DeviceContext &context, ProgressSink &progress);
 
-    UpdateOutcome run(const UpdateImage &image);
-    /// True from the start of run() to its end (also while events are pumped inside it).
+    /// Starts sending `image` (copied); `done` gets the outcome when the run has ended (at once
+    /// for a refusal, and on a line that runs at once). Refused while a run is going on.
+    void start(const UpdateImage &image, Done done);
+    /// True from start() to the end of the run, the pause included.
     bool running() const { return m_running; }
 
 private:
-    bool sendAll(const UpdateImage &image, UpdateOutcome &outcome);
-    void finish(const std::string &label);
+    void sendBlock(int n);
+    void blockSent(int n, bool ok);
+    void pause(int ticksLeft, int next);
+    void end(UpdateResult result, int failedBlock);
 
     link::DeviceContext &m_context;
     ProgressSink &m_progress;
     bool m_running = false;
+    std::shared_ptr<const UpdateImage> m_image;
+    std::optional<link::DeviceHold> m_hold;
+    Done m_done;
+    core::Lifetime m_lifetime;
 };
 
 } // namespace xlt::update

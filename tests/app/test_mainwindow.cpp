@@ -4,8 +4,6 @@
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
-#include <gtest/gtest.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -16,7 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
+#include <gtest/gtest.h>
 #include <map>
 
 using namespace xlt;
@@ -38,8 +36,8 @@ struct MainWindowFixture : ::testing::Test
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::CountingPump pump;
-    link::DeviceContext device{link, ports, notifier, pump};
+    test::ImmediateScheduler scheduler;
+    link::DeviceContext device{link, ports, notifier, scheduler};
     NullStore store;
     app::Session session{device, store, "/tmp"};
 };
@@ -62,9 +60,8 @@ TEST_F(MainWindowFixture, CaptionAndMenuBarAreExact)
     EXPECT_EQ(menus, (QStringList{"&File", "&Utiliites", "&Help"}));
     auto *util = window.findChild<QMenu *>(QStringLiteral("mnuUtilites"));
     ASSERT_NE(util, nullptr);
-    EXPECT_EQ(menuCaptions(util),
-              (QStringList{"&Set XLT Options", "-", "&Monitor", "-", "&Set PR01 Configuration", "-",
-                           "&Update XLT OS"}));
+    EXPECT_EQ(menuCaptions(util), (QStringList{"&Set XLT Options", "-", "&Monitor", "-",
+                                               "&Set PR01 Configuration", "-", "&Update XLT OS"}));
     EXPECT_EQ(menuCaptions(window.findChild<QMenu *>(QStringLiteral("mnuFile"))),
               QStringList{"E&xit"});
     EXPECT_EQ(menuCaptions(window.findChild<QMenu *>(QStringLiteral("mnuHelp"))),

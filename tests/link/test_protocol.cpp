@@ -13,7 +13,7 @@ class ProtocolTest : public ::testing::Test
 {
 protected:
     ProtocolTest()
-        : context(link, ports, notifier, pump)
+        : context(link, ports, notifier, scheduler)
     {
         packet.PortNumber = 5;
         for (std::size_t i = 0; i < image.size(); ++i) // no period that could hide a wrong slice
@@ -23,7 +23,7 @@ protected:
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::CountingPump pump;
+    test::ImmediateScheduler scheduler;
     DeviceContext context;
     XLTPacket &packet = context.CmdPacket;
     Bytes image = Bytes(128 * 302);

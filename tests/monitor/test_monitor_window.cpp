@@ -61,20 +61,27 @@ struct Window : ::testing::Test
     test::FakeLink fake;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::CountingPump pump;
+    test::ImmediateScheduler scheduler;
     MemoryStore store;
     QTemporaryDir logDir;
     std::optional<link::DeviceContext> device;
     std::optional<app::Session> session;
     std::unique_ptr<monitor::frmMonitor> window;
 
-    monitor::frmMonitor &open(link::LinkLibrary &link)
+    /// The window over `link`, whose exchanges run at once, or over a line of the test's.
+    monitor::frmMonitor &open(link::LinkLibrary &link) { return openWith(&link, nullptr); }
+    monitor::frmMonitor &open(link::DeviceLine &line) { return openWith(nullptr, &line); }
+    monitor::frmMonitor &openWith(link::LinkLibrary *link, link::DeviceLine *line)
     {
         window.reset();
+        session.reset();
         model.options().traffic = sim::TrafficLevel::Flood;
         ports.records = {{"\\Device\\USBSERV0", "COM129", "/dev/null"}};
         store.value = logDir.path().toStdString();
-        device.emplace(link, ports, notifier, pump);
+        if (link)
+            device.emplace(*link, ports, notifier, scheduler);
+        else
+            device.emplace(*line, ports, notifier, scheduler);
         session.emplace(*device, store, "/program/dir");
         window = std::make_unique<monitor::frmMonitor>(*session);
         window->show();
@@ -132,23 +139,58 @@ TEST_F(Window, RunListsAndLogsBothSidesUntilStopOrClose)
     EXPECT_EQ(device->holder, "");
 }
 
+// Clear List empties its own side's list at any time; the log keeps every line.
 TEST_F(Window, ClearListDuringARunEmptiesTheListButNotTheLog)
 {
-    open(fake).setEventInterval(std::chrono::milliseconds(0));
-    fake.replies = {{link::ReplyOk, {}}, {link::ReplyOk, kThreePolls}};
-    pump.onPump = [&] {
-        if (pump.calls == 1) // after the reply's first record, as if clicked at that moment
-            click("bttnClear");
-    };
+    test::ManualLine line(fake);
+    open(line);
+    fake.replies = {
+        {link::ReplyOk, {}}, {link::ReplyOk, kThreePolls}, {link::ReplyOk, kThreePolls}};
     click("bttnRun");
-    ASSERT_TRUE(waitFor([&] { return pump.calls >= 3; }));
+    line.runAll();
+    ASSERT_TRUE(waitFor([&] { return line.pending() == 1; })); // the first poll is in flight
+    line.runAll();
+    EXPECT_EQ(lines("List1").size(), 15u);
+    click("bttnClear");
+    ASSERT_TRUE(waitFor([&] { return line.pending() == 1; }));
+    line.runAll();
     const auto logged = logOf(".tgt");
-    ASSERT_TRUE(logged && logged->size() == 15u);
-    EXPECT_EQ(Lines(logged->begin() + 5, logged->end()), lines("List1"));
+    ASSERT_TRUE(logged && logged->size() == 30u);
+    EXPECT_EQ(Lines(logged->begin() + 15, logged->end()), lines("List1"));
     click("bttnClearHost"); // each side's button clears only its own list
-    EXPECT_EQ(lines("List1").size(), 10u);
+    EXPECT_EQ(lines("List1").size(), 15u);
     click("bttnClear");
     EXPECT_TRUE(lines("List1").empty());
+    window->close();
+    line.runAll();
+}
+
+// The poll timer is a single-shot 50 ms timer, idle while a poll is in flight and armed again
+// once its reply has been listed: 50 ms from the end of one poll to the start of the next.
+TEST_F(Window, PollTimerWaitsFiftyMillisecondsAfterEachReply)
+{
+    test::ManualLine line(fake);
+    open(line);
+    auto *timer = child<QTimer>("tmrPoll");
+    EXPECT_EQ(timer->interval(), 50);
+    EXPECT_TRUE(timer->isSingleShot());
+    EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
+    click("bttnRun");
+    EXPECT_FALSE(timer->isActive()); // the start is still in flight
+    EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
+    line.runAll();
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
+    for (int poll = 0; poll < 3; ++poll) {
+        ASSERT_TRUE(waitFor([&] { return line.pending() == 1; }));
+        EXPECT_FALSE(timer->isActive()) << poll;
+        QTest::qWait(80); // however long the device takes, no second poll starts meanwhile
+        EXPECT_EQ(line.pending(), 1u) << poll;
+        line.runAll();
+        EXPECT_TRUE(timer->isActive()) << poll;
+    }
+    window->close();
+    line.runAll();
 }
 
 // A failed capture-read or an unplugged device: one message, back to idle with Run enabled.
@@ -173,27 +215,24 @@ TEST_F(Window, FailedExchangeEndsTheRunWithOneMessage)
     EXPECT_EQ(notifier.texts(), Lines{"XLT Command transmission error PORT ERROR"});
 }
 
-// Regression: a window deleted by an event run while a reply is listed is not touched after.
-TEST_F(Window, ClosedAndDeletedWhileAReplyIsListedEndsTheRunSafely)
+// A window closed and deleted while its poll is in flight: the reply is still logged when it
+// comes, nothing of the window is touched, the port is closed and the device free.
+TEST_F(Window, ClosedAndDeletedWhileAPollIsInFlightEndsTheRunSafely)
 {
-    open(fake);
-    QPointer<monitor::frmMonitor> monitorWindow(window.release()); // owned by the event loop
-    monitorWindow->setAttribute(Qt::WA_DeleteOnClose);
-    monitorWindow->setEventInterval(std::chrono::milliseconds(0));
+    test::ManualLine line(fake);
+    open(line);
+    QPointer<monitor::frmMonitor> monitorWindow(window.release());
     fake.replies = {{link::ReplyOk, {}}, {link::ReplyOk, kThreePolls}};
-    pump.onPump = [&] {
-        if (!monitorWindow)
-            return;
-        monitorWindow->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        delete monitorWindow.data(); // in case the deferred deletion waits for the outer loop
-    };
     QTest::mouseClick(monitorWindow->findChild<QPushButton *>("bttnRun"), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([&] { return monitorWindow.isNull(); }));
+    line.runAll();
+    ASSERT_TRUE(waitFor([&] { return line.pending() == 1; }));
+    monitorWindow->close();
+    delete monitorWindow.data();
+    EXPECT_EQ(device->holder, "");
+    line.runAll();
     QTest::qWait(100);
     EXPECT_FALSE(fake.isOpen);
-    EXPECT_EQ(device->holder, "");
-    EXPECT_EQ(logOf(".tgt")->size(), 15u); // the reply in hand was logged
+    EXPECT_EQ(logOf(".tgt")->size(), 15u); // the reply in flight was logged
     EXPECT_EQ(fake.sent.size(), 2u);       // and nothing was polled after it
 }
 

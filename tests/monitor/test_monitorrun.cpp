@@ -1,4 +1,4 @@
-// The monitor run against a scripted link, and the pump that paces window events.
+// The monitor run against a scripted link, with exchanges at once or held in flight.
 #include "MonitorTest.h"
 #include "monitor/MonitorRun.h"
 #include "support/FakeLink.h"
@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <optional>
 
 using namespace xlt;
 using namespace xlt::montest;
@@ -24,7 +25,8 @@ struct RunRig
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
     test::CountingPump pump;
-    link::DeviceContext device{link, ports, notifier, pump};
+    test::ImmediateScheduler scheduler;
+    link::DeviceContext device{link, ports, notifier, scheduler};
     RecordingList target;
     RecordingList host;
     RecordingLabel lblTarget;
@@ -35,6 +37,21 @@ struct RunRig
 
     RunRig() { ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}}; }
     std::string dir() const { return logDir.path().toStdString(); }
+    /// Start and tick with the fake link's own line: their `done` has run on return.
+    Result start(const std::string &directory)
+    {
+        std::optional<Result> result;
+        run.start(directory, [&result](Result r) { result = r; });
+        EXPECT_TRUE(result.has_value());
+        return result.value_or(Result::AlreadyRunning);
+    }
+    bool tick()
+    {
+        std::optional<bool> again;
+        run.tick([&again](bool more) { again = more; });
+        EXPECT_TRUE(again.has_value());
+        return again.value_or(false);
+    }
     void queue(const Bytes &data) { link.replies.push_back({link::ReplyOk, data}); }
 };
 
@@ -45,26 +62,26 @@ struct Run : ::testing::Test, RunRig
 TEST_F(Run, ListsAndLogsEachReplyUntilStopAndTheNextRunGoesOnInTheSameFiles)
 {
     ports.records.insert(ports.records.begin(), {"\\Device\\Serial0", "COM1", "/dev/ttyS0"});
-    ASSERT_EQ(run.start(dir()), Result::Started);
+    ASSERT_EQ(start(dir()), Result::Started);
     EXPECT_EQ(link.openedPort, 5);
     EXPECT_EQ(std::pair(device.CmdPacket.BaudRate, device.CmdPacket.Timeout),
               std::pair(9600u, 3000u));
     EXPECT_EQ(run.log()->targetPath(), dir() + "/XLT_log_ 05 12 2026 14 03 59.tgt");
     EXPECT_EQ(device.holder, "traffic monitor");
     queue(record(0x35, 1, kSspPoll));
-    EXPECT_TRUE(run.tick());
+    EXPECT_TRUE(tick());
     EXPECT_FALSE(logLines(run.log()->hostPath())); // only the side that grew is written
     queue(kBothSides);
     run.requestStop(); // the tick ends the run after its reply
-    EXPECT_FALSE(run.tick());
+    EXPECT_FALSE(tick());
     EXPECT_EQ(link.sent, (std::vector<Bytes>{{0x02, 0x01}, {0x01}, {0x01}}));
     EXPECT_FALSE(link.isOpen);
     EXPECT_EQ(device.holder, "");
-    EXPECT_FALSE(run.tick()); // idle: nothing is sent
+    EXPECT_FALSE(tick()); // idle: nothing is sent
 
-    ASSERT_EQ(run.start(dir()), Result::Started); // in the same second
+    ASSERT_EQ(start(dir()), Result::Started); // in the same second
     queue(kBothSides);
-    EXPECT_TRUE(run.tick());
+    EXPECT_TRUE(tick());
     EXPECT_EQ(logLines(run.log()->targetPath()), target.history);
     EXPECT_EQ(logLines(run.log()->hostPath()), host.history);
     EXPECT_EQ(target.history.size(), 25u);
@@ -90,12 +107,12 @@ TEST_F(Run, StartThatFailsLeavesTheRunIdleAndTheDeviceFree)
         f.link.openSucceeds = result != Result::PortNotOpened;
         f.link.replies.push_back({link::CommandTimeOut, {}});
         f.device.holder = result == Result::Refused ? "firmware update" : "";
-        EXPECT_EQ(f.run.start(f.dir()), result);
+        EXPECT_EQ(f.start(f.dir()), result);
         EXPECT_EQ(f.notifier.texts(), messages);
         EXPECT_EQ(f.link.openCalls, opens);
         EXPECT_FALSE(f.link.isOpen);
         EXPECT_EQ(f.device.holder, result == Result::Refused ? "firmware update" : "");
-        EXPECT_FALSE(f.run.tick());
+        EXPECT_FALSE(f.tick());
     }
 }
 
@@ -111,51 +128,122 @@ bool setImmutable(const QString &dir, bool on)
 // directory is writable again.
 TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
 {
-    ASSERT_EQ(run.start(dir()), Result::Started);
+    ASSERT_EQ(start(dir()), Result::Started);
     for (int i = 0; i < 3; ++i)
         queue(kBothSides);
     if (!setImmutable(logDir.path(), true))
         GTEST_SKIP() << "cannot make a folder unwritable (needs root and chattr +i)";
-    const bool ticked = run.tick() && run.tick();
+    const bool ticked = tick() && tick();
     setImmutable(logDir.path(), false);
     EXPECT_TRUE(ticked);
     ASSERT_EQ(notifier.messages.size(), 1u);
     for (const std::string &path : {run.log()->targetPath(), run.log()->hostPath()})
         EXPECT_NE(notifier.messages[0].text.find(path), std::string::npos) << path;
     EXPECT_EQ(target.lines.size(), 20u);
-    EXPECT_TRUE(run.tick());
+    EXPECT_TRUE(tick());
     EXPECT_EQ(logLines(run.log()->targetPath())->size(), 10u); // the third reply
     run.end();
 
     run.setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(14, 4, 0)); });
-    ASSERT_EQ(run.start(dir()), Result::Started);
+    ASSERT_EQ(start(dir()), Result::Started);
     queue(kBothSides);
     ASSERT_TRUE(setImmutable(logDir.path(), true));
-    const bool tickedAgain = run.tick();
+    const bool tickedAgain = tick();
     setImmutable(logDir.path(), false);
     EXPECT_TRUE(tickedAgain);
     EXPECT_EQ(notifier.messages.size(), 2u); // the next run is told again
 }
 
-// Window events run at most once per interval while a reply is listed, measured from the last
-// pass; a requested pass (a list was just emptied) and pumpFor() always go through.
-TEST(ThrottledPump, ForwardsOnlyWhenTheIntervalHasPassed)
+// A new Run numbers packets from 0 again on both sides.
+TEST_F(Run, PacketNumbersStartAtZeroOnEveryRun)
 {
-    using namespace std::chrono_literals;
-    test::CountingPump inner;
-    monitor::ThrottledPump::TimePoint t{};
-    monitor::ThrottledPump pump(inner, 10ms, [&] { return t; });
-    pump.restart();
-    for (const auto &[at, forwarded] : {std::pair{9ms, 0}, {10ms, 1}, {19ms, 1}, {45ms, 2}}) {
-        t = monitor::ThrottledPump::TimePoint{} + at;
-        pump.processEvents();
-        EXPECT_EQ(inner.calls, forwarded) << "at " << at.count() << " ms";
+    for (int runNumber = 0; runNumber < 2; ++runNumber) {
+        ASSERT_EQ(start(dir()), Result::Started);
+        queue(kBothSides + record(0x35, 400, kSspPoll));
+        run.requestStop();
+        EXPECT_FALSE(tick());
+        EXPECT_EQ(listing.TargetPacketCount, 3) << runNumber;
+        EXPECT_EQ(listing.HostPacketCount, 1) << runNumber;
+        const Lines &lines = target.history;
+        EXPECT_EQ(lines[lines.size() - 15].substr(0, 10), "Packet #0 ") << runNumber;
     }
-    pump.requestPass();
-    pump.processEvents();
-    pump.pumpFor(250ms);
-    EXPECT_EQ(inner.calls, 3);
-    EXPECT_EQ(inner.pumpedMs, 250);
+}
+
+/// A run whose exchanges wait on a manual line, as they wait on a slow device.
+struct InFlight : ::testing::Test
+{
+    test::FakeLink fake;
+    test::ManualLine line{fake};
+    test::FakePortSource ports;
+    test::RecordingNotifier notifier;
+    test::CountingPump pump;
+    test::ImmediateScheduler scheduler;
+    link::DeviceContext device{line, ports, notifier, scheduler};
+    RecordingList target;
+    RecordingList host;
+    RecordingLabel lblTarget;
+    RecordingLabel lblHost;
+    monitor::TrafficListing listing{target, host, lblTarget, lblHost, pump};
+    std::optional<MonitorRun> run;
+    QTemporaryDir logDir;
+
+    InFlight()
+    {
+        ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
+        run.emplace(device, listing);
+    }
+    Result started()
+    {
+        std::optional<Result> result;
+        run->start(logDir.path().toStdString(), [&result](Result r) { result = r; });
+        EXPECT_FALSE(result.has_value()) << "nothing decided before the device answers";
+        line.runAll();
+        return result.value_or(Result::AlreadyRunning);
+    }
+};
+
+// The device is held from Run until the start's result, and a reply that arrives after the run
+// was ended (the window closed) is still listed and logged; the port is closed behind it.
+TEST_F(InFlight, EndedRunStillLogsTheReplyInFlightAndClosesThePort)
+{
+    ASSERT_EQ(started(), Result::Started);
+    fake.replies.push_back({link::ReplyOk, kBothSides});
+    std::optional<bool> again;
+    run->tick([&again](bool more) { again = more; });
+    run->end();
+    EXPECT_EQ(device.holder, "");
+    EXPECT_EQ(line.runAll(), 2); // the capture-read, then the close queued by end()
+    EXPECT_EQ(again, false);
+    EXPECT_FALSE(fake.isOpen);
+    EXPECT_EQ(logLines(run->log()->targetPath()), target.history);
+    EXPECT_EQ(target.history.size(), 10u);
+}
+
+// Ended while the start is under way: the start reports Ended and the port ends up closed.
+TEST_F(InFlight, EndDuringTheStartClosesThePort)
+{
+    std::optional<Result> result;
+    run->start(logDir.path().toStdString(), [&result](Result r) { result = r; });
+    EXPECT_TRUE(run->starting());
+    EXPECT_EQ(device.holder, "traffic monitor");
+    run->end();
+    line.runAll();
+    EXPECT_EQ(result, Result::Ended);
+    EXPECT_FALSE(run->running());
+    EXPECT_FALSE(fake.isOpen);
+}
+
+// The run destroyed with a request in flight: the result is dropped, nothing freed is touched.
+TEST_F(InFlight, DestroyedRunDropsTheResult)
+{
+    ASSERT_EQ(started(), Result::Started);
+    bool called = false;
+    run->tick([&called](bool) { called = true; });
+    run.reset();
+    line.runAll();
+    EXPECT_FALSE(called);
+    EXPECT_FALSE(fake.isOpen);
+    EXPECT_EQ(device.holder, "");
 }
 
 } // namespace

@@ -42,8 +42,8 @@ struct OptionsWindow
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::CountingPump pump;
-    link::DeviceContext device{link, ports, notifier, pump};
+    test::ImmediateScheduler scheduler;
+    link::DeviceContext device{link, ports, notifier, scheduler};
     app::QtSettingsStore store;
     app::Session session{device, store, "/tmp"};
     Bytes block = Bytes(128);

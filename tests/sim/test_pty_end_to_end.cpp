@@ -1,5 +1,6 @@
 // The emulator behind a pseudo-terminal, reached as the program reaches a device: the system's
 // port list (the emulator's registry in a private folder), the serial link and its procedures.
+#include "core/Scheduler.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
 #include "link/USB_COM.h"
@@ -44,8 +45,8 @@ protected:
     std::unique_ptr<link::PortSource> m_ports = link::makeSystemPortSource();
     link::SerialLink m_link{*m_ports};
     test::RecordingNotifier m_notifier;
-    core::NullEventPump m_pump;
-    link::DeviceContext m_context{m_link, *m_ports, m_notifier, m_pump};
+    core::SleepingScheduler m_scheduler;
+    link::DeviceContext m_context{m_link, *m_ports, m_notifier, m_scheduler};
 };
 
 } // namespace

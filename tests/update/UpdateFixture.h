@@ -40,18 +40,20 @@ inline QString writeFile(const QString &path, const Bytes &bytes)
     return path;
 }
 
-/// `realPump`, when given, replaces the counting pump.
+/// `line` and `timers`, when given, replace the fake link's own line and the immediate
+/// scheduler (window tests with a worker line and real timers).
 struct FakeDevice
 {
-    explicit FakeDevice(core::EventPump *realPump = nullptr)
-        : device(link, ports, notifier, realPump ? *realPump : pump)
+    explicit FakeDevice(link::DeviceLine *line = nullptr, core::Scheduler *timers = nullptr)
+        : device(line ? link::DeviceContext(*line, ports, notifier, timers ? *timers : scheduler)
+                      : link::DeviceContext(link, ports, notifier, timers ? *timers : scheduler))
     {
         ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
     }
     FakeLink link;
     FakePortSource ports;
     RecordingNotifier notifier;
-    CountingPump pump;
+    ImmediateScheduler scheduler;
     link::DeviceContext device;
 };
 

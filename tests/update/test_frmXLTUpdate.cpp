@@ -1,6 +1,6 @@
 #include "UpdateFixture.h"
 #include "app/Session.h"
-#include "app/ui/QtEventPump.h"
+#include "core/QtScheduler.h"
 #include "update/ui/frmXLTUpdate.h"
 
 #include <QLabel>
@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 using namespace xlt;
@@ -16,8 +17,8 @@ namespace {
 
 struct UpdateWindow : test::FakeDevice
 {
-    explicit UpdateWindow(core::EventPump *realPump = nullptr)
-        : FakeDevice(realPump)
+    explicit UpdateWindow(core::Scheduler *timers = nullptr)
+        : FakeDevice(nullptr, timers)
     {
         window.setFileChooser([this](QWidget *) { return nextChoice; });
     }
@@ -103,8 +104,8 @@ TEST(UpdateWindow, OpenStepShowsArmsAndDisarms)
 // but holds off opening, closing and other windows' use of the device.
 TEST(UpdateWindow, UpdateHoldsOffOpenCloseAndOtherUsers)
 {
-    app::QtEventPump qtPump;
-    UpdateWindow w(&qtPump);
+    core::QtScheduler timers;
+    UpdateWindow w(&timers);
     w.open(w.file("big.dpc", test::makeDpc(300)));
     w.link.sent.clear();
     int ticksInPause = 0;
@@ -127,7 +128,9 @@ TEST(UpdateWindow, UpdateHoldsOffOpenCloseAndOtherUsers)
                                             "Stop it first, then try again."}));
     });
     timer.start(100);
-    w.bttnUpdate->click();
+    w.bttnUpdate->click(); // returns at the pause: the rest comes from the event loop
+    EXPECT_TRUE(w.window.updating());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.window.updating(); }, 10000));
     EXPECT_GE(ticksInPause, 10);
     EXPECT_EQ(w.link.sent.size(), 300u);
     EXPECT_EQ(w.lblBlk->text(), "Update complete");

@@ -70,9 +70,14 @@ struct UpdateRun : test::FakeDevice, update::ProgressSink
     void setMaximum(int) override {}
     void setValue(int v) override { value = v; }
     void setBusy(bool b) override { busy = b; }
+    /// The fake link's line runs at once, so the run has ended when start() returns.
     update::UpdateOutcome run(int numBlocks)
     {
-        return updater.run(*update::openUpdateFile("f.dpc", test::makeDpc(numBlocks)).image);
+        std::optional<update::UpdateOutcome> outcome;
+        updater.start(*update::openUpdateFile("f.dpc", test::makeDpc(numBlocks)).image,
+                      [&outcome](update::UpdateOutcome o) { outcome = o; });
+        EXPECT_TRUE(outcome.has_value());
+        return outcome.value_or(update::UpdateOutcome{});
     }
     std::string label;
     int value = -1;
@@ -113,13 +118,14 @@ TEST(Updater, LabelsAndPause)
         auto &shown = labels[numBlocks];
         r.link.responder = [&](const test::Bytes &) {
             shown.push_back(r.label);
-            EXPECT_EQ(r.pump.pumpedMs, shown.size() <= 256 ? 0 : 3000) << shown.size();
+            EXPECT_EQ(r.scheduler.totalMs, shown.size() <= 256 ? 0 : 3000) << shown.size();
             return test::FakeLink::Reply{};
         };
         ASSERT_EQ(r.run(numBlocks).result, UpdateResult::Complete);
         ASSERT_EQ(shown.size(), std::size_t(numBlocks));
-        EXPECT_EQ(r.pump.pumpedMs, numBlocks >= 256 ? 3000 : 0);
-        EXPECT_EQ(r.pump.calls, numBlocks); // events run before every block
+        // Three timed periods of one second each, and only after block 255.
+        const std::vector<long long> pause = {1000, 1000, 1000};
+        EXPECT_EQ(r.scheduler.delays, numBlocks >= 256 ? pause : std::vector<long long>());
         EXPECT_EQ(r.label, "Update complete");
     }
     EXPECT_EQ(labels[1][0], "Updating XLT - Block 1 of 1");
@@ -169,15 +175,15 @@ TEST(Updater, SendsNothingWithoutAFreeDevice)
                                        "first, then try again."});
     EXPECT_EQ(none.link.openCalls + held.link.openCalls, 0);
 
-    // An update does not start again from inside its own run.
+    // An update does not start again while it runs (here: during its pause).
     std::optional<UpdateResult> inner;
-    nested.pump.onPump = [&] {
+    nested.scheduler.onAfter = [&] {
         if (!inner)
-            inner = nested.run(5).result;
+            inner = nested.run(300).result;
     };
-    EXPECT_EQ(nested.run(5).result, UpdateResult::Complete);
+    EXPECT_EQ(nested.run(300).result, UpdateResult::Complete);
     EXPECT_EQ(inner, UpdateResult::Refused);
-    EXPECT_EQ(nested.link.sent.size(), 5u);
+    EXPECT_EQ(nested.link.sent.size(), 300u);
 }
 
 TEST(TextProgress, Lines)

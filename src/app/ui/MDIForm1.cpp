@@ -8,16 +8,18 @@
 #include "update/ui/frmXLTUpdate.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <algorithm>
 
 namespace xlt::app {
 
 MDIForm1::MDIForm1(Session &session, QWidget *parent)
-    : QMainWindow(parent), m_session(session), m_mdi(new QMdiArea(this))
+    : QMainWindow(parent)
+    , m_session(session)
+    , m_mdi(new QMdiArea(this))
 {
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("Xeltan Utilities"));
@@ -62,8 +64,7 @@ void MDIForm1::initMenus()
     addItem(mnuHelp, "mnuHelpAbout", QStringLiteral("&About"), &MDIForm1::showAbout);
 }
 
-template<typename Create>
-void MDIForm1::showChild(QPointer<QMdiSubWindow> &window, Create create)
+template<typename Create> void MDIForm1::showChild(QPointer<QMdiSubWindow> &window, Create create)
 {
     if (!window) {
         QWidget *content = create();
@@ -124,8 +125,17 @@ void MDIForm1::showAbout()
 
 void MDIForm1::closeEvent(QCloseEvent *event)
 {
-    // Every task window gets its own closing handler first. One that refuses to close (an
-    // update in progress) keeps the program running.
+    // An update in progress refuses to be closed, and so the program stays: ask it first, so
+    // that its refusal comes before any other window has been closed.
+    if (m_update) {
+        auto *update = qobject_cast<update::frmXLTUpdate *>(m_update->widget());
+        if (update && update->updating() && !m_update->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    // Every task window gets its own closing handler first. One that refuses to close keeps
+    // the program running.
     if (m_options && !m_options->close()) {
         event->ignore();
         return;

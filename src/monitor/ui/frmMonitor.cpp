@@ -3,6 +3,7 @@
 #include "TrafficListBox.h"
 #include "app/Session.h"
 #include "app/ui/frmSetDir.h"
+#include "core/EventPump.h"
 #include "core/Text.h"
 #include "monitor/MonitorRun.h"
 #include "monitor/TrafficListing.h"
@@ -24,9 +25,6 @@ namespace xlt::monitor {
 namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{50};
-// Often enough that Stop and Clear List act at once (a window pass well under 16 ms), seldom
-// enough that repainting two long lists does not eat the poll period.
-constexpr std::chrono::milliseconds kEventInterval{10};
 
 /// A list box as the listing's LineList.
 class ListBoxLines final : public LineList
@@ -44,8 +42,6 @@ public:
     {
         if (m_list)
             m_list->clear();
-        if (onCleared)
-            onCleared();
     }
     void add(const std::string &line) override
     {
@@ -57,9 +53,6 @@ public:
         if (m_list)
             m_list->setCurrentRow(m_list->count() - 1);
     }
-
-    /// Runs after the list was emptied by the listing (the cap).
-    std::function<void()> onCleared;
 
 private:
     QPointer<TrafficListBox> m_list;
@@ -125,8 +118,10 @@ QGroupBox *sideFrame(const char *name, const QString &caption, TrafficListBox *l
 
 } // namespace
 
-/// Everything a tick touches. Adapters hold guarded pointers to the widgets, so a tick that
-/// outlives the window (closed and deleted while a reply is listed) touches nothing freed.
+/// Everything a tick touches. A tick in flight keeps the engine alive, so a reply that arrives
+/// after the window was closed is still logged; the adapters hold guarded pointers to the
+/// widgets, so such a reply touches nothing freed. Listing one reply takes microseconds, so it
+/// runs straight through without letting other events in.
 struct frmMonitor::Engine
 {
     Engine(link::DeviceContext &context, TrafficListBox *list1, TrafficListBox *list2,
@@ -135,27 +130,15 @@ struct frmMonitor::Engine
         , host(list2)
         , lblTarget(targetLabel)
         , lblHost(hostLabel)
-        , pump(context.pump, kEventInterval)
         , listing(target, host, lblTarget, lblHost, pump)
         , run(context, listing)
-    {
-        // Emptying a list of 30000 lines costs milliseconds: let the window catch up at once
-        // rather than after another full interval.
-        target.onCleared = [this] { pump.requestPass(); };
-        host.onCleared = [this] { pump.requestPass(); };
-    }
-
-    bool tick()
-    {
-        pump.restart();
-        return run.tick();
-    }
+    {}
 
     ListBoxLines target;
     ListBoxLines host;
     LabelText lblTarget;
     LabelText lblHost;
-    ThrottledPump pump;
+    core::NullEventPump pump;
     TrafficListing listing;
     MonitorRun run;
 };
@@ -177,11 +160,6 @@ frmMonitor::frmMonitor(app::Session &session, QWidget *parent)
 frmMonitor::~frmMonitor()
 {
     m_engine->run.end();
-}
-
-void frmMonitor::setEventInterval(std::chrono::milliseconds interval)
-{
-    m_engine->pump.setInterval(interval);
 }
 
 void frmMonitor::setClock(std::function<QDateTime()> clock)
@@ -247,17 +225,27 @@ void frmMonitor::initConnections()
 
 void frmMonitor::updateWidgets()
 {
-    const bool running = m_engine->run.running();
-    m_bttnRun->setEnabled(!running);
-    m_bttnLog->setEnabled(!running);
+    const bool busy = m_engine->run.running() || m_engine->run.starting();
+    m_bttnRun->setEnabled(!busy);
+    m_bttnLog->setEnabled(!busy);
+    // Waiting for the device to answer the start; a run itself goes on in the background.
+    if (m_engine->run.starting())
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
 }
 
 void frmMonitor::runClicked()
 {
-    if (m_engine->run.start(m_session.LogPath) != MonitorRun::StartResult::Started)
-        return;
+    const QPointer<frmMonitor> self(this);
+    m_engine->run.start(m_session.LogPath, [self](MonitorRun::StartResult result) {
+        if (!self)
+            return;
+        self->updateWidgets();
+        if (result == MonitorRun::StartResult::Started)
+            self->m_tmrPoll->start();
+    });
     updateWidgets();
-    m_tmrPoll->start();
 }
 
 void frmMonitor::stopClicked()
@@ -275,15 +263,15 @@ void frmMonitor::logClicked()
 void frmMonitor::pollTick()
 {
     m_tmrPoll->stop();
-    const std::shared_ptr<Engine> engine = m_engine;
-    const QPointer<frmMonitor> self(this);
-    const bool again = engine->tick();
-    if (!self)
-        return;
-    if (again)
-        m_tmrPoll->start();
-    else
-        updateWidgets();
+    // The callback holds the engine: see Engine.
+    m_engine->run.tick([engine = m_engine, self = QPointer<frmMonitor>(this)](bool again) {
+        if (!self)
+            return;
+        if (again)
+            self->m_tmrPoll->start();
+        else
+            self->updateWidgets();
+    });
 }
 
 void frmMonitor::closeEvent(QCloseEvent *event)

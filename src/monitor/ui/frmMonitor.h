@@ -33,10 +33,6 @@ public:
     explicit frmMonitor(app::Session &session, QWidget *parent = nullptr);
     ~frmMonitor() override;
 
-    /// How often the listing of one reply lets window events run (default 10 ms; 0: after
-    /// every record).
-    void setEventInterval(std::chrono::milliseconds interval);
-
     /// The clock that names a run's log files (tests: two runs in the same second).
     void setClock(std::function<QDateTime()> clock);
 
@@ -56,8 +52,8 @@ private:
     void pollTick();
 
     app::Session &m_session;
-    // Shared with a tick in progress, so that the run and the listing outlive the window if
-    // it is closed and deleted while a reply is being listed.
+    // Shared with a tick in flight, so that the run and the listing outlive the window if it
+    // is closed and deleted before the reply is in.
     std::shared_ptr<Engine> m_engine;
 
     QPushButton *m_bttnRun = nullptr;

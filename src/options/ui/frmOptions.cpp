@@ -10,11 +10,17 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace xlt::options {
+
+namespace {
+constexpr const char *kHolderName = "options window";
+} // namespace
 
 frmOptions::frmOptions(app::Session &session, QWidget *parent)
     : QWidget(parent)
@@ -70,7 +76,7 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
         (watched == opLevel_0 || watched == opLevel_1)) {
         auto *button = static_cast<QRadioButton *>(watched);
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (!button->isHidden() && button->rect().contains(mouse->position().toPoint()))
+        if (!m_busy && !button->isHidden() && button->rect().contains(mouse->position().toPoint()))
             bttnSet->setEnabled(true);
     }
     return QWidget::eventFilter(watched, event);
@@ -80,37 +86,71 @@ void frmOptions::readFromDevice()
 {
     if (link::refuseWhileHeld(m_session.device))
         return;
-    if (!ShowTargetInfo())
-        return;
-    m_optionBlock = readOptionBlock(m_session.device);
-    if (!m_optionBlock)
-        return;
-    opLevel_0->show();
-    opLevel_1->show();
-    if (hostDriveOf(*m_optionBlock) == HostDrive::TtlRs232)
-        opLevel_0->setChecked(true);
-    else
-        opLevel_1->setChecked(true);
+    // The identity and the block are two requests: nothing may come between them.
+    auto hold = std::make_shared<link::DeviceHold>(m_session.device, kHolderName);
+    setBusy(true);
+    const QPointer<frmOptions> self(this);
+    readTargetInfo(m_session.device, [this, self, hold](TargetInfo info) {
+        if (!self)
+            return;
+        if (!ShowTargetInfo(info))
+            return setBusy(false);
+        readOptionBlock(m_session.device, [this, self, hold](std::optional<OptionBlock> block) {
+            if (!self)
+                return;
+            setBusy(false);
+            m_optionBlock = block;
+            if (!m_optionBlock)
+                return;
+            opLevel_0->show();
+            opLevel_1->show();
+            if (hostDriveOf(*m_optionBlock) == HostDrive::TtlRs232)
+                opLevel_0->setChecked(true);
+            else
+                opLevel_1->setChecked(true);
+        });
+    });
 }
 
-bool frmOptions::ShowTargetInfo()
+bool frmOptions::ShowTargetInfo(const TargetInfo &info)
 {
-    const TargetInfo info = readTargetInfo(m_session.device);
     for (const auto &line : info.lines)
         Picture1->appendPlainText(core::toQString(line));
     return info.portFound;
 }
 
+void frmOptions::setBusy(bool busy)
+{
+    m_busy = busy;
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+    if (busy)
+        bttnSet->setEnabled(false);
+}
+
 void frmOptions::setOptions()
 {
-    if (!m_optionBlock || link::refuseWhileHeld(m_session.device))
+    if (!m_optionBlock || m_busy || link::refuseWhileHeld(m_session.device))
         return;
     const HostDrive drive = opLevel_0->isChecked() ? HostDrive::TtlRs232 : HostDrive::OptoIsolated;
     m_optionBlock = withHostDrive(*m_optionBlock, drive);
-    if (!writeOptionBlock(m_session.device, *m_optionBlock))
-        return;
-    m_session.device.notifier.message(core::Icon::Information, kSavedText);
-    close();
+    auto hold = std::make_shared<link::DeviceHold>(m_session.device, kHolderName);
+    setBusy(true);
+    writeOptionBlock(m_session.device, *m_optionBlock,
+                     [this, self = QPointer<frmOptions>(this), hold](bool ok) {
+                         if (!self)
+                             return;
+                         setBusy(false);
+                         if (!ok) {
+                             bttnSet->setEnabled(true); // the choice stands: try again
+                             return;
+                         }
+                         m_session.device.notifier.message(core::Icon::Information, kSavedText);
+                         if (self)
+                             close();
+                     });
 }
 
 } // namespace xlt::options

@@ -17,8 +17,8 @@ struct Session;
 namespace xlt::options {
 
 /// "Set XLT Options": shows the connected device's identity and its host drive option, and
-/// writes the configuration block back with the option changed. The constructor does the
-/// opening reads (the main window shows the window afterwards).
+/// writes the configuration block back with the option changed. The constructor starts the
+/// opening reads; their results fill the window when the device has answered.
 class frmOptions : public QWidget
 {
     Q_OBJECT
@@ -32,12 +32,15 @@ private:
     void initControls();
     void initConnections();
     void readFromDevice();
-    bool ShowTargetInfo();
+    bool ShowTargetInfo(const TargetInfo &info);
+    void setBusy(bool busy);
     void setOptions();
 
     app::Session &m_session;
     /// The configuration block as last read; empty when the opening did not get it.
     std::optional<OptionBlock> m_optionBlock;
+    /// Waiting for the device (the opening reads or a write).
+    bool m_busy = false;
 
     QGroupBox *Frame1 = nullptr;
     QPlainTextEdit *Picture1 = nullptr;

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -46,7 +47,9 @@ QPushButton *makeButton(const char *name, const char *caption, QWidget *parent)
 } // namespace
 
 frmSetID003::frmSetID003(app::Session &session, QWidget *parent)
-    : QWidget(parent), m_session(session), m_detect(session.device, *this)
+    : QWidget(parent)
+    , m_session(session)
+    , m_detect(session.device, *this)
 {
     setObjectName(QStringLiteral("frmSetID003"));
     m_folder = ensureConfigFolder(core::toQString(m_session.programDir));
@@ -111,7 +114,9 @@ QWidget *frmSetID003::makeCurrencyFrame()
         grid->addWidget(heading, 0, static_cast<int>(col));
     }
     const std::array<std::pair<const char *, std::array<QLineEdit *, kRowCount> *>, 4> arrays = {
-        {{"txtCode", &txtCode}, {"txtCountry", &txtCountry}, {"txtDenom", &txtDenom},
+        {{"txtCode", &txtCode},
+         {"txtCountry", &txtCountry},
+         {"txtDenom", &txtDenom},
          {"txtEXP", &txtEXP}}};
     for (std::size_t col = 0; col < arrays.size(); ++col) {
         for (std::size_t row = 0; row < kRowCount; ++row) {
@@ -140,9 +145,9 @@ QWidget *frmSetID003::makeRightPanel()
     bttnAutoCfg = makeButton("bttnAutoCfg", "&Auto Detect cfg", Frame4);
     bttnAbort = makeButton("bttnAbort", "Abort Auto &Cfg", Frame4);
     bttnExit = makeButton("bttnExit", "E&xit", Frame4);
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             Label2, cmbCfg, bttnSaveCfg, bttnGetCfg, bttnSetToXLT, bttnAutoCfg, bttnAbort,
-             bttnExit})
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{Label2, cmbCfg, bttnSaveCfg, bttnGetCfg, bttnSetToXLT,
+                                          bttnAutoCfg, bttnAbort, bttnExit})
         panel->addWidget(control);
     panel->addStretch(1);
     return Frame4;
@@ -162,12 +167,24 @@ void frmSetID003::initConnections()
 
 void frmSetID003::updateWidgets()
 {
-    const bool idle = !m_detect.running();
+    const bool idle = !m_detect.running() && !m_busy;
     bttnAutoCfg->setEnabled(idle);
     bttnGetCfg->setEnabled(idle);
     bttnSetToXLT->setEnabled(idle);
     bttnSaveCfg->setEnabled(idle);
     cmbCfg->setEnabled(idle && cmbCfg->count() > 0);
+    // Waiting for the device: a read, a write or the start of a detection. A running
+    // detection polls in the background and leaves the pointer alone.
+    if (m_busy || m_detect.starting())
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void frmSetID003::setBusy(bool busy)
+{
+    m_busy = busy;
+    updateWidgets();
 }
 
 Pr01Texts frmSetID003::boxes() const
@@ -214,17 +231,33 @@ void frmSetID003::fillCfgList()
 
 void frmSetID003::bttnGetCfgClicked()
 {
-    Pr01Texts texts = boxes();
-    if (!readPr01Configuration(m_session.device, texts))
+    if (m_busy)
         return;
-    setBoxes(texts);
-    cmbCfg->setCurrentIndex(-1);
-    showFrames(true, true, true);
+    setBusy(true);
+    readPr01Configuration(m_session.device,
+                          [self = QPointer<frmSetID003>(this)](std::optional<Pr01Reading> reading) {
+                              if (!self)
+                                  return;
+                              self->setBusy(false);
+                              if (!reading)
+                                  return;
+                              self->m_hostDrive = reading->hostDrive;
+                              self->setBoxes(reading->texts);
+                              self->cmbCfg->setCurrentIndex(-1);
+                              self->showFrames(true, true, true);
+                          });
 }
 
 void frmSetID003::bttnSetToXLTClicked()
 {
-    writePr01Configuration(m_session.device, boxes());
+    if (m_busy)
+        return;
+    setBusy(true);
+    writePr01Configuration(m_session.device, boxes(), m_hostDrive,
+                           [self = QPointer<frmSetID003>(this)](bool) {
+                               if (self)
+                                   self->setBusy(false);
+                           });
 }
 
 void frmSetID003::bttnSaveCfgClicked()
@@ -251,11 +284,18 @@ void frmSetID003::LoadConfigFile(const QString &path)
 
 void frmSetID003::bttnAutoCfgClicked()
 {
-    if (!m_detect.start())
+    if (m_busy || m_detect.running())
         return;
-    showFrames(false, false, false);
+    m_detect.start([self = QPointer<frmSetID003>(this)](bool started) {
+        if (!self)
+            return;
+        self->updateWidgets();
+        if (!started)
+            return;
+        self->showFrames(false, false, false);
+        self->tmrCfg->start();
+    });
     updateWidgets();
-    tmrCfg->start();
 }
 
 void frmSetID003::bttnAbortClicked()
@@ -274,10 +314,15 @@ void frmSetID003::bttnExitClicked()
 
 void frmSetID003::tmrCfgTick()
 {
-    if (m_detect.tick())
-        tmrCfg->start();
-    else
-        updateWidgets();
+    tmrCfg->stop();
+    m_detect.tick([self = QPointer<frmSetID003>(this)](bool again) {
+        if (!self)
+            return;
+        if (again)
+            self->tmrCfg->start();
+        else
+            self->updateWidgets();
+    });
 }
 
 void frmSetID003::closeEvent(QCloseEvent *event)

@@ -5,8 +5,9 @@
 
 #include <QString>
 #include <QWidget>
-
 #include <array>
+#include <cstdint>
+#include <optional>
 
 class QComboBox;
 class QGroupBox;
@@ -14,7 +15,9 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 
-namespace xlt::app { struct Session; }
+namespace xlt::app {
+struct Session;
+}
 
 namespace xlt::pr01 {
 
@@ -40,6 +43,7 @@ private:
     QWidget *makeRightPanel();
     void initConnections();
     void updateWidgets();
+    void setBusy(bool busy);
 
     Pr01Texts boxes() const;
     void setBoxes(const Pr01Texts &texts);
@@ -63,6 +67,11 @@ private:
     app::Session &m_session;
     QString m_folder;
     AutoDetect m_detect;
+    /// A read or a write is waiting for the device.
+    bool m_busy = false;
+    /// The host drive byte of the last configuration read from the device: a write puts it
+    /// back. Without a read, the write reads the device's own byte first.
+    std::optional<std::uint8_t> m_hostDrive;
 
     QGroupBox *Frame1 = nullptr;
     QGroupBox *Frame2 = nullptr;

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -76,9 +77,13 @@ void frmXLTUpdate::initConnections()
 
 void frmXLTUpdate::updateWidgets()
 {
-    const bool busy = m_updater.running();
+    const bool busy = m_updater.running() || m_opening;
     bttnOpen->setEnabled(!busy);
     bttnUpdate->setEnabled(!busy && m_image.has_value());
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
 }
 
 std::optional<QString> frmXLTUpdate::chooseWithDialog(QWidget *parent)
@@ -96,20 +101,33 @@ std::optional<QString> frmXLTUpdate::chooseWithDialog(QWidget *parent)
 
 void frmXLTUpdate::openFile()
 {
-    if (m_updater.running())
+    if (m_updater.running() || m_opening)
         return;
     const std::optional<QString> path = m_chooseFile(this);
     if (!path)
         return;
-    OpenStepResult result = runOpenStep(m_session.device, *this, *path);
+    m_opening = true;
+    updateWidgets();
+    runOpenStep(m_session.device, *this, *path,
+                [self = QPointer<frmXLTUpdate>(this)](OpenStepResult result) {
+                    if (self)
+                        self->opened(std::move(result));
+                });
+}
+
+void frmXLTUpdate::opened(OpenStepResult result)
+{
+    m_opening = false;
     switch (result.kind) {
     case OpenStepResult::Kind::Unchanged:
-        return;
+        break;
     case OpenStepResult::Kind::Refused:
         // A refused file never becomes the image: the earlier one goes too, with its lines.
         m_image.reset();
         break;
     case OpenStepResult::Kind::Accepted:
+        for (const std::string &line : result.targetLines)
+            print(line);
         m_image = std::move(result.image);
         lblBlk->clear();
         break;
@@ -119,9 +137,12 @@ void frmXLTUpdate::openFile()
 
 void frmXLTUpdate::runUpdate()
 {
-    if (!m_image || m_updater.running())
+    if (!m_image || m_updater.running() || m_opening)
         return;
-    m_updater.run(*m_image);
+    m_updater.start(*m_image, [self = QPointer<frmXLTUpdate>(this)](UpdateOutcome) {
+        if (self)
+            self->updateWidgets();
+    });
     updateWidgets();
 }
 

@@ -37,6 +37,8 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     /// True while an update is being sent (including its pause).
     bool updating() const { return m_updater.running(); }
+    /// True while an opened file's check waits for the device's identity.
+    bool opening() const { return m_opening; }
 
     /// The file dialog of the open step: title "Open Update file", one filter
     /// "XLT OS Update file *.dpc" for *.dpc, existing files only.
@@ -50,6 +52,7 @@ private:
     void initConnections();
     void updateWidgets();
     void openFile();
+    void opened(OpenStepResult result);
     void runUpdate();
 
     // ProgressSink: lblBlk, prg1 and the mouse pointer.
@@ -66,6 +69,7 @@ private:
     FileChooser m_chooseFile;
     /// The last accepted file; empty before one is accepted and after a refused open step.
     std::optional<UpdateImage> m_image;
+    bool m_opening = false;
 
     QGroupBox *Frame1 = nullptr;
     QPlainTextEdit *Picture1 = nullptr;
