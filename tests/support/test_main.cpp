@@ -1,12 +1,12 @@
 // GoogleTest main for every test binary: sets a headless Qt platform before the application
 // object exists, so window tests run without a display (CTest does not pass the environment
 // to test discovery).
+#include "BusyProbe.h"
+
 #include <QApplication>
 #include <QStandardPaths>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char **argv)
 {
@@ -14,7 +14,7 @@ int main(int argc, char **argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Keep the user's real settings and data folders out of the tests.
     QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
+    xlt::test::ProbedApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("XLT"));
     QApplication::setApplicationName(QStringLiteral("XLT"));
     ::testing::InitGoogleTest(&argc, argv);
