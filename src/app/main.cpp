@@ -18,6 +18,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("XLT"));
     QApplication::setOrganizationName(QStringLiteral("XLT"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/xlt.svg")));
+    // Ties the windows to the installed desktop entry (its icon and name on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.xeltan.XLT"));
 
     auto ports = xlt::link::makeSystemPortSource();
     xlt::link::SerialLink link(*ports);
