@@ -38,7 +38,7 @@ set(CPACK_PACKAGE_NAME "xlt")
 set(CPACK_PACKAGE_VENDOR "Xeltan")
 set(CPACK_PACKAGE_CONTACT "XLT developers <xlt@xeltan.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "service tool for the Xeltan protocol convertor")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "XLT watches and logs the traffic that the Xeltan protocol convertor relays between a host\n"
     "(ID003) and a banknote validator (SSP), reads, edits, detects and writes its PR01\n"
     "configuration, replaces its firmware and sets its host drive option. The package holds\n"

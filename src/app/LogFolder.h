@@ -10,7 +10,8 @@ namespace xlt::app {
 inline constexpr char kUserLogFolderName[] = "XLT logs";
 
 /// The default log directory: `programDir` when the program may write there (a program run
-/// from its build folder or from a folder of the user's); otherwise `documentsDir` + "/XLT
+/// from its build folder or from a folder of the user's) and it is not a system folder (/usr,
+/// /bin, /sbin and below, where installed programs live); otherwise `documentsDir` + "/XLT
 /// logs", which is made when missing. When that cannot be made either, `programDir` all the
 /// same: the monitor then reports the log files it cannot write.
 QString chooseLogFolder(const QString &programDir, const QString &documentsDir);

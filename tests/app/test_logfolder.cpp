@@ -71,7 +71,7 @@ struct Folders
 
 TEST(LogFolder, ProgramDirectoryWhenWritableElseTheDocumentsFolder)
 {
-    enum class Program { Writable, ReadOnly, Missing };
+    enum class Program { Writable, ReadOnly, Missing, System };
     enum class Expect { Program, UserLogs };
     const struct
     {
@@ -83,6 +83,7 @@ TEST(LogFolder, ProgramDirectoryWhenWritableElseTheDocumentsFolder)
         {"writable program directory", Program::Writable, false, Expect::Program},
         {"read-only program directory", Program::ReadOnly, false, Expect::UserLogs},
         {"missing program directory", Program::Missing, false, Expect::UserLogs},
+        {"installed in /usr/bin (root may write there)", Program::System, false, Expect::UserLogs},
         {"neither can be used", Program::Missing, true, Expect::Program},
     };
     for (const auto &row : rows) {
@@ -104,8 +105,10 @@ TEST(LogFolder, ProgramDirectoryWhenWritableElseTheDocumentsFolder)
                 continue;
             }
         }
-        const QString chosen = chooseLogFolder(f.program, f.documents);
-        EXPECT_EQ(chosen, row.expect == Expect::Program ? f.program : f.userLogs);
+        const QString program =
+            row.program == Program::System ? QStringLiteral("/usr/bin") : f.program;
+        const QString chosen = chooseLogFolder(program, f.documents);
+        EXPECT_EQ(chosen, row.expect == Expect::Program ? program : f.userLogs);
         // The documents folder is made only when it is the choice.
         EXPECT_EQ(QFileInfo(f.userLogs).isDir(), row.expect == Expect::UserLogs);
     }
