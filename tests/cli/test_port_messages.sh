@@ -55,8 +55,19 @@ expect_message() {
     echo "ok: xltctl $*: $(grep 'cannot open the port' "$work/err")"
 }
 
+# An update file of 17 blocks whose identity (file offset 2160) reaches the device with block 15.
+{
+    printf 'XLT\0\0\x11\0'
+    head -c 121 /dev/zero
+    head -c 2032 /dev/zero
+    printf 'PR01 01240001'
+    head -c 131 /dev/zero
+} >"$work/os.dpc"
+chmod 644 "$work/os.dpc"
+
+# The update tries the port twice (its open step, then the first block): one message all the same.
 commands=("identity" "options" "config read" "config detect --seconds 1"
-          "monitor --seconds 1 --log-dir $work")
+          "monitor --seconds 1 --log-dir $work" "update --yes $work/os.dpc")
 
 check_permission() {
     if [ "$(id -u)" -eq 0 ]; then
@@ -77,9 +88,11 @@ check_permission() {
 check_busy() {
     "$xltctl" monitor --seconds 30 --log-dir "$work" >/dev/null 2>&1 &
     holder_pid=$!
+    # The holder has the port once its lock file is there (QSerialPort's, named after the node).
+    local lock=${node#/dev/}
+    lock=LCK..${lock//\//_}
     for _ in $(seq 50); do
-        [ -n "$(find /run/lock /var/lock -maxdepth 1 -name "LCK..*" -newer "$work/sim.log" \
-            2>/dev/null)" ] && break
+        [ -e "/run/lock/$lock" ] || [ -e "/var/lock/$lock" ] && break
         sleep 0.1
     done
     local texts=("in use by xltctl (process $holder_pid)")
