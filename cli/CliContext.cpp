@@ -8,7 +8,8 @@ namespace xlt::cli {
 
 void ConsoleNotifier::message(core::Icon, const std::string &text)
 {
-    std::fprintf(stderr, "xltctl: %s\n", text.c_str());
+    if (m_told.insert(text).second)
+        std::fprintf(stderr, "xltctl: %s\n", text.c_str());
 }
 
 CliContext::CliContext()

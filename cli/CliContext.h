@@ -7,14 +7,21 @@
 #include "link/SerialLink.h"
 
 #include <memory>
+#include <set>
+#include <string>
 
 namespace xlt::cli {
 
-/// Messages that a window would show in a box go to stderr, prefixed "xltctl: ".
+/// Messages that a window would show in a box go to stderr, prefixed "xltctl: ". A text
+/// already printed by this command is not printed again (an update tries the port for the
+/// file check and again for its first block: why it did not open is said once).
 class ConsoleNotifier final : public core::Notifier
 {
 public:
     void message(core::Icon icon, const std::string &text) override;
+
+private:
+    std::set<std::string> m_told;
 };
 
 /// The real device context of the command-line tool: the system's ports, the serial link,

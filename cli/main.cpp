@@ -1,9 +1,9 @@
 // xltctl: the headless front end over the same logic as the windows, for scripts and the
 // production line. Messages that a window shows in a box go to stderr.
 #include "Commands.h"
+#include "Version.h"
 
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <cstring>
 
@@ -31,7 +31,9 @@ void usage(std::FILE *out)
     std::fputs("usage: xltctl <command> [arguments]\n\ncommands:\n", out);
     for (const auto &sub : kSubcommands)
         std::fprintf(out, "  %-9s %s\n", sub.name, sub.summary);
-    std::fputs("\n'xltctl <command> --help' describes a command.\n", out);
+    std::fputs("\n'xltctl <command> --help' describes a command; 'xltctl --version' prints the\n"
+               "version.\n",
+               out);
 }
 
 } // namespace
@@ -47,6 +49,10 @@ int main(int argc, char *argv[])
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         usage(stdout);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("xltctl %s\n", xlt::app::kVersionText);
         return 0;
     }
     for (const auto &sub : kSubcommands) {

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth
+  desktop-file-utils appstream dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -128,6 +128,7 @@ const std::map<std::string, Option> &options()
         {"--pace", flag(&O::pace9600)},
         {"--help", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
         {"-h", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
+        {"--version", {false, [](SimArgs &a, const std::string &) { return a.version = true; }}},
     };
     return table;
 }
@@ -220,6 +221,7 @@ Line faults:
   --pace                 send replies at the pace of a 9600-baud line (about 1.04 ms a byte)
 
   -h, --help             show this text
+  --version              print the version
 )";
 }
 

@@ -13,6 +13,7 @@ struct SimArgs
     DeviceOptions device;    ///< statePath already defaulted (empty with --no-state)
     std::string registryDir; ///< where the port is registered
     bool help = false;
+    bool version = false;
 };
 
 /// Parses the arguments after the program name. Defaults: the state file of

@@ -2,6 +2,7 @@
 
 #include "PtyServer.h"
 #include "SimArgs.h"
+#include "Version.h"
 
 #include <cerrno>
 #include <csignal>
@@ -47,6 +48,10 @@ int main(int argc, char **argv)
     }
     if (args.help) {
         std::cout << simUsage();
+        return 0;
+    }
+    if (args.version) {
+        std::cout << "xlt-sim " << xlt::app::kVersionText << '\n';
         return 0;
     }
     ensureStateDir(args.device.statePath);

@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "LogFolder.h"
 #include "core/Text.h"
 
 #include <QSettings>
@@ -34,7 +35,10 @@ void QtSettingsStore::write(const std::string &section, const std::string &key,
 
 std::string loadLogPath(SettingsStore &store, const std::string &programDir)
 {
-    return store.read("STARTUP", "LOGPATH", programDir);
+    // The default is worked out only when nothing is stored: it may make a folder.
+    const std::string stored = store.read("STARTUP", "LOGPATH", {});
+    return stored.empty() ? core::fromQString(defaultLogFolder(core::toQString(programDir)))
+                          : stored;
 }
 
 void storeLogPath(SettingsStore &store, const std::string &logPath)

@@ -26,8 +26,10 @@ public:
                const std::string &value) override;
 };
 
-/// The log directory setting: section "STARTUP", key "LOGPATH", default the directory that
-/// holds the program (without a trailing separator).
+/// The log directory setting: section "STARTUP", key "LOGPATH". When it is missing (or empty),
+/// the default of defaultLogFolder(): the directory that holds the program (without a trailing
+/// separator), or "XLT logs" in the user's documents folder where the program's directory
+/// cannot be written.
 std::string loadLogPath(SettingsStore &store, const std::string &programDir);
 void storeLogPath(SettingsStore &store, const std::string &logPath);
 

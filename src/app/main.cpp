@@ -19,6 +19,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("XLT"));
     QApplication::setOrganizationName(QStringLiteral("XLT"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/xlt.svg")));
+    // Ties the windows to the installed desktop entry (its icon and name on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.xeltan.XLT"));
 
     auto ports = xlt::link::makeSystemPortSource();
     // The serial line lives on a thread of its own: windows never wait on it. The port source

@@ -3,6 +3,7 @@
 #include "XLTPacket.h"
 
 #include <cstdint>
+#include <string>
 
 namespace xlt::link {
 
@@ -11,7 +12,8 @@ namespace xlt::link {
 ///
 /// Contract:
 /// - OpenXLTComPort takes PortNumber, BaudRate and Timeout from the record; nonzero when the
-///   port is open. It fails silently.
+///   port is open. It fails silently; openFailureText() then says why, for a caller that
+///   wants to tell the user.
 /// - XLTSendCommand sends the first CommandLength bytes of CommandData on the open port and
 ///   waits for the reply. Afterwards ReplyStatus holds a ReplyStatusCode; when it is ReplyOk,
 ///   ReplyLength and ReplyData hold the reply. Nothing outside the record's arrays is ever
@@ -24,6 +26,12 @@ public:
     virtual std::int16_t OpenXLTComPort(XLTPacket &packet) = 0;
     virtual std::int16_t XLTSendCommand(XLTPacket &packet) = 0;
     virtual std::int16_t CloseXLTComPort() = 0;
+
+    /// Why the last OpenXLTComPort failed and what the user can do about it (a port the user
+    /// may not open, a port held by another program), as one message. Empty after a successful
+    /// open, when the failure is best left silent (a device that went away), and for links
+    /// that cannot tell.
+    virtual std::string openFailureText() const { return {}; }
 };
 
 } // namespace xlt::link

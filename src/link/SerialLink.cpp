@@ -7,6 +7,8 @@
 #include <chrono>
 #include <limits>
 #include <optional>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace xlt::link {
 
@@ -48,8 +50,11 @@ struct SerialLink::Impl
     std::optional<std::uint8_t> take(framing::Decoder &decoder, const QByteArray &bytes,
                                      std::uint8_t expected, XLTPacket &packet);
     std::uint8_t lost();
+    /// Records why opening `record` failed.
+    void noteOpenFailure(const PortRecord &record);
 
     PortSource &ports;
+    OpenFailure failure;
     QSerialPort port;
     std::uint8_t seq = 0;
     milliseconds timeout{kTimeoutMs};
@@ -58,20 +63,25 @@ struct SerialLink::Impl
 
 bool SerialLink::Impl::open(const XLTPacket &packet)
 {
-    const std::string wanted = "COM" + std::to_string(packet.PortNumber);
-    std::string devicePath;
-    for (const PortRecord &record : ports.ports()) {
-        if (record.portName == wanted) {
-            devicePath = record.devicePath;
+    failure = OpenFailure{};
+    failure.kind = OpenFailureKind::NoSuchPort;
+    PortRecord record{{}, "COM" + std::to_string(packet.PortNumber), {}};
+    for (const PortRecord &listed : ports.ports()) {
+        if (listed.portName == record.portName) {
+            record = listed;
             break;
         }
     }
+    const std::string &devicePath = record.devicePath;
     if (devicePath.empty() || packet.BaudRate == 0 ||
         packet.BaudRate > std::uint32_t(std::numeric_limits<qint32>::max()))
         return false;
     port.setPortName(QString::fromLocal8Bit(devicePath.data(), qsizetype(devicePath.size())));
-    if (!port.open(QIODevice::ReadWrite))
+    if (!port.open(QIODevice::ReadWrite)) {
+        noteOpenFailure(record);
         return false;
+    }
+    failure = OpenFailure{};
     const bool configured =
         port.setBaudRate(qint32(packet.BaudRate)) && port.setDataBits(QSerialPort::Data8) &&
         port.setParity(QSerialPort::NoParity) && port.setStopBits(QSerialPort::OneStop) &&
@@ -83,6 +93,37 @@ bool SerialLink::Impl::open(const XLTPacket &packet)
     timeout = milliseconds(packet.Timeout);
     gap = gapLimit(packet.BaudRate);
     return true;
+}
+
+void SerialLink::Impl::noteOpenFailure(const PortRecord &record)
+{
+    // Read the error after the call, not in the same expression (Qt sets it late).
+    const QSerialPort::SerialPortError error = port.error();
+    const bool accessible = ::access(record.devicePath.c_str(), R_OK | W_OK) == 0;
+    failure.kind = openFailureKind(error, accessible);
+    failure.devicePath = record.devicePath;
+    failure.portName = record.portName;
+    failure.systemText = port.errorString().toStdString();
+    failure.nodeGroup = groupOfNode(record.devicePath);
+    const passwd *user = ::getpwuid(::geteuid());
+    failure.userName = user ? user->pw_name : "";
+}
+
+OpenFailureKind openFailureKind(QSerialPort::SerialPortError error, bool nodeAccessible)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+        return OpenFailureKind::None;
+    case QSerialPort::DeviceNotFoundError:
+        return OpenFailureKind::Vanished;
+    case QSerialPort::PermissionError:
+        return nodeAccessible ? OpenFailureKind::Busy : OpenFailureKind::PermissionDenied;
+    case QSerialPort::OpenError:
+    case QSerialPort::ResourceError:
+        return OpenFailureKind::Busy;
+    default:
+        return OpenFailureKind::Other;
+    }
 }
 
 std::uint8_t SerialLink::Impl::lost()
@@ -185,6 +226,23 @@ std::int16_t SerialLink::XLTSendCommand(XLTPacket &packet)
     packet.ReplyStatus =
         m_impl->port.isOpen() ? m_impl->exchange(packet) : std::uint8_t{ComPortClosed};
     return 0;
+}
+
+std::string SerialLink::openFailureText() const
+{
+    const OpenFailure &failure = m_impl->failure;
+    std::optional<PortHolder> holder;
+    if (failure.kind == OpenFailureKind::Busy) {
+        HolderSearch search;
+        search.ownPid = ::getpid();
+        holder = findPortHolder(failure.devicePath, search);
+    }
+    return link::openFailureText(failure, holder);
+}
+
+const OpenFailure &SerialLink::lastOpenFailure() const
+{
+    return m_impl->failure;
 }
 
 std::int16_t SerialLink::CloseXLTComPort()

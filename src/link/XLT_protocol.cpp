@@ -30,25 +30,36 @@ constexpr Steps kOpen{true, false, false};
 constexpr Steps kCommand{false, true, false};
 constexpr Steps kOpenCommandClose{true, true, true};
 
-/// The link's part of a request, on the line's thread. False when the port did not open.
-bool runSteps(LinkLibrary &link, XLTPacket &packet, Steps steps)
+/// What the link's part of a request found: whether the port opened, and if not, why (empty
+/// when there is nothing to tell: a port that vanished, or a link that does not know).
+struct Opened
+{
+    bool opened = true;
+    std::string whyNot;
+};
+
+/// The link's part of a request, on the line's thread.
+Opened runSteps(LinkLibrary &link, XLTPacket &packet, Steps steps)
 {
     if (steps.open && link.OpenXLTComPort(packet) == 0)
-        return false;
+        return {false, link.openFailureText()};
     if (!steps.command)
-        return true;
+        return {};
     link.XLTSendCommand(packet);
     // A failed exchange leaves the port closed, so the device is free for whoever comes next.
     if (packet.ReplyStatus != ReplyOk || steps.close)
         link.CloseXLTComPort();
-    return true;
+    return {};
 }
 
-/// The caller's part, on the caller's thread: the one message of a failed exchange.
-bool report(DeviceContext &context, const XLTPacket &packet, bool opened, Steps steps)
+/// The caller's part, on the caller's thread: the one message of a failed open or exchange.
+bool report(DeviceContext &context, const XLTPacket &packet, const Opened &opened, Steps steps)
 {
-    if (!opened)
+    if (!opened.opened) {
+        if (!opened.whyNot.empty())
+            context.notifier.message(core::Icon::Exclamation, opened.whyNot);
         return false;
+    }
     if (!steps.command || packet.ReplyStatus == ReplyOk)
         return true;
     context.notifier.message(core::Icon::Exclamation, "XLT Command transmission error " +
@@ -69,7 +80,7 @@ void request(DeviceContext &context, Steps steps, Completion done)
     struct Work
     {
         XLTPacket packet;
-        bool opened = false;
+        Opened opened;
     };
     auto work = std::make_shared<Work>();
     work->packet = context.CmdPacket;
@@ -122,8 +133,7 @@ bool setUpdateBlock(XLTPacket &packet, std::span<const std::uint8_t> image, std:
 
 std::int16_t OpenXLTComPort(DeviceContext &context, XLTPacket &packet)
 {
-    LinkLibrary *link = context.line.direct();
-    return link ? link->OpenXLTComPort(packet) : std::int16_t{0};
+    return runNow(context, packet, kOpen) ? 1 : 0;
 }
 
 void CloseXLTComPort(DeviceContext &context)

@@ -38,7 +38,9 @@ std::string ReplyStatusText(std::uint8_t code);
 // 0 or false.
 
 /// Opens the port named by packet.PortNumber with packet.BaudRate and packet.Timeout.
-/// Nonzero when open. Fails silently.
+/// Nonzero when open. When the port exists but cannot be opened (no permission, held by
+/// another program) the user is told why and what to do; a port that has vanished fails
+/// silently. Every procedure below that opens the port does the same.
 std::int16_t OpenXLTComPort(DeviceContext &context, XLTPacket &packet);
 
 /// Closes the open port (no effect when closed). The record is left alone. On a worker line the
@@ -52,9 +54,9 @@ void CloseXLTComPort(DeviceContext &context);
 bool RunXLTCommand(DeviceContext &context, XLTPacket &packet);
 
 // The open-command-close procedures. PortNumber, BaudRate and Timeout must be set already.
-// Each returns false silently when the port does not open, false after RunXLTCommand's message
-// when the exchange fails (port closed), and true with the reply in the record and the port
-// closed. Bytes of CommandData beyond CommandLength keep what they held.
+// Each returns false when the port does not open (told as OpenXLTComPort), false after
+// RunXLTCommand's message when the exchange fails (port closed), and true with the reply in the
+// record and the port closed. Bytes of CommandData beyond CommandLength keep what they held.
 
 /// Command 16. On true the identity text is ReplyData[0..ReplyLength).
 bool ReadXLTVersion(DeviceContext &context, XLTPacket &packet);
@@ -80,7 +82,7 @@ bool SendXLTUpdateBlock(DeviceContext &context, XLTPacket &packet,
 /// What a request reports: true when it did what it was asked.
 using Completion = std::function<void(bool ok)>;
 
-/// Opens the port; ok when it opened (fails silently).
+/// Opens the port; ok when it opened (a failure is told as OpenXLTComPort's).
 void OpenXLTComPort(DeviceContext &context, Completion done);
 /// RunXLTCommand on an open port; on failure the line closes the port before `done` runs.
 void RunXLTCommand(DeviceContext &context, Completion done);

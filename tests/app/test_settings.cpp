@@ -1,10 +1,8 @@
 #include "app/Settings.h"
 
-#include <gtest/gtest.h>
-
 #include <QSettings>
 #include <QTemporaryDir>
-
+#include <gtest/gtest.h>
 #include <map>
 
 using namespace xlt::app;
@@ -31,7 +29,8 @@ public:
 TEST(Settings, LogPathDefaultsToProgramDirectory)
 {
     MapStore store;
-    EXPECT_EQ(loadLogPath(store, "/opt/xlt"), "/opt/xlt");
+    QTemporaryDir programDir;
+    EXPECT_EQ(loadLogPath(store, programDir.path().toStdString()), programDir.path().toStdString());
 }
 
 TEST(Settings, StoredLogPathIsUsedUnchangedEvenWhenMissing)
@@ -48,9 +47,11 @@ TEST(Settings, QtStoreSurvivesANewInstanceAndKeepsLatin1)
     const std::string path = "/tmp/caf\xe9 logs";
     storeLogPath(store, path);
     QtSettingsStore again;
-    EXPECT_EQ(loadLogPath(again, "/fallback"), path);
+    const QTemporaryDir programDir;
+    const std::string fallback = programDir.path().toStdString();
+    EXPECT_EQ(loadLogPath(again, fallback), path);
     QSettings(QStringLiteral("XLT"), QStringLiteral("XLT")).clear();
-    EXPECT_EQ(loadLogPath(again, "/fallback"), "/fallback");
+    EXPECT_EQ(loadLogPath(again, fallback), fallback);
 }
 
 } // namespace

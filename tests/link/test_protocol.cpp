@@ -99,3 +99,33 @@ TEST(ProtocolNameToCode, Table)
     for (const auto &[name, code] : rows)
         EXPECT_EQ(ProtocolNameToCode(name), code) << name;
 }
+
+// A port that exists but cannot be opened is told once, with the link's reason, by every
+// procedure that opens it, synchronous or not; a vanished port (no reason) stays silent.
+TEST_F(ProtocolTest, FailedOpenTellsTheLinksReasonOnce)
+{
+    link.openSucceeds = false;
+    const std::vector<std::function<bool()>> procedures = {
+        [&] { return OpenXLTComPort(context, packet) != 0; },
+        [&] { return ReadXLTVersion(context, packet); },
+        [&] {
+            bool ok = true;
+            ReadXLTConfig(context, [&ok](bool result) { ok = result; });
+            return ok;
+        },
+        [&] {
+            bool ok = true;
+            OpenXLTComPort(context, [&ok](bool result) { ok = result; });
+            return ok;
+        },
+    };
+    for (const std::string why : {"Permission denied: join the dialout group.", ""}) {
+        link.whyNotOpen = why;
+        for (std::size_t i = 0; i < procedures.size(); ++i) {
+            notifier.messages.clear();
+            EXPECT_FALSE(procedures[i]()) << i;
+            EXPECT_EQ(notifier.texts(), why.empty() ? Texts{} : Texts{why}) << i;
+        }
+    }
+    EXPECT_TRUE(link.sent.empty());
+}

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace xlt::test {
@@ -62,8 +63,10 @@ public:
         isOpen = false;
         return 0;
     }
+    std::string openFailureText() const override { return isOpen ? std::string() : whyNotOpen; }
 
     bool openSucceeds = true;
+    std::string whyNotOpen; ///< what openFailureText() says after a failed open
     bool isOpen = false;
     int openCalls = 0;
     int closeCalls = 0;

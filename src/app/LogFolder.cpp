@@ -1,0 +1,49 @@
+#include "LogFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace xlt::app {
+
+namespace {
+
+bool writableFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && info.isWritable();
+}
+
+/// Where packages and installations put programs: no place for logs, even for root, who may
+/// write there.
+bool systemFolder(const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    for (const char *prefix : {"/usr", "/bin", "/sbin"}) {
+        const QString system = QLatin1String(prefix);
+        if (clean == system || clean.startsWith(system + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString chooseLogFolder(const QString &programDir, const QString &documentsDir)
+{
+    if ((writableFolder(programDir) && !systemFolder(programDir)) || documentsDir.isEmpty())
+        return programDir;
+    const QString userFolder =
+        QDir::toNativeSeparators(QDir(documentsDir).filePath(QLatin1String(kUserLogFolderName)));
+    if (QDir().mkpath(userFolder) && writableFolder(userFolder))
+        return userFolder;
+    return programDir;
+}
+
+QString defaultLogFolder(const QString &programDir)
+{
+    return chooseLogFolder(programDir,
+                           QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+}
+
+} // namespace xlt::app

@@ -1,0 +1,124 @@
+// The default log directory: the program's directory where it can be written, otherwise
+// "XLT logs" in the user's documents folder.
+#include "app/LogFolder.h"
+#include "app/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <map>
+#include <optional>
+
+using namespace xlt::app;
+
+namespace {
+
+/// Makes `dir` unwritable for this process: the immutable flag as root (root ignores mode
+/// bits), mode 0555 otherwise. Undone on destruction. ok() is false when neither works here.
+class ReadOnlyDir
+{
+public:
+    explicit ReadOnlyDir(const QString &dir)
+        : m_dir(dir)
+    {
+        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), dir}) == 0)
+            m_immutable = true;
+        else
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    ~ReadOnlyDir()
+    {
+        if (m_immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_dir});
+        QFile::setPermissions(m_dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool ok() const { return !QFileInfo(m_dir).isWritable(); }
+
+private:
+    QString m_dir;
+    bool m_immutable = false;
+};
+
+class MapStore final : public SettingsStore
+{
+public:
+    std::string read(const std::string &section, const std::string &key,
+                     const std::string &fallback) override
+    {
+        auto it = values.find(section + "/" + key);
+        return it == values.end() ? fallback : it->second;
+    }
+    void write(const std::string &section, const std::string &key,
+               const std::string &value) override
+    {
+        values[section + "/" + key] = value;
+    }
+    std::map<std::string, std::string> values;
+};
+
+struct Folders
+{
+    QTemporaryDir root;
+    QString program = root.filePath(QStringLiteral("bin"));
+    QString documents = root.filePath(QStringLiteral("home/Documents"));
+    QString userLogs = documents + QStringLiteral("/XLT logs");
+    Folders() { QDir().mkpath(program); }
+};
+
+TEST(LogFolder, ProgramDirectoryWhenWritableElseTheDocumentsFolder)
+{
+    enum class Program { Writable, ReadOnly, Missing, System };
+    enum class Expect { Program, UserLogs };
+    const struct
+    {
+        const char *name;
+        Program program;
+        bool documentsBlocked; // a file stands where the documents folder would be made
+        Expect expect;
+    } rows[] = {
+        {"writable program directory", Program::Writable, false, Expect::Program},
+        {"read-only program directory", Program::ReadOnly, false, Expect::UserLogs},
+        {"missing program directory", Program::Missing, false, Expect::UserLogs},
+        {"installed in /usr/bin (root may write there)", Program::System, false, Expect::UserLogs},
+        {"neither can be used", Program::Missing, true, Expect::Program},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Folders f;
+        if (row.program == Program::Missing) {
+            ASSERT_TRUE(QDir(f.program).removeRecursively());
+        }
+        if (row.documentsBlocked) {
+            QDir().mkpath(f.root.filePath(QStringLiteral("home")));
+            QFile blocker(f.documents);
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        std::optional<ReadOnlyDir> readOnly;
+        if (row.program == Program::ReadOnly) {
+            readOnly.emplace(f.program);
+            if (!readOnly->ok()) {
+                std::cout << "[  SKIPPED ] cannot make a read-only folder here\n";
+                continue;
+            }
+        }
+        const QString program =
+            row.program == Program::System ? QStringLiteral("/usr/bin") : f.program;
+        const QString chosen = chooseLogFolder(program, f.documents);
+        EXPECT_EQ(chosen, row.expect == Expect::Program ? program : f.userLogs);
+        // The documents folder is made only when it is the choice.
+        EXPECT_EQ(QFileInfo(f.userLogs).isDir(), row.expect == Expect::UserLogs);
+    }
+}
+
+TEST(LogFolder, StoredLogPathWinsOverTheDefault)
+{
+    MapStore store;
+    storeLogPath(store, "/no/such/dir");
+    EXPECT_EQ(loadLogPath(store, "/no/such/program/dir"), "/no/such/dir");
+}
+
+} // namespace

@@ -1,0 +1,209 @@
+// Why a port did not open: the serial link's reading of QSerialPort's errors, the holder of a
+// busy port, and the message the user gets.
+#include "link/OpenFailure.h"
+#include "link/SerialLink.h"
+#include "support/FakeLink.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+using namespace xlt::link;
+
+namespace {
+
+TEST(OpenFailure, QSerialPortErrorsReadAsReasons)
+{
+    using E = QSerialPort::SerialPortError;
+    using K = OpenFailureKind;
+    const std::tuple<E, bool, K> rows[] = {
+        {E::NoError, true, K::None},
+        {E::PermissionError, false, K::PermissionDenied},
+        // A lock file or exclusive use by another program also reads as a permission error.
+        {E::PermissionError, true, K::Busy},
+        {E::OpenError, true, K::Busy},
+        {E::ResourceError, true, K::Busy},
+        {E::DeviceNotFoundError, false, K::Vanished},
+        {E::UnknownError, true, K::Other},
+        {E::UnsupportedOperationError, true, K::Other},
+    };
+    for (const auto &[error, accessible, kind] : rows)
+        EXPECT_EQ(openFailureKind(error, accessible), kind) << int(error) << " " << accessible;
+}
+
+TEST(OpenFailure, MessagesSayWhyAndWhatToDo)
+{
+    using K = OpenFailureKind;
+    const PortHolder modemManager{812, "ModemManager"};
+    const PortHolder terminal{4711, "picocom"};
+    const struct
+    {
+        K kind;
+        std::string group;
+        std::optional<PortHolder> holder;
+        std::vector<std::string> saying; // empty: no message at all
+    } rows[] = {
+        {K::None, "dialout", std::nullopt, {}},
+        {K::NoSuchPort, "dialout", std::nullopt, {}},
+        {K::Vanished, "dialout", std::nullopt, {}},
+        {K::PermissionDenied,
+         "dialout",
+         std::nullopt,
+         {"COM65 (/dev/ttyACM0)", "permission denied", "sudo adduser ann dialout", "70-xlt.rules"}},
+        {K::PermissionDenied, "uucp", std::nullopt, {"join the group uucp"}},
+        {K::PermissionDenied, "root", std::nullopt, {"join the group dialout"}},
+        {K::PermissionDenied, "", std::nullopt, {"join the group dialout"}},
+        {K::Busy, "dialout", terminal, {"in use by picocom (process 4711)", "Close that program"}},
+        {K::Busy,
+         "dialout",
+         modemManager,
+         {"in use by ModemManager (process 812)", "systemctl stop ModemManager"}},
+        {K::Busy, "dialout", PortHolder{99, ""}, {"in use by a program (process 99)"}},
+        {K::Busy, "dialout", std::nullopt, {"another program is using it", "ModemManager"}},
+        {K::Other, "dialout", std::nullopt, {"COM65 (/dev/ttyACM0): Input/output error."}},
+    };
+    for (const auto &row : rows) {
+        OpenFailure failure{row.kind,  "/dev/ttyACM0", "COM65", "Input/output error",
+                            row.group, "ann"};
+        const std::string text = openFailureText(failure, row.holder);
+        SCOPED_TRACE(text);
+        EXPECT_EQ(text.empty(), row.saying.empty()) << int(row.kind);
+        QString lower = QString::fromStdString(text).toLower();
+        for (const std::string &part : row.saying)
+            EXPECT_TRUE(lower.contains(QString::fromStdString(part).toLower())) << part;
+    }
+}
+
+TEST(OpenFailure, LockFileNames)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"/dev/ttyACM0", "LCK..ttyACM0"},
+        {"/dev/pts/3", "LCK..pts_3"},
+        {"/dev/serial/by-id/usb-x", "LCK..serial_by-id_usb-x"},
+        {"ttyUSB1", "LCK..ttyUSB1"},
+    };
+    for (const auto &[path, name] : rows)
+        EXPECT_EQ(lockFileName(path), name);
+}
+
+/// A made-up /proc and lock directory.
+struct FakeSystem
+{
+    QTemporaryDir root;
+    QString proc = root.filePath(QStringLiteral("proc"));
+    QString locks = root.filePath(QStringLiteral("lock"));
+    std::string node = root.filePath(QStringLiteral("ttyACM0")).toStdString();
+
+    FakeSystem()
+    {
+        QDir().mkpath(locks);
+        QFile(QString::fromStdString(node)).open(QIODevice::WriteOnly);
+    }
+    void process(long pid, const char *comm, const std::vector<std::string> &fds)
+    {
+        const QString dir = proc + "/" + QString::number(pid);
+        QDir().mkpath(dir + "/fd");
+        QFile file(dir + "/comm");
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(comm) + "\n");
+        int n = 0;
+        for (const std::string &target : fds)
+            QFile::link(QString::fromStdString(target), dir + "/fd/" + QString::number(n++));
+    }
+    void lock(const std::string &content)
+    {
+        QFile file(locks + "/" + QString::fromStdString(lockFileName(node)));
+        file.open(QIODevice::WriteOnly);
+        file.write(content.c_str());
+    }
+    std::optional<PortHolder> find(long ownPid = 0)
+    {
+        return findPortHolder(node, {proc.toStdString(), {locks.toStdString()}, ownPid});
+    }
+};
+
+TEST(OpenFailure, HolderFromTheLockFileOrTheOpenDescriptors)
+{
+    const long self = ::getpid(); // alive, as a lock's owner must be
+    {
+        SCOPED_TRACE("Qt lock file naming a live process");
+        FakeSystem sys;
+        sys.process(self, "xltctl", {});
+        sys.process(300, "picocom", {sys.node});
+        sys.lock(std::to_string(self) + "\nxltctl\nhost\n");
+        const auto holder = sys.find();
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(holder->pid, self);
+        EXPECT_EQ(holder->program, "xltctl");
+    }
+    {
+        SCOPED_TRACE("UUCP lock of a dead process: the descriptors tell");
+        FakeSystem sys;
+        sys.lock("    999999\n");
+        sys.process(200, "bash", {"/dev/null", "/dev/pts/1"});
+        sys.process(300, "ModemManager", {"/dev/null", sys.node});
+        const auto holder = sys.find();
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(holder->pid, 300);
+        EXPECT_EQ(holder->program, "ModemManager");
+    }
+    {
+        SCOPED_TRACE("only this process has it open, or nobody");
+        FakeSystem sys;
+        sys.process(300, "xlt", {sys.node});
+        sys.process(301, "bash", {"/dev/null"});
+        EXPECT_FALSE(sys.find(300));
+        EXPECT_TRUE(sys.find(0));
+    }
+}
+
+/// The serial link keeps the reason of its last failed open.
+TEST(OpenFailure, SerialLinkKeepsTheReasonOfItsLastOpen)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        GTEST_SKIP() << "no pseudo-terminal available (openpty failed)";
+    xlt::test::FakePortSource ports;
+    ports.records = {{"\\Device\\USBSER000", "COM7", name},
+                     {"\\Device\\USBSER001", "COM9", "/dev/pts/no-such-pty"}};
+    SerialLink holder(ports), link(ports);
+    XLTPacket packet{};
+    packet.BaudRate = kBaudRate;
+    packet.Timeout = 3000;
+
+    const struct
+    {
+        std::uint8_t port;
+        OpenFailureKind kind;
+        const char *saying; // nullptr: silent
+    } rows[] = {
+        {8, OpenFailureKind::NoSuchPort, nullptr},
+        {9, OpenFailureKind::Vanished, nullptr},
+        {7, OpenFailureKind::Busy, "it is in use by"}, // held by `holder`, this process
+        {7, OpenFailureKind::None, nullptr},           // once `holder` has let go
+    };
+    packet.PortNumber = 7;
+    ASSERT_NE(holder.OpenXLTComPort(packet), 0);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(int(row.port));
+        if (row.kind == OpenFailureKind::None)
+            holder.CloseXLTComPort();
+        packet.PortNumber = row.port;
+        EXPECT_EQ(link.OpenXLTComPort(packet) != 0, row.kind == OpenFailureKind::None);
+        EXPECT_EQ(link.lastOpenFailure().kind, row.kind);
+        const std::string text = link.openFailureText();
+        if (row.saying)
+            EXPECT_NE(text.find(row.saying), std::string::npos) << text;
+        else
+            EXPECT_EQ(text, "");
+    }
+    link.CloseXLTComPort();
+    ::close(master);
+    ::close(slave);
+}
+
+} // namespace
