@@ -80,10 +80,6 @@ public:
         if (g_interrupted && run)
             run->requestStop();
     }
-    void pumpFor(std::chrono::milliseconds duration) override
-    {
-        std::this_thread::sleep_for(duration);
-    }
     monitor::MonitorRun *run = nullptr;
 };
 

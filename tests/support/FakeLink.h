@@ -84,7 +84,7 @@ public:
     std::vector<link::PortRecord> records;
 };
 
-/// A pump that counts its calls and never sleeps.
+/// A pump that counts its calls.
 class CountingPump final : public core::EventPump
 {
 public:
@@ -94,9 +94,7 @@ public:
         if (onPump)
             onPump();
     }
-    void pumpFor(std::chrono::milliseconds duration) override { pumpedMs += duration.count(); }
     int calls = 0;
-    long long pumpedMs = 0;
     std::function<void()> onPump;
 };
 
