@@ -49,6 +49,8 @@ void MonitorRun::start(const std::string &logDir, std::function<void(StartResult
     m_hold.emplace(m_context, kHolderName);
     m_state = State::Starting;
     ++m_runNumber;
+    // A Stop pressed while the start is under way counts: the first poll then ends the run.
+    m_stopRequested = false;
     link::OpenXLTComPort(m_context, m_lifetime.guard([this, done](bool opened) {
         if (!opened)
             return started(false, StartResult::PortNotOpened, done);
@@ -71,7 +73,6 @@ void MonitorRun::started(bool ok, StartResult failure, const std::function<void(
         m_hold.reset();
         return done(failure);
     }
-    m_stopRequested = false;
     m_logErrorShown = false;
     m_ending = Ending::None;
     m_state = State::Running;

@@ -55,7 +55,8 @@ public:
     void setClock(Clock clock);
 
     /// The Run button: port search, PortNumber/BaudRate/Timeout, log base name from the clock,
-    /// packet numbers to 0, open, capture-start (2, 1). On Started the stop request is cleared.
+    /// packet numbers to 0, open, capture-start (2, 1). The stop request is cleared here, so a
+    /// Stop pressed while the start is under way ends the run at its first poll.
     /// `logDir` is where this run's log files go (LogPath at the moment of the start). `done`
     /// gets the result (at once for everything decided before the line is used).
     void start(const std::string &logDir, std::function<void(StartResult)> done);

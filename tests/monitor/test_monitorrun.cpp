@@ -233,6 +233,22 @@ TEST_F(InFlight, EndDuringTheStartClosesThePort)
     EXPECT_FALSE(fake.isOpen);
 }
 
+// Stop pressed while the start waits for the device is not lost: the first poll ends the run.
+TEST_F(InFlight, StopDuringTheStartEndsTheRunAtTheFirstPoll)
+{
+    std::optional<Result> result;
+    run->start(logDir.path().toStdString(), [&result](Result r) { result = r; });
+    run->requestStop();
+    line.runAll();
+    ASSERT_EQ(result, Result::Started);
+    std::optional<bool> again;
+    run->tick([&again](bool more) { again = more; });
+    line.runAll();
+    EXPECT_EQ(again, false);
+    EXPECT_EQ(run->ending(), MonitorRun::Ending::Stopped);
+    EXPECT_FALSE(fake.isOpen);
+}
+
 // The run destroyed with a request in flight: the result is dropped, nothing freed is touched.
 TEST_F(InFlight, DestroyedRunDropsTheResult)
 {
