@@ -77,10 +77,11 @@ std::unique_ptr<PtyServer> PtyServer::start(DeviceOptions options, const Setting
     if (!server->open(error))
         return nullptr;
     if (!settings.registryDir.empty()) {
-        auto entry = link::SimPortRegistration::create(settings.registryDir, server->m_devicePath);
+        std::string why;
+        auto entry =
+            link::SimPortRegistration::create(settings.registryDir, server->m_devicePath, &why);
         if (!entry) {
-            error = "cannot register " + server->m_devicePath + " in " + settings.registryDir +
-                    " (directory unusable, or every port taken)";
+            error = "cannot register " + server->m_devicePath + ": " + why;
             return nullptr;
         }
         server->m_registration = std::make_unique<Registration>(Registration{std::move(*entry)});
