@@ -3,6 +3,7 @@
 #include "core/EventPump.h"
 #include "core/Notifier.h"
 #include "link/DeviceContext.h"
+#include "link/LinkLibrary.h"
 #include "link/PortSource.h"
 #include "link/SerialLink.h"
 
@@ -10,11 +11,35 @@
 
 namespace xlt::cli {
 
-/// Messages that a window would show in a box go to stderr, prefixed "xltctl: ".
+/// Messages that a window would show in a box go to stderr, prefixed "xltctl: ", with control
+/// bytes written as \xNN.
 class ConsoleNotifier final : public core::Notifier
 {
 public:
     void message(core::Icon icon, const std::string &text) override;
+};
+
+/// The serial link that says on stderr, at the first port it opens, which port and device node
+/// the tool talks to ("xltctl: talking to the XLT device on COM129 (/dev/pts/5)"): with an
+/// emulator and a device about, the user sees which one gets the configuration or the firmware.
+class AnnouncingLink final : public link::LinkLibrary
+{
+public:
+    AnnouncingLink(link::LinkLibrary &inner, link::PortSource &ports)
+        : m_inner(inner)
+        , m_ports(ports)
+    {}
+    std::int16_t OpenXLTComPort(link::XLTPacket &packet) override;
+    std::int16_t XLTSendCommand(link::XLTPacket &packet) override
+    {
+        return m_inner.XLTSendCommand(packet);
+    }
+    std::int16_t CloseXLTComPort() override { return m_inner.CloseXLTComPort(); }
+
+private:
+    link::LinkLibrary &m_inner;
+    link::PortSource &m_ports;
+    int m_announced = -1; ///< the port number last announced
 };
 
 /// The real device context of the command-line tool: the system's ports, the serial link,
@@ -24,6 +49,7 @@ struct CliContext
     CliContext();
     std::unique_ptr<link::PortSource> ports;
     std::unique_ptr<link::SerialLink> serial;
+    std::unique_ptr<AnnouncingLink> announcing;
     ConsoleNotifier notifier;
     core::NullEventPump pump;
     std::unique_ptr<link::DeviceContext> device;

@@ -3,7 +3,7 @@
 // or lets the device detect it, and prints the version, the boot version and the eight rows.
 #include "CliContext.h"
 #include "Commands.h"
-
+#include "Printable.h"
 #include "core/Text.h"
 #include "pr01/AutoDetect.h"
 #include "pr01/ConfigBlock.h"
@@ -11,7 +11,6 @@
 #include "pr01/UfgFile.h"
 
 #include <QString>
-
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -45,24 +44,6 @@ int usageError(const char *detail)
 {
     std::fprintf(stderr, "xltctl config: %s\n%s", detail, kUsage);
     return 2;
-}
-
-/// A text for the terminal: Latin-1 characters in the local encoding, control bytes as \xNN.
-std::string printable(const std::string &text)
-{
-    QString out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            out += QLatin1String(escaped);
-        } else {
-            out += QChar(byte);
-        }
-    }
-    const QByteArray local = out.toLocal8Bit();
-    return std::string(local.constData(), static_cast<std::size_t>(local.size()));
 }
 
 void printTexts(const Pr01Texts &texts, std::uint8_t items = AutoDetect::kAllItems)
@@ -146,8 +127,8 @@ std::optional<int> parseSeconds(const Args &args)
     int seconds = 0;
     const std::string &text = args[2];
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (ec != std::errc() || end != text.data() + text.size() || seconds < 1
-        || seconds > kMaxDetectSeconds)
+    if (ec != std::errc() || end != text.data() + text.size() || seconds < 1 ||
+        seconds > kMaxDetectSeconds)
         return std::nullopt;
     return seconds;
 }
@@ -175,8 +156,8 @@ int detectConfig(const Args &args)
     printTexts(sink.texts, detect.itemsRead());
     if (detect.itemsRead() != AutoDetect::kAllItems) {
         cli.notifier.message(core::Icon::Exclamation,
-                             timedOut ? "Detection stopped after " + std::to_string(*seconds)
-                                            + " s before every item was reported."
+                             timedOut ? "Detection stopped after " + std::to_string(*seconds) +
+                                            " s before every item was reported."
                                       : "Detection ended before every item was reported.");
         return 1;
     }

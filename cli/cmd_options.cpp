@@ -1,6 +1,7 @@
 // xltctl options: prints the device's host drive option, or sets it.
 #include "CliContext.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "options/OptionBlock.h"
 
 #include <cstdio>
@@ -66,7 +67,7 @@ int runOptions(const Args &args)
     if (!info.portFound)
         return 1;
     for (const std::string &line : info.lines)
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", printable(line).c_str()); // they hold the device's identity bytes
     const std::optional<options::OptionBlock> block = options::readOptionBlock(device);
     if (!block) {
         std::fprintf(stderr,

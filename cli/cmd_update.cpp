@@ -2,6 +2,7 @@
 // confirmation and sends the image with a progress line.
 #include "CliContext.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "update/OpenStep.h"
 #include "update/TextProgress.h"
 #include "update/Updater.h"
@@ -31,7 +32,8 @@ class ConsolePanel final : public update::Panel
 {
 public:
     void clear() override {}
-    void print(const std::string &line) override { std::printf("%s\n", line.c_str()); }
+    /// The lines hold identity bytes of the file and of the device.
+    void print(const std::string &line) override { std::printf("%s\n", printable(line).c_str()); }
 };
 
 bool confirmed(int numBlocks, unsigned port)
