@@ -66,6 +66,9 @@ int runOptions(const Args &args)
     const options::TargetInfo info = options::readTargetInfo(device);
     if (!info.portFound)
         return 1;
+    // A failed exchange ends the command: the device is not asked again after it has been told.
+    if (info.lines.empty())
+        return 1;
     for (const std::string &line : info.lines)
         std::printf("%s\n", printable(line).c_str()); // they hold the device's identity bytes
     const std::optional<options::OptionBlock> block = options::readOptionBlock(device);
