@@ -3,6 +3,7 @@
 #include "core/Notifier.h"
 #include "core/Scheduler.h"
 #include "link/DeviceContext.h"
+#include "link/LinkLibrary.h"
 #include "link/PortSource.h"
 #include "link/SerialLink.h"
 
@@ -12,9 +13,10 @@
 
 namespace xlt::cli {
 
-/// Messages that a window would show in a box go to stderr, prefixed "xltctl: ". A text
-/// already printed by this command is not printed again (an update tries the port for the
-/// file check and again for its first block: why it did not open is said once).
+/// Messages that a window would show in a box go to stderr, prefixed "xltctl: ", with control
+/// bytes written as \xNN. A text already printed by this command is not printed again (an
+/// update tries the port for the file check and again for its first block: why it did not open
+/// is said once).
 class ConsoleNotifier final : public core::Notifier
 {
 public:
@@ -24,6 +26,30 @@ private:
     std::set<std::string> m_told;
 };
 
+/// The serial link that says on stderr, at the first port it opens, which port and device node
+/// the tool talks to ("xltctl: talking to the XLT device on COM129 (/dev/pts/5)"): with an
+/// emulator and a device about, the user sees which one gets the configuration or the firmware.
+class AnnouncingLink final : public link::LinkLibrary
+{
+public:
+    AnnouncingLink(link::LinkLibrary &inner, link::PortSource &ports)
+        : m_inner(inner)
+        , m_ports(ports)
+    {}
+    std::int16_t OpenXLTComPort(link::XLTPacket &packet) override;
+    std::int16_t XLTSendCommand(link::XLTPacket &packet) override
+    {
+        return m_inner.XLTSendCommand(packet);
+    }
+    std::int16_t CloseXLTComPort() override { return m_inner.CloseXLTComPort(); }
+    std::string openFailureText() const override { return m_inner.openFailureText(); }
+
+private:
+    link::LinkLibrary &m_inner;
+    link::PortSource &m_ports;
+    int m_announced = -1; ///< the port number last announced
+};
+
 /// The real device context of the command-line tool: the system's ports, the serial link,
 /// messages on stderr, and timers that sleep.
 struct CliContext
@@ -31,6 +57,7 @@ struct CliContext
     CliContext();
     std::unique_ptr<link::PortSource> ports;
     std::unique_ptr<link::SerialLink> serial;
+    std::unique_ptr<AnnouncingLink> announcing;
     ConsoleNotifier notifier;
     core::SleepingScheduler scheduler;
     std::unique_ptr<link::DeviceContext> device;

@@ -4,6 +4,7 @@
 #include "Await.h"
 #include "CliContext.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "core/Text.h"
 #include "pr01/AutoDetect.h"
 #include "pr01/ConfigBlock.h"
@@ -44,24 +45,6 @@ int usageError(const char *detail)
 {
     std::fprintf(stderr, "xltctl config: %s\n%s", detail, kUsage);
     return 2;
-}
-
-/// A text for the terminal: Latin-1 characters in the local encoding, control bytes as \xNN.
-std::string printable(const std::string &text)
-{
-    QString out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            out += QLatin1String(escaped);
-        } else {
-            out += QChar(byte);
-        }
-    }
-    const QByteArray local = out.toLocal8Bit();
-    return std::string(local.constData(), static_cast<std::size_t>(local.size()));
 }
 
 void printTexts(const Pr01Texts &texts, std::uint8_t items = AutoDetect::kAllItems)

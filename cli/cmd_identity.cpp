@@ -1,6 +1,7 @@
 // xltctl identity: finds the device and prints the identity text of its command 16.
 #include "CliContext.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
 
@@ -15,7 +16,7 @@ constexpr char kUsage[] =
     "\n"
     "Finds the device, reads its identity text and prints it on one line, as the device sends\n"
     "it: interface (characters 0-3, such as PR01), firmware version (5-8) and modification\n"
-    "number (9-12).\n"
+    "number (9-12). Control bytes in it are printed as \\xNN.\n"
     "\n"
     "Exit codes: 0 printed, 1 no device, the port did not open or the exchange failed (the\n"
     "reason is on stderr), 2 bad usage.\n";
@@ -51,7 +52,8 @@ int runIdentity(const Args &args)
     if (!link::RunXLTCommand(device, packet))
         return 1; // the reason is on stderr and the port closed
     link::CloseXLTComPort(device);
-    const std::string text = link::replyText(device.CmdPacket);
+    // The device's bytes, escaped: a terminal obeys escape sequences in them.
+    const std::string text = printable(link::replyText(device.CmdPacket));
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
     return 0;

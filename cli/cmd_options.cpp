@@ -2,6 +2,7 @@
 #include "Await.h"
 #include "CliContext.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "options/OptionBlock.h"
 
 #include <cstdio>
@@ -67,8 +68,11 @@ int runOptions(const Args &args)
         [&device](auto done) { options::readTargetInfo(device, std::move(done)); });
     if (!info.portFound)
         return 1;
+    // A failed exchange ends the command: the device is not asked again after it has been told.
+    if (info.lines.empty())
+        return 1;
     for (const std::string &line : info.lines)
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", printable(line).c_str()); // they hold the device's identity bytes
     const auto block = await<std::optional<options::OptionBlock>>(
         [&device](auto done) { options::readOptionBlock(device, std::move(done)); });
     if (!block) {

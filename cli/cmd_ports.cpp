@@ -1,6 +1,7 @@
 // xltctl ports: the serial ports as the device search sees them, and the device's port.
 #include "CliContext.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "link/USB_COM.h"
 
 #include <cstdio>
@@ -36,7 +37,7 @@ int runPorts(const Args &args)
     std::int16_t count = 0;
     link::ListSerialPorts(*cli.ports, table, count);
     for (std::int16_t i = 0; i < count; ++i) {
-        const std::string &entry = table[static_cast<std::size_t>(i)];
+        const std::string entry = printable(table[static_cast<std::size_t>(i)]);
         std::fwrite(entry.data(), 1, entry.size(), stdout);
         std::fputc('\n', stdout);
     }

@@ -3,6 +3,7 @@
 #include "Await.h"
 #include "CliContext.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "update/OpenStep.h"
 #include "update/TextProgress.h"
 #include "update/Updater.h"
@@ -31,8 +32,15 @@ constexpr char kUsage[] =
 class ConsolePanel final : public update::Panel
 {
 public:
-    void clear() override {}
-    void print(const std::string &line) override { std::printf("%s\n", line.c_str()); }
+    void clear() override { deviceAnswered = false; }
+    /// The lines hold identity bytes of the file and of the device.
+    void print(const std::string &line) override
+    {
+        if (line.starts_with(" Target XLT Interface:"))
+            deviceAnswered = true;
+        std::printf("%s\n", printable(line).c_str());
+    }
+    bool deviceAnswered = false; ///< the device's identity lines were printed
 };
 
 bool confirmed(int numBlocks, unsigned port)
@@ -48,9 +56,9 @@ bool confirmed(int numBlocks, unsigned port)
 }
 
 /// The open step; a file that is not accepted is explained (the window's silent cases too).
-std::optional<update::UpdateImage> openFile(link::DeviceContext &device, const std::string &path)
+std::optional<update::UpdateImage> openFile(link::DeviceContext &device, ConsolePanel &panel,
+                                            const std::string &path)
 {
-    ConsolePanel panel;
     auto opened = await<update::OpenStepResult>([&](auto done) {
         update::runOpenStep(device, panel, QString::fromLocal8Bit(path), std::move(done));
     });
@@ -107,11 +115,19 @@ int runUpdate(const Args &args)
 
     CliContext cli;
     link::DeviceContext &device = *cli.device;
-    const auto image = openFile(device, path);
+    ConsolePanel panel;
+    const auto image = openFile(device, panel, path);
     if (!image)
         return 2;
     if (device.XLTPortNumber == 0) {
         std::fprintf(stderr, "xltctl: %s\n", update::kNoDeviceText.c_str());
+        return 1;
+    }
+    // The device did not tell its identity (its failure is on stderr): without it the user
+    // cannot compare, and a device that fails one exchange is not sent firmware.
+    if (!panel.deviceAnswered) {
+        std::fputs("xltctl update: the device did not report its identity; nothing was sent\n",
+                   stderr);
         return 1;
     }
     if (!yes && !confirmed(image->NumBlocks, device.XLTPortNumber)) {

@@ -24,8 +24,11 @@ for target in "${targets[@]}"; do
   seeds=fuzz/corpus/${name#fuzz_}
   [ -d "$seeds" ] || seeds=""
   echo "fuzz: $name for ${seconds}s"
-  # Frames and replies are at most 256 bytes after the leading tag byte.
-  if "$target" -max_total_time="$seconds" -max_len=300 -print_final_stats=0 \
+  # Frames and replies are at most 256 bytes after the leading tag byte; the device target
+  # takes a series of commands, each up to 131 bytes.
+  max_len=300
+  [ "$name" = fuzz_device ] && max_len=4096
+  if "$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=0 \
       -artifact_prefix=build/fuzz/crashes/"$name"- "$work" ${seeds:+"$seeds"} >"$log" 2>&1; then
     grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log"
   else

@@ -62,11 +62,16 @@ Response DeviceModel::updateBlock(std::span<const std::uint8_t> command, Clock::
 
 void DeviceModel::completeImage()
 {
-    if (m_imageClosed || m_image.size() <= kIdentityBlock)
+    // Only a whole image is put in use: one cut short by a lost block, a killed host or a
+    // pulled cable leaves the old one running.
+    const auto whole = static_cast<std::size_t>(std::max(m_options.imageBlocks, 1));
+    if (m_imageClosed || m_image.size() < whole)
         return;
-    const ImageBlock &block = m_image[kIdentityBlock];
-    m_identity.assign(block.begin() + kIdentityOffset,
-                      block.begin() + kIdentityOffset + kIdentityLength);
+    if (m_image.size() > kIdentityBlock) {
+        const ImageBlock &block = m_image[kIdentityBlock];
+        m_identity.assign(block.begin() + kIdentityOffset,
+                          block.begin() + kIdentityOffset + kIdentityLength);
+    }
     // The image is now in use; the blocks stay readable for inspection.
     m_imageClosed = true;
 }

@@ -93,7 +93,7 @@ Response DeviceModel::handle(std::span<const std::uint8_t> command, Clock::time_
         // These faults strike on the way back: the command itself was carried out.
         if (m_options.fault == Fault::BadCrc)
             response.kind = Response::Kind::BadCrc;
-        else if (m_options.fault == Fault::GarbageBefore)
+        else if (m_options.fault == Fault::GarbageBefore || m_options.fault == Fault::NoiseBefore)
             response.garbageBefore = true;
     }
     return response;

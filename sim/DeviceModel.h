@@ -43,6 +43,7 @@ enum class Fault {
     BadCrc,        ///< the reply frame's CRC is wrong
     GarbageBefore, ///< stray bytes on the line, then the valid reply
     GarbageOnly,   ///< stray bytes on the line and no reply frame
+    NoiseBefore,   ///< noise with frame starts in it ("7F 7F", "7F 01 05 03 7F"), then the reply
     FailStatus     ///< a reply with status `failStatus`
 };
 
@@ -88,6 +89,10 @@ struct DeviceOptions
     std::optional<int> disconnectAtBlock;           ///< the device vanishes when this block arrives
     std::optional<int> timeoutAtBlock;              ///< no reply to this block
     std::chrono::milliseconds firstStageCopy{2800}; ///< refusal window after block 255
+    /// Blocks in a whole firmware image. The device puts a new image in use (its identity from
+    /// block 15 changes) only once that many blocks have arrived in order, at the next command
+    /// that is not an update block; an update stopped part way leaves the old image in use.
+    int imageBlocks = 300;
 
     // Line faults.
     Fault fault = Fault::None;
@@ -112,7 +117,7 @@ struct Response
     Kind kind = Kind::Reply;
     std::uint8_t status = kStatusAccepted;
     std::vector<std::uint8_t> data; ///< at most kMaxReplyData bytes
-    bool garbageBefore = false;     ///< Reply only: stray bytes precede the frame
+    bool garbageBefore = false;     ///< Reply only: stray bytes (or noise) precede the frame
 };
 
 class TrafficModel;

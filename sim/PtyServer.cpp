@@ -24,6 +24,9 @@ constexpr auto kByteTime = std::chrono::microseconds(1042);
 constexpr int kWriteWaitMs = 1000;
 /// Bytes that look like line noise: no frame start among them.
 constexpr std::array<std::uint8_t, 7> kGarbage{0x00, 0x13, 0xFF, 0x55, 0xAA, 0x81, 0x3C};
+/// Noise with frame starts in it: a run of start bytes, then the head of a frame whose LEN
+/// takes the reply's own start byte for a doubled 7F.
+constexpr std::array<std::uint8_t, 7> kNoise{0x7F, 0x7F, 0x7F, 0x01, 0x05, 0x03, 0x7F};
 
 std::string errnoText(const char *what)
 {
@@ -74,10 +77,11 @@ std::unique_ptr<PtyServer> PtyServer::start(DeviceOptions options, const Setting
     if (!server->open(error))
         return nullptr;
     if (!settings.registryDir.empty()) {
-        auto entry = link::SimPortRegistration::create(settings.registryDir, server->m_devicePath);
+        std::string why;
+        auto entry =
+            link::SimPortRegistration::create(settings.registryDir, server->m_devicePath, &why);
         if (!entry) {
-            error = "cannot register " + server->m_devicePath + " in " + settings.registryDir +
-                    " (directory unusable, or every port taken)";
+            error = "cannot register " + server->m_devicePath + ": " + why;
             return nullptr;
         }
         server->m_registration = std::make_unique<Registration>(Registration{std::move(*entry)});
@@ -174,10 +178,12 @@ void PtyServer::serve()
 void PtyServer::answer(std::span<const std::uint8_t> command, std::uint8_t seq)
 {
     Response response;
+    bool noise = false;
     {
         std::lock_guard lock(m_mutex);
         response = m_model.handle(command, Clock::now());
         m_pace = m_model.options().pace9600;
+        noise = m_model.options().fault == Fault::NoiseBefore;
     }
     const auto replySeq = static_cast<std::uint8_t>(seq | framing::kSeqReply);
     std::vector<std::uint8_t> bytes;
@@ -194,7 +200,9 @@ void PtyServer::answer(std::span<const std::uint8_t> command, std::uint8_t seq)
         bytes = spoilCrc(framing::encodeReply(replySeq, response.status, response.data));
         break;
     case Response::Kind::Reply:
-        if (response.garbageBefore)
+        if (response.garbageBefore && noise)
+            bytes.assign(kNoise.begin(), kNoise.end());
+        else if (response.garbageBefore)
             bytes.assign(kGarbage.begin(), kGarbage.end());
         const auto frame = framing::encodeReply(replySeq, response.status, response.data);
         bytes.insert(bytes.end(), frame.begin(), frame.end());

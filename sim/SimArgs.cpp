@@ -116,11 +116,13 @@ const std::map<std::string, Option> &options()
         {"--disconnect-block", number(0, 65535, &O::disconnectAtBlock)},
         {"--timeout-block", number(0, 65535, &O::timeoutAtBlock)},
         {"--copy-ms", number(0, 600000, &O::firstStageCopy)},
+        {"--image-blocks", number(1, 32768, &O::imageBlocks)},
         {"--fault", choice(&O::fault, {{"none", Fault::None},
                                        {"no-reply", Fault::NoReply},
                                        {"bad-crc", Fault::BadCrc},
                                        {"garbage", Fault::GarbageBefore},
                                        {"garbage-only", Fault::GarbageOnly},
+                                       {"noise", Fault::NoiseBefore},
                                        {"fail-status", Fault::FailStatus}})},
         {"--fault-code", number(0, 255, &O::faultCode)},
         {"--fail-status", number(0, 255, &O::failStatus)},
@@ -209,10 +211,13 @@ Firmware update (command 21):
   --timeout-block N      do not answer block N
   --copy-ms MS           how long the device refuses every command after block 255
                          while it copies the first stage (default 2800)
+  --image-blocks N       blocks in a whole firmware image (default 300): the identity in
+                         block 15 is put in use only after that many blocks arrived in order
 
 Line faults:
   --fault KIND           none (default), no-reply, bad-crc, garbage (stray bytes before
                          each valid reply), garbage-only (stray bytes, no reply),
+                         noise (7F 7F and 7F 01 05 03 7F before each valid reply),
                          fail-status (a reply with the failure status)
   --fault-code CODE      apply --fault only to commands with this code (e.g. 16 or 0x10)
   --fail-status N        the failure status used by fail-status and --detect-fail

@@ -195,6 +195,7 @@ std::vector<std::uint8_t> TrafficModel::nextReply(Clock::time_point now)
         reply.insert(reply.end(), stray.begin(), stray.end());
         lastRecordAt = reply.size();
         record.appendTo(reply);
+        m_lastOffsetMs = std::max(m_lastOffsetMs, record.offsetMs);
         lastRecord = record;
         m_pendingBytes -= record.size();
         m_pending.pop_front();
@@ -228,7 +229,9 @@ void TrafficModel::fillFlood(Bytes &reply, std::size_t lastRecordAt,
                                                 kDenoms[row], 0x00};
         rows[i] = cells[i % 4];
     }
-    TrafficRecord padding{kTagHostResponse, m_generatedMs, id003Frame(kCurrencyAssign, rows)};
+    // Stamped with the last record's time: traffic generated ahead of it is still waiting for
+    // the next reply, and the host side's times must not go back there.
+    TrafficRecord padding{kTagHostResponse, m_lastOffsetMs, id003Frame(kCurrencyAssign, rows)};
     padding.appendTo(reply);
 }
 

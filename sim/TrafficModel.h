@@ -68,6 +68,7 @@ private:
     std::deque<Step> m_hostScript;
     std::deque<TrafficRecord> m_pending;
     std::size_t m_pendingBytes = 0;
+    std::uint32_t m_lastOffsetMs = 0; ///< of the last record handed out: offsets never go back
 };
 
 } // namespace xlt::sim

@@ -59,24 +59,42 @@ void Decoder::reset()
     m_len = 0;
     m_crcReceived = 0;
     m_covered.clear();
+    m_raw.clear();
+}
+
+void Decoder::startFrame()
+{
+    reset();
+    m_state = State::Seq;
+    m_raw.push_back(kStart);
 }
 
 Decoder::Result Decoder::feed(std::uint8_t byte)
 {
+    const Result result = step(byte);
+    return result == Result::BadCrc ? rescan() : result;
+}
+
+Decoder::Result Decoder::step(std::uint8_t byte)
+{
     if (m_state == State::Idle) {
-        if (byte == kStart) {
-            reset();
-            m_state = State::Seq;
-        }
+        if (byte == kStart)
+            startFrame();
         return Result::Pending; // anything else between frames is noise
     }
+    if (m_state == State::Seq && byte == kStart) {
+        // SEQ is never 7F: this 7F starts the frame again (noise such as "7F 7F" before it).
+        startFrame();
+        return Result::Pending;
+    }
+    m_raw.push_back(byte);
     if (m_pendingStart) {
         m_pendingStart = false;
         if (byte != kStart) {
             // The 7F before this byte stood alone: it starts a new frame, and this byte is
             // that frame's SEQ.
-            reset();
-            m_state = State::Seq;
+            startFrame();
+            m_raw.push_back(byte);
             return take(byte);
         }
         return take(kStart);
@@ -86,6 +104,38 @@ Decoder::Result Decoder::feed(std::uint8_t byte)
         return Result::Pending;
     }
     return take(byte);
+}
+
+Decoder::Result Decoder::flush()
+{
+    while (inFrame()) {
+        m_lastRaw = std::move(m_raw);
+        if (rescan() == Result::Complete)
+            return Result::Complete;
+    }
+    return Result::Pending;
+}
+
+Decoder::Result Decoder::rescan()
+{
+    // Each round reads a strictly shorter tail than the one before (the failed frame's bytes
+    // after its start byte, then whatever was left), so this ends within one frame's bytes.
+    std::vector<std::uint8_t> again = std::move(m_lastRaw);
+    std::size_t next = 1;
+    reset();
+    while (next < again.size()) {
+        const Result result = step(again[next++]);
+        if (result == Result::Complete)
+            return result; // bytes after a complete frame are dropped, like any after a reply
+        if (result == Result::BadCrc) {
+            std::vector<std::uint8_t> tail = std::move(m_lastRaw);
+            tail.insert(tail.end(), again.begin() + static_cast<std::ptrdiff_t>(next), again.end());
+            again = std::move(tail);
+            next = 1;
+            reset();
+        }
+    }
+    return inFrame() ? Result::Pending : Result::BadCrc;
 }
 
 Decoder::Result Decoder::take(std::uint8_t byte)
@@ -131,6 +181,8 @@ Decoder::Result Decoder::take(std::uint8_t byte)
 Decoder::Result Decoder::finish()
 {
     const bool good = core::crc16Ssp(m_covered) == m_crcReceived;
+    if (!good)
+        m_lastRaw = std::move(m_raw);
     if (good) {
         m_frame.seq = m_covered[0];
         m_frame.status = m_replies ? m_covered[2] : 0;

@@ -43,6 +43,13 @@ struct Frame
 };
 
 /// Reassembles frames fed one byte at a time. It never buffers more than one frame.
+///
+/// Resynchronisation: a 7F where SEQ is expected starts the frame again (SEQ is never 7F), so
+/// any run of 7F bytes before a frame is harmless. A frame that fails its CRC may have been
+/// noise that swallowed the start of a real frame as data (a stray "7F 01 05 03 7F" before a
+/// reply makes the reply's own start byte look like a doubled 7F); its bytes after its start
+/// byte are therefore read again, and a frame found in them counts. BadCrc is reported only
+/// when nothing in them completes or is still going on.
 class Decoder
 {
 public:
@@ -54,9 +61,15 @@ public:
     };
 
     /// `replies` selects whether frames carry a STATUS byte.
-    explicit Decoder(bool replies) : m_replies(replies) {}
+    explicit Decoder(bool replies)
+        : m_replies(replies)
+    {}
 
     Result feed(std::uint8_t byte);
+    /// For a frame that stopped part way (the line went quiet): reads its bytes after its start
+    /// byte again, since noise with a long LEN can swallow a whole short reply. Complete when a
+    /// frame is found in them (frame() holds it); otherwise Pending, and the decoder is idle.
+    Result flush();
     /// True while a frame has started and is not complete.
     bool inFrame() const { return m_state != State::Idle; }
     const Frame &frame() const { return m_frame; }
@@ -64,8 +77,12 @@ public:
 
 private:
     enum class State { Idle, Seq, Len, Status, Data, CrcLow, CrcHigh };
+    Result step(std::uint8_t byte);
     Result take(std::uint8_t byte);
     Result finish();
+    /// After a bad CRC: reads the failed frame's bytes after its start byte again.
+    Result rescan();
+    void startFrame();
     /// Where DATA begins in m_covered: after SEQ, LEN and, in replies, STATUS.
     std::size_t dataOffset() const { return m_replies ? 3 : 2; }
 
@@ -75,6 +92,8 @@ private:
     std::uint8_t m_len = 0;
     std::uint16_t m_crcReceived = 0;
     std::vector<std::uint8_t> m_covered; ///< SEQ..DATA, for the CRC
+    std::vector<std::uint8_t> m_raw;     ///< the frame as it came on the line, from its 7F
+    std::vector<std::uint8_t> m_lastRaw; ///< m_raw of the frame that just failed its CRC
     Frame m_frame;
 };
 

@@ -49,6 +49,9 @@ struct SerialLink::Impl
     /// Feeds received bytes to the decoder: the result code once the reply is complete.
     std::optional<std::uint8_t> take(framing::Decoder &decoder, const QByteArray &bytes,
                                      std::uint8_t expected, XLTPacket &packet);
+    /// The reply's result code when `frame` is the reply to the command (SEQ `expected`).
+    static std::optional<std::uint8_t> deliver(const framing::Frame &frame, std::uint8_t expected,
+                                               XLTPacket &packet);
     std::uint8_t lost();
     /// Records why opening `record` failed.
     void noteOpenFailure(const PortRecord &record);
@@ -177,8 +180,15 @@ std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
         if (!port.waitForReadyRead(toWaitMs(midFrame ? std::min(left, gap) : left))) {
             if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
                 return lost();
-            if (midFrame && Clock::now() < deadline)
-                return PacketError; // the frame stopped part way: its length was wrong
+            if (midFrame && Clock::now() < deadline) {
+                // The frame stopped part way: its length was wrong, or it was noise that took
+                // the reply's start for data; then the reply is still in its bytes.
+                if (decoder.flush() == framing::Decoder::Result::Complete) {
+                    if (const auto status = deliver(decoder.frame(), expected, packet))
+                        return *status;
+                }
+                return PacketError;
+            }
             continue;
         }
         if (const auto status = take(decoder, port.readAll(), expected, packet))
@@ -195,18 +205,25 @@ std::optional<std::uint8_t> SerialLink::Impl::take(framing::Decoder &decoder,
         const Result result = decoder.feed(static_cast<std::uint8_t>(c));
         if (result == Result::BadCrc)
             return PacketError;
-        // Malformed: a 7F in noise without a possible header after it, not a reply. A frame
-        // with another SEQ is a late reply to an earlier command.
-        if (result != Result::Complete || decoder.frame().seq != expected)
+        // Malformed: a 7F in noise without a possible header after it, not a reply.
+        if (result != Result::Complete)
             continue;
-        const framing::Frame &reply = decoder.frame();
-        if (reply.status == ReplyOk) {
-            packet.ReplyLength = static_cast<std::uint8_t>(reply.data.size());
-            std::copy(reply.data.begin(), reply.data.end(), packet.ReplyData);
-        }
-        return reply.status;
+        if (const auto status = deliver(decoder.frame(), expected, packet))
+            return status;
     }
     return std::nullopt;
+}
+
+std::optional<std::uint8_t> SerialLink::Impl::deliver(const framing::Frame &frame,
+                                                      std::uint8_t expected, XLTPacket &packet)
+{
+    if (frame.seq != expected)
+        return std::nullopt; // a late reply to an earlier command
+    if (frame.status == ReplyOk) {
+        packet.ReplyLength = static_cast<std::uint8_t>(frame.data.size());
+        std::copy(frame.data.begin(), frame.data.end(), packet.ReplyData);
+    }
+    return frame.status;
 }
 
 SerialLink::SerialLink(PortSource &ports)

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -82,10 +84,39 @@ std::string simRegistryDir()
 #endif
 }
 
+bool simRegistryDirTrusted(const std::string &dir, std::string &why)
+{
+#ifdef _WIN32
+    why = "the emulator's port registry is not available on this system";
+    (void)dir;
+    return false;
+#else
+    struct stat info
+    {
+    };
+    if (::lstat(dir.c_str(), &info) != 0) {
+        why = "cannot use the emulator's port registry " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", unsigned(info.st_mode & 07777));
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 077) != 0) {
+        why = "the emulator's port registry " + dir +
+              " is not a directory of yours that only you can use (owner " +
+              std::to_string(info.st_uid) + ", mode " + mode +
+              (S_ISDIR(info.st_mode) ? "" : ", not a directory") +
+              "); remove it, or choose another with --registry or XLT_SIM_DIR";
+        return false;
+    }
+    return true;
+#endif
+}
+
 std::vector<std::pair<int, std::string>> readSimPorts(const std::string &dir)
 {
     std::vector<std::pair<int, std::string>> ports;
-    if (dir.empty())
+    std::string why;
+    if (dir.empty() || !simRegistryDirTrusted(dir, why))
         return ports;
     for (int index = 0; index < kMaxSimPorts; ++index) {
         const auto entry = readEntry(entryPath(dir, index));
@@ -96,26 +127,44 @@ std::vector<std::pair<int, std::string>> readSimPorts(const std::string &dir)
 }
 
 std::optional<SimPortRegistration> SimPortRegistration::create(const std::string &dir,
-                                                               const std::string &devicePath)
+                                                               const std::string &devicePath,
+                                                               std::string *error)
 {
+    std::string why;
+    auto registration = [&]() -> std::optional<SimPortRegistration> {
 #ifdef _WIN32
-    (void)dir;
-    (void)devicePath;
-    return std::nullopt;
+        (void)devicePath;
+        why = "the emulator's port registry is not available on this system";
+        return std::nullopt;
 #else
-    if (dir.empty() || devicePath.empty() || devicePath.find('\n') != std::string::npos)
-        return std::nullopt;
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        return std::nullopt;
-    // Emulators starting together take turns, so that two never reclaim the same stale file.
-    const int lockFd = ::open((dir + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd < 0)
-        return std::nullopt;
-    ::flock(lockFd, LOCK_EX);
-    auto registration = claimIndex(dir, devicePath);
-    ::close(lockFd); // releases the lock
-    return registration;
+        if (dir.empty() || devicePath.empty() || devicePath.find('\n') != std::string::npos) {
+            why = "no registry directory, or a device path that cannot be registered";
+            return std::nullopt;
+        }
+        // mkdir applies the umask, which can only take bits away from 0700.
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+            why = "cannot create the emulator's port registry " + dir + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        if (!simRegistryDirTrusted(dir, why))
+            return std::nullopt;
+        // Emulators starting together take turns, so that two never reclaim the same stale file.
+        const int lockFd = ::open((dir + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lockFd < 0) {
+            why = "cannot lock the emulator's port registry " + dir + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        ::flock(lockFd, LOCK_EX);
+        auto claimed = claimIndex(dir, devicePath);
+        ::close(lockFd); // releases the lock
+        if (!claimed)
+            why = "every port of the emulator's port registry " + dir + " is taken";
+        return claimed;
 #endif
+    }();
+    if (!registration && error)
+        *error = why;
+    return registration;
 }
 
 #ifndef _WIN32

@@ -7,6 +7,11 @@
 // /tmp/xlt-sim-<uid>. Each running emulator owns one file "port-<k>" (k = 0..126, the lowest
 // free one, created exclusively) holding one line "<pid>\t<device path>\n". An entry whose pid
 // is not alive is stale and may be reclaimed.
+//
+// Whoever can write the directory decides which device the tool sends firmware and
+// configurations to, and /tmp is open to every local user: a directory is used only when it
+// is a real directory (no symbolic link) owned by this user that nobody else can read, write
+// or enter (mode 0700 or stricter). Others are neither listed nor registered in.
 
 #include <optional>
 #include <string>
@@ -21,9 +26,13 @@ constexpr int kFirstSimPortNumber = 129;
 
 std::string simRegistryDir();
 
+/// True when `dir` may be used as the registry (see above). Otherwise false, and `why` says
+/// what is wrong in a sentence that names the directory.
+bool simRegistryDirTrusted(const std::string &dir, std::string &why);
+
 /// The live entries of `dir` as (k, device path), in order of k. Entries whose pid is not
 /// alive, whose device path does not exist or whose file is malformed are skipped. A missing
-/// directory gives an empty list.
+/// directory, or one that is not trusted, gives an empty list.
 std::vector<std::pair<int, std::string>> readSimPorts(const std::string &dir);
 
 /// One registered virtual port. Moving transfers ownership of the file; the owner removes it
@@ -32,9 +41,10 @@ class SimPortRegistration
 {
 public:
     /// Creates `dir` (mode 0700) when missing and takes the lowest free index, reclaiming stale
-    /// files. Empty when every index is taken by a live emulator or the directory is unusable.
-    static std::optional<SimPortRegistration> create(const std::string &dir,
-                                                     const std::string &devicePath);
+    /// files. Empty when every index is taken by a live emulator or the directory is unusable
+    /// or not trusted; then `error`, when given, says why.
+    static std::optional<SimPortRegistration>
+    create(const std::string &dir, const std::string &devicePath, std::string *error = nullptr);
     SimPortRegistration(SimPortRegistration &&other) noexcept;
     SimPortRegistration &operator=(SimPortRegistration &&other) noexcept;
     SimPortRegistration(const SimPortRegistration &) = delete;

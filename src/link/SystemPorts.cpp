@@ -133,10 +133,12 @@ LinuxPortSource::LinuxPortSource(std::string ttyClassDir, std::string devDir,
 
 std::vector<PortRecord> LinuxPortSource::ports()
 {
-    std::vector<PortRecord> records = kernelSerialPorts(m_ttyClassDir, m_devDir);
-    const auto virtualPorts =
+    // The emulator's ports come first: the device search takes the last port of the family, so
+    // a real device always wins over an emulator.
+    std::vector<PortRecord> records =
         simulatorPorts(m_registryDir.empty() ? simRegistryDir() : m_registryDir);
-    records.insert(records.end(), virtualPorts.begin(), virtualPorts.end());
+    const auto kernelPorts = kernelSerialPorts(m_ttyClassDir, m_devDir);
+    records.insert(records.end(), kernelPorts.begin(), kernelPorts.end());
     return records;
 }
 

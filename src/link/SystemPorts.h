@@ -27,8 +27,9 @@ std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir,
 /// is {"\Device\USBSERV" + k, "COM" + (129 + k), its device path}.
 std::vector<PortRecord> simulatorPorts(const std::string &registryDir);
 
-/// Kernel ports first, then the emulator's, both read afresh on every call. The registry
-/// directory is simRegistryDir() at the time of the call unless one is given.
+/// The emulator's ports first, then the kernel's, both read afresh on every call: the device
+/// search takes the last port of the device's family, so a real device wins over an emulator.
+/// The registry directory is simRegistryDir() at the time of the call unless one is given.
 class LinuxPortSource final : public PortSource
 {
 public:

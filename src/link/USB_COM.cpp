@@ -2,6 +2,7 @@
 
 #include "DeviceContext.h"
 #include "XLTPacket.h"
+#include "core/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -104,6 +105,27 @@ std::uint16_t FindXLTPort(PortSource &source)
             result = *number;
     }
     return result;
+}
+
+std::string describePort(PortSource &source, std::uint16_t portNumber)
+{
+    const std::string name = "COM" + std::to_string(portNumber);
+    for (const PortRecord &record : source.ports()) {
+        if (record.portName != name || record.devicePath.empty())
+            continue;
+        std::string node;
+        for (const char c : record.devicePath) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x20 || byte == 0x7F) {
+                node += "\\x";
+                core::appendHex2(node, byte);
+            } else {
+                node += c;
+            }
+        }
+        return name + " (" + node + ")";
+    }
+    return name;
 }
 
 std::uint16_t FindXLTPort(DeviceContext &context)

@@ -34,6 +34,12 @@ void ListSerialPorts(PortSource &source, SerialPortTable &table, std::int16_t &c
 /// 255, the range of XLTPacket::PortNumber) is never chosen. 0 when there is none. No message.
 std::uint16_t FindXLTPort(PortSource &source);
 
+/// The port `portNumber` of the source as the tool names it to the user: "COM<n> (<device
+/// node>)", for example "COM129 (/dev/pts/5)" or "COM65 (/dev/ttyACM0)"; "COM<n>" alone when
+/// the source lists no such port. Device nodes are shown as the system gives them, with
+/// control bytes written as \xNN.
+std::string describePort(PortSource &source, std::uint16_t portNumber);
+
 /// FindXLTPort over the context's port source: stores the result in XLTPortNumber and, when it
 /// is not 0, sets PortNumber, BaudRate 9600 and Timeout 3000 in CmdPacket. Returns the result.
 std::uint16_t FindXLTPort(DeviceContext &context);

@@ -6,9 +6,12 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace xlt::link;
 namespace fs = std::filesystem;
@@ -130,6 +133,7 @@ TEST(SimRegistry, LiveStaleBrokenAndFullEntries)
         ::_exit(0);
     ::waitpid(dead, nullptr, 0);
     fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_all);
     const std::string me = std::to_string(::getpid());
     const auto entry = [&](int k, const std::string &line) {
         std::ofstream(dir + "/port-" + std::to_string(k)) << line << "\n";
@@ -155,4 +159,98 @@ TEST(SimRegistry, LiveStaleBrokenAndFullEntries)
     EXPECT_FALSE(SimPortRegistration::create(dir + "2", ""));
     EXPECT_FALSE(SimPortRegistration::create("/proc/no/such/dir", "/dev/null"));
     EXPECT_TRUE(readSimPorts("/proc/no/such/dir").empty());
+}
+
+TEST(SimRegistry, OnlyAPrivateDirectoryOfThisUserIsUsed)
+{
+    QTemporaryDir tmp;
+    const fs::path root(tmp.path().toStdString());
+    const std::string me = std::to_string(::getpid());
+    const bool root_user = ::geteuid() == 0;
+    // how the directory is made, whether it is used
+    const std::tuple<const char *, std::function<void(const fs::path &)>, bool> rows[] = {
+        {"0700, mine", [](const fs::path &d) { fs::create_directory(d); }, true},
+        {"0755: others can read and enter",
+         [](const fs::path &d) {
+             fs::create_directory(d);
+             fs::permissions(d, fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+         },
+         false},
+        {"0770: the group can write",
+         [](const fs::path &d) {
+             fs::create_directory(d);
+             fs::permissions(d, fs::perms::owner_all | fs::perms::group_all);
+         },
+         false},
+        {"a symbolic link to a private directory",
+         [&root](const fs::path &d) {
+             fs::create_directory(root / "target");
+             fs::permissions(root / "target", fs::perms::owner_all);
+             fs::create_directory_symlink(root / "target", d);
+         },
+         false},
+        {"owned by another user (needs root to set up)",
+         [root_user](const fs::path &d) {
+             fs::create_directory(d);
+             if (root_user) {
+                 EXPECT_EQ(::chown(d.c_str(), 65534, 65534), 0);
+             }
+         },
+         !root_user}};
+    int n = 0;
+    for (const auto &[name, make, used] : rows) {
+        SCOPED_TRACE(name);
+        const fs::path dir = root / ("reg" + std::to_string(n++));
+        make(dir);
+        if (fs::is_directory(dir) && !fs::is_symlink(dir) && used)
+            fs::permissions(dir, fs::perms::owner_all);
+        // A planted entry of a live process on an existing node.
+        std::ofstream(dir / "port-0") << me << "\t/dev/null\n";
+        std::string why;
+        EXPECT_EQ(simRegistryDirTrusted(dir.string(), why), used);
+        EXPECT_EQ(readSimPorts(dir.string()).size(), used ? 1u : 0u);
+        auto registration = SimPortRegistration::create(dir.string(), "/dev/zero", &why);
+        EXPECT_EQ(registration.has_value(), used);
+        if (!used) {
+            EXPECT_NE(why.find(dir.string()), std::string::npos) << why;
+            EXPECT_NE(why.find("remove it, or choose another"), std::string::npos) << why;
+        }
+    }
+    // A missing directory is made private, whatever the umask.
+    const mode_t old = ::umask(0);
+    EXPECT_TRUE(SimPortRegistration::create((root / "fresh").string(), "/dev/null"));
+    ::umask(old);
+    EXPECT_EQ(fs::status(root / "fresh").permissions(), fs::perms::owner_all);
+}
+
+TEST(SystemPorts, ARealDeviceWinsOverTheEmulator)
+{
+    QTemporaryDir tmp;
+    const fs::path root(tmp.path().toStdString()), ttys = root / "tty", reg = root / "reg";
+    fs::create_directories(ttys / "ttyACM0" / "device");
+    fs::create_directories(root / "drivers" / "cdc_acm");
+    fs::create_directory_symlink(root / "drivers" / "cdc_acm",
+                                 ttys / "ttyACM0" / "device" / "driver");
+    auto emulator = SimPortRegistration::create(reg.string(), "/dev/null");
+    ASSERT_TRUE(emulator);
+    LinuxPortSource both(ttys.string(), "/dev", reg.string());
+    EXPECT_EQ(FindXLTPort(both), 65);
+    LinuxPortSource emulatorOnly((root / "no-sysfs").string(), "/dev", reg.string());
+    EXPECT_EQ(FindXLTPort(emulatorOnly), 129);
+}
+
+TEST(USB_COM, DescribePortNamesTheDeviceNode)
+{
+    xlt::test::FakePortSource source;
+    source.records = {{"\\Device\\USBSER000", "COM65", "/dev/ttyACM0"},
+                      {"\\Device\\USBSERV0", "COM129", "/tmp/odd\x1b[2Jname"},
+                      {"\\Device\\VCP0", "COM33", ""}};
+    const std::tuple<std::uint16_t, std::string> rows[] = {{65, "COM65 (/dev/ttyACM0)"},
+                                                           {129, "COM129 (/tmp/odd\\x1B[2Jname)"},
+                                                           {33, "COM33"},
+                                                           {7, "COM7"}};
+    for (const auto &[number, text] : rows)
+        EXPECT_EQ(describePort(source, number), text);
 }

@@ -87,6 +87,15 @@ TEST(Framing, DecoderCases)
         {"garbage before a frame", cat({0x00, 0xFF, 0x03, 0x81}, good), {C}},
         {"lone 7F before a frame", cat({0x7F}, good), {C}},
         {"lone 7F aborts a frame", cat(Bytes(good.begin(), good.begin() + 5), good), {C}},
+        {"7F 7F before a frame", cat({0x7F, 0x7F}, good), {C}},
+        {"a run of 7F before a frame", cat(Bytes(6, 0x7F), good), {C}},
+        {"noise header and 7F before a frame", cat({0x7F, 0x01, 0x05, 0x03, 0x7F}, good), {C}},
+        {"noise header, 7F 7F before a frame",
+         cat({0x7F, 0x01, 0x02, 0x03, 0x7F, 0x7F}, good),
+         {C}},
+        {"bad CRC frame ending in 7F, then a frame",
+         cat(changed(good.size() - 1, 0x7F), good),
+         {C}},
         {"two frames back to back", cat(good, good), {C, C}},
         {"bad CRC", badCrc, {Bad}},
         {"damaged data", changed(5, good[5] ^ 0x40), {Bad}},
@@ -104,5 +113,32 @@ TEST(Framing, DecoderCases)
         for (const Frame &frame : frames)
             EXPECT_EQ(frame.data, (Bytes{1, 2, 3}));
         EXPECT_EQ(decoder.inFrame(), std::string(name).starts_with("truncated"));
+    }
+}
+
+TEST(Framing, FlushFindsAReplyThatNoiseTookForData)
+{
+    // After the line went quiet part way through a frame: is there a whole frame in its bytes?
+    const Bytes empty = encodeReply(0x81, 3, Bytes{});
+    const Bytes good = encodeReply(0x81, 3, Bytes{1, 2, 3});
+    const std::tuple<const char *, Bytes, bool> rows[] = {
+        {"noise header with a long LEN, then a short reply",
+         cat({0x7F, 0x01, 0x05, 0x03, 0x7F}, empty), true},
+        {"noise header with LEN 255, then a reply", cat({0x7F, 0x01, 0xFF, 0x03, 0x7F}, good),
+         true},
+        {"two noise headers, then a reply",
+         cat({0x7F, 0x01, 0x40, 0x03, 0x7F, 0x7F, 0x01, 0x30, 0x7F}, good), true},
+        {"a reply cut short", Bytes(good.begin(), good.end() - 1), false},
+        {"noise only", {0x7F, 0x01, 0x05, 0x03, 0x7F, 0x7F, 0x00}, false}};
+    for (const auto &[name, line, found] : rows) {
+        SCOPED_TRACE(name);
+        Decoder decoder(true);
+        ASSERT_TRUE(feedAll(decoder, line).first.empty());
+        ASSERT_TRUE(decoder.inFrame());
+        EXPECT_EQ(decoder.flush(), found ? Result::Complete : Result::Pending);
+        EXPECT_FALSE(decoder.inFrame());
+        if (found) {
+            EXPECT_EQ(decoder.frame().seq, 0x81);
+        }
     }
 }

@@ -209,7 +209,12 @@ TEST(XltctlOverTheLink, PortsAndIdentity)
     auto registration = SimPortRegistration::create(registry.path().toStdString(), device.path);
     ASSERT_TRUE(registration);
     const auto [code, out, err] = xltctl("ports");
-    EXPECT_TRUE(code == 0 && out.ends_with("COM129 (BV)\nXLT device: COM129\n")) << out;
+    // The emulator's ports are listed first, so that a real device would come after it and win.
+    EXPECT_TRUE(code == 0 && out.starts_with("COM129 (BV)\n") &&
+                out.ends_with("\nXLT device: COM129\n"))
+        << out;
+    const std::string talking =
+        "xltctl: talking to the XLT device on COM129 (" + device.path + ")\n";
     const auto identity = [&](std::uint8_t status) {
         std::thread answer =
             device.answer([&](auto &c) { return reply(c.seq, status, kIdentity); });
@@ -217,6 +222,7 @@ TEST(XltctlOverTheLink, PortsAndIdentity)
         answer.join();
         return run;
     };
-    EXPECT_EQ(identity(ReplyOk), (Run{0, "PR01 01020003\n", ""}));
-    EXPECT_EQ(identity(4), (Run{1, "", "xltctl: XLT Command transmission error PACKET ERROR\n"}));
+    EXPECT_EQ(identity(ReplyOk), (Run{0, "PR01 01020003\n", talking}));
+    EXPECT_EQ(identity(4),
+              (Run{1, "", talking + "xltctl: XLT Command transmission error PACKET ERROR\n"}));
 }

@@ -130,11 +130,13 @@ TEST(DeviceModelUpdate, OnlyACompleteImageChangesTheIdentity)
 {
     // blocks sent, a switch spoiling block 16 (past the identity), its answer, the reply to 16
     const std::tuple<int, DeviceOptions, Kind, std::string> cases[] = {
-        {17, {}, Kind::Reply, "NT00 02450007"},
-        {15, {}, Kind::Reply, kIdentity},
-        {20, {.refuseBlock = 16}, Kind::Reply, kIdentity},
-        {20, {.timeoutAtBlock = 16}, Kind::NoReply, kIdentity},
-        {20, {.disconnectAtBlock = 16}, Kind::Disconnect, ""}};
+        {17, {.imageBlocks = 17}, Kind::Reply, "NT00 02450007"},
+        {15, {.imageBlocks = 17}, Kind::Reply, kIdentity},
+        {16, {.imageBlocks = 17}, Kind::Reply, kIdentity}, // one block short
+        {60, {}, Kind::Reply, kIdentity},                  // the host stopped at block 60 of 300
+        {20, {.refuseBlock = 16, .imageBlocks = 20}, Kind::Reply, kIdentity},
+        {20, {.timeoutAtBlock = 16, .imageBlocks = 20}, Kind::NoReply, kIdentity},
+        {20, {.disconnectAtBlock = 16, .imageBlocks = 20}, Kind::Disconnect, ""}};
     for (const auto &[blocks, options, kind, reply] : cases) {
         DeviceModel model(options);
         std::vector<Response> answers;
