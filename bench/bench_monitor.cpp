@@ -93,11 +93,8 @@ private:
 class SilentStore final : public app::SettingsStore
 {
 public:
-    std::string read(const std::string &, const std::string &, const std::string &f) override
-    {
-        return f;
-    }
-    void write(const std::string &, const std::string &, const std::string &) override {}
+    QString read(const QString &, const QString &, const QString &f) override { return f; }
+    void write(const QString &, const QString &, const QString &) override {}
 };
 
 class CountingNotifier final : public core::Notifier
@@ -224,7 +221,7 @@ void runOnce(const char *title, link::LinkLibrary &linkLibrary, link::PortSource
     SilentStore store;
     QTemporaryDir logDir;
     app::Session session(device, store, "/");
-    session.LogPath = logDir.path().toStdString();
+    session.LogPath = logDir.path();
 
     monitor::frmMonitor window(session);
     window.resize(1100, 700);

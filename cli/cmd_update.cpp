@@ -50,9 +50,12 @@ bool confirmed(int numBlocks, unsigned port)
 std::optional<update::UpdateImage> openFile(link::DeviceContext &device, const std::string &path)
 {
     ConsolePanel panel;
-    auto opened = update::runOpenStep(device, panel, QString::fromLocal8Bit(path));
+    auto opened = update::runOpenStep(device, panel, pathArgument(path));
     if (opened.kind == update::OpenStepResult::Kind::Unchanged)
-        std::fprintf(stderr, "xltctl update: cannot read '%s' or it is empty\n", path.c_str());
+        std::fprintf(
+            stderr,
+            "xltctl update: cannot read '%s', or it is empty, too large or not a regular file\n",
+            path.c_str());
     else if (opened.check == update::FileCheck::NoIdentity)
         std::fprintf(stderr, "xltctl update: '%s' is too short for an XLT OS Update file\n",
                      path.c_str());

@@ -3,7 +3,6 @@
 #include "app/ui/MDIForm1.h"
 #include "app/ui/QtEventPump.h"
 #include "app/ui/QtNotifier.h"
-#include "core/Text.h"
 #include "link/DeviceContext.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
@@ -25,8 +24,7 @@ int main(int argc, char *argv[])
     xlt::app::QtEventPump pump;
     xlt::link::DeviceContext device(link, *ports, notifier, pump);
     xlt::app::QtSettingsStore settings;
-    const std::string programDir =
-        xlt::core::fromQString(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+    const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     xlt::app::Session session(device, settings, programDir);
 
     xlt::app::MDIForm1 mainWindow(session);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace xlt::monitor {
@@ -55,7 +56,7 @@ public:
     /// The Run button: port search, PortNumber/BaudRate/Timeout, log base name from the clock,
     /// packet numbers to 0, open, capture-start (2, 1). On Started the stop request is cleared.
     /// `logDir` is where this run's log files go (LogPath at the moment of the start).
-    StartResult start(const std::string &logDir);
+    StartResult start(const QString &logDir);
 
     /// One poll: capture-read (1), the reply listed and its new lines appended to the logs.
     /// Returns true when the owner should arm the timer again; false when the run is over
@@ -77,7 +78,7 @@ public:
     const std::string &LogBaseName() const { return m_logBaseName; }
     Ending ending() const { return m_ending; }
     /// True once a log file of the latest run could not be written (the user was told).
-    bool logFailed() const { return m_logErrorShown; }
+    bool logFailed() const { return !m_logFilesTold.empty(); }
     /// The files of the latest start, if any.
     const std::optional<TrafficLog> &log() const { return m_log; }
 
@@ -90,7 +91,7 @@ private:
     Clock m_clock;
     bool m_running = false;
     bool m_stopRequested = false;
-    bool m_logErrorShown = false;
+    std::set<QString> m_logFilesTold; ///< log files of this run whose failure was told
     Ending m_ending = Ending::None;
     std::string m_logBaseName;
     std::optional<TrafficLog> m_log;

@@ -4,8 +4,6 @@
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
-#include <gtest/gtest.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -16,7 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
+#include <gtest/gtest.h>
 #include <map>
 
 using namespace xlt;
@@ -26,11 +24,8 @@ namespace {
 class NullStore final : public app::SettingsStore
 {
 public:
-    std::string read(const std::string &, const std::string &, const std::string &f) override
-    {
-        return f;
-    }
-    void write(const std::string &, const std::string &, const std::string &) override {}
+    QString read(const QString &, const QString &, const QString &f) override { return f; }
+    void write(const QString &, const QString &, const QString &) override {}
 };
 
 struct MainWindowFixture : ::testing::Test
@@ -62,9 +57,8 @@ TEST_F(MainWindowFixture, CaptionAndMenuBarAreExact)
     EXPECT_EQ(menus, (QStringList{"&File", "&Utiliites", "&Help"}));
     auto *util = window.findChild<QMenu *>(QStringLiteral("mnuUtilites"));
     ASSERT_NE(util, nullptr);
-    EXPECT_EQ(menuCaptions(util),
-              (QStringList{"&Set XLT Options", "-", "&Monitor", "-", "&Set PR01 Configuration", "-",
-                           "&Update XLT OS"}));
+    EXPECT_EQ(menuCaptions(util), (QStringList{"&Set XLT Options", "-", "&Monitor", "-",
+                                               "&Set PR01 Configuration", "-", "&Update XLT OS"}));
     EXPECT_EQ(menuCaptions(window.findChild<QMenu *>(QStringLiteral("mnuFile"))),
               QStringList{"E&xit"});
     EXPECT_EQ(menuCaptions(window.findChild<QMenu *>(QStringLiteral("mnuHelp"))),

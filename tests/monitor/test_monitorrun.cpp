@@ -4,8 +4,10 @@
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <unistd.h>
 
 using namespace xlt;
 using namespace xlt::montest;
@@ -34,7 +36,7 @@ struct RunRig
     QTemporaryDir logDir;
 
     RunRig() { ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}}; }
-    std::string dir() const { return logDir.path().toStdString(); }
+    QString dir() const { return logDir.path(); }
     void queue(const Bytes &data) { link.replies.push_back({link::ReplyOk, data}); }
 };
 
@@ -120,8 +122,9 @@ TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
     setImmutable(logDir.path(), false);
     EXPECT_TRUE(ticked);
     ASSERT_EQ(notifier.messages.size(), 1u);
-    for (const std::string &path : {run.log()->targetPath(), run.log()->hostPath()})
-        EXPECT_NE(notifier.messages[0].text.find(path), std::string::npos) << path;
+    for (const QString &path : {run.log()->targetPath(), run.log()->hostPath()})
+        EXPECT_NE(notifier.messages[0].text.find(path.toStdString()), std::string::npos)
+            << path.toStdString();
     EXPECT_EQ(target.lines.size(), 20u);
     EXPECT_TRUE(run.tick());
     EXPECT_EQ(logLines(run.log()->targetPath())->size(), 10u); // the third reply
@@ -135,6 +138,35 @@ TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
     setImmutable(logDir.path(), false);
     EXPECT_TRUE(tickedAgain);
     EXPECT_EQ(notifier.messages.size(), 2u); // the next run is told again
+}
+
+// Each failing file is told once: a host file that fails after the target file was told is
+// told too, and neither again.
+TEST_F(Run, EachFailingLogFileIsToldOnce)
+{
+    ASSERT_EQ(run.start(dir()), Result::Started);
+    const auto failWith = [](const QString &path) {
+        return symlink("/dev/full", QFile::encodeName(path).constData()) == 0;
+    };
+    ASSERT_TRUE(failWith(run.log()->targetPath()));
+    queue(record(0x35, 1, kSspPoll) + record(0xAA, 2, kStatusRequest));
+    queue(kBothSides);
+    EXPECT_TRUE(run.tick());
+    ASSERT_TRUE(failWith(run.log()->hostPath() + ".new") && QFile::remove(run.log()->hostPath()) &&
+                QFile::rename(run.log()->hostPath() + ".new", run.log()->hostPath()));
+    EXPECT_TRUE(run.tick());
+    queue(kBothSides);
+    EXPECT_TRUE(run.tick());
+    ASSERT_EQ(notifier.messages.size(), 2u);
+    EXPECT_NE(notifier.messages[0].text.find(run.log()->targetPath().toStdString()),
+              std::string::npos);
+    EXPECT_EQ(notifier.messages[0].text.find(run.log()->hostPath().toStdString()),
+              std::string::npos);
+    EXPECT_NE(notifier.messages[1].text.find(run.log()->hostPath().toStdString()),
+              std::string::npos);
+    EXPECT_EQ(notifier.messages[1].text.find(run.log()->targetPath().toStdString()),
+              std::string::npos);
+    EXPECT_TRUE(run.logFailed());
 }
 
 // Window events run at most once per interval while a reply is listed, measured from the last

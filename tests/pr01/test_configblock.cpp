@@ -12,7 +12,8 @@ using Texts = std::vector<std::string>;
 TEST(ConfigBlock, HexTextToValue)
 {
     const std::pair<const char *, std::uint32_t> rows[] = {
-        {"0A", 10}, {"0a", 10}, {"A", 10}, {"a", 10}, {"", 0}, {"x1", 0}, {"1x", 1}, {"-1", 0},
+        {"0A", 10},   {"0a", 10},  {"A", 10},          {"a", 10},
+        {"", 0},      {"x1", 0},   {"1x", 1},          {"-1", 0},
         {"100", 256}, {"1\r2", 1}, {" 6\t\n1 ", 0x61}, {"FFFFFFFFFFFF", 0xFFFFFFFFu}};
     for (const auto &[text, value] : rows)
         EXPECT_EQ(hexTextValue(text), value) << '"' << text << '"';
@@ -39,6 +40,22 @@ TEST(ConfigBlock, EncodeAndDecode)
     EXPECT_EQ(*encodeConfigBlock(texts).block, block);
     block[112] = 1; // the host drive option is no part of the texts
     EXPECT_EQ(decodeConfigBlock(block), texts);
+}
+
+// Full fields without a zero byte end at their field: the 64-character version does not run
+// into the boot version, the 16-character boot version not into the first currency row.
+TEST(ConfigBlock, FullTextFieldsWithoutZeroByteEndAtTheirField)
+{
+    ConfigBlock block{};
+    std::fill_n(block.begin(), 64, 'v');
+    std::fill_n(block.begin() + 64, 15, 'B');
+    block[79] = 0xE9;
+    block[80] = 0x61;
+    const Pr01Texts texts = decodeConfigBlock(block);
+    EXPECT_EQ(texts.version, std::string(64, 'v'));
+    EXPECT_EQ(texts.bootVersion, std::string(15, 'B') + "\xE9");
+    EXPECT_EQ(texts.code[0], "61");
+    EXPECT_EQ(*encodeConfigBlock(texts).block, block);
 }
 
 TEST(ConfigBlock, WhatDoesNotFitIsRefusedBeforeAnythingIsSent)
