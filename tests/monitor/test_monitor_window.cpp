@@ -274,6 +274,43 @@ TEST(TrafficListBox, KeysMoveTheSelectionWithinTheListAndKeepItInView)
     EXPECT_EQ(list.currentRow(), -1);
 }
 
+// The directory list has the focus when the chooser opens; Tab goes Dir1, Drive1, OK, Cancel.
+TEST_F(Window, ChooserFocusAndTabOrder)
+{
+    open(fake);
+    app::frmSetDir dialog(*session);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        order << focus->objectName();
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    EXPECT_EQ(order, QStringList({"Dir1", "Drive1", "bttnOK", "bttnCancel", "Dir1"}));
+}
+
+// Directories named outside Latin-1 open, list and are stored as they are named.
+TEST_F(Window, ChooserKeepsDirectoriesOfAnyName)
+{
+    open(fake);
+    const QString logs = app::chooserPath(logDir.filePath(QString::fromUtf8("logs \u20ac")));
+    const QString journal = logs + QString::fromUtf8("/\u0416\u0443\u0440\u043d\u0430\u043b");
+    ASSERT_TRUE(QDir().mkpath(journal));
+    session->LogPath = logs;
+    app::frmSetDir dialog(*session);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.currentDir(), logs);
+    doubleClick(dialog, journal);
+    EXPECT_EQ(dialog.currentDir(), journal);
+    QTest::mouseClick(dialog.findChild<QPushButton *>("bttnOK"), Qt::LeftButton);
+    EXPECT_EQ(session->LogPath, journal);
+    EXPECT_EQ(store.value, journal);
+}
+
 // A drive is the longest root that holds the path, not one the path merely starts like.
 TEST(DirList, ChooserPathAndDriveOfAPath)
 {
