@@ -104,6 +104,12 @@ bool writeStateFile(const std::string &path, const ConfigBlock &block, std::stri
         text += core::hex2(byte);
     text += "\n";
 
+    // Renaming over a device or a pipe (--state /dev/null) would replace it.
+    const QFileInfo existing(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (existing.exists() && !existing.isFile()) {
+        error = "cannot write " + path + ": not a regular file";
+        return false;
+    }
     const std::string temp = path + ".tmp." + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {

@@ -105,6 +105,14 @@ FileRead readRegularFile(const QString &path, qint64 maxBytes)
 
 bool writeFileAtomically(const QString &path, QByteArrayView data, QString *reason)
 {
+    // Renaming over a device, a pipe or a folder would replace it (root may do that to
+    // /dev/null), so only a regular file, or none yet, is replaced.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile()) {
+        if (reason)
+            *reason = QStringLiteral("not a regular file");
+        return false;
+    }
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile whose final flush fails for lack of space still commits
     // (the old file is replaced by a short or empty one), so every write is made and checked

@@ -34,7 +34,8 @@ FileRead readRegularFile(const QString &path, qint64 maxBytes);
 
 /// Replaces the file at `path` by `data`: the data go to a temporary file beside it, every write
 /// is checked, the file is synced, and only then renamed over the old one. On any failure the
-/// old file (or its absence) stays as it was and `reason` (when given) says why.
+/// old file (or its absence) stays as it was and `reason` (when given) says why. A path that
+/// names something other than a regular file (a device, a pipe, a folder) is never replaced.
 bool writeFileAtomically(const QString &path, QByteArrayView data, QString *reason = nullptr);
 
 /// Appends `data` to the file at `path` (created when missing) whole or not at all: when a write

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -68,6 +69,14 @@ TEST(WriteFileAtomically, ReplacesWholeOrKeepsTheOldFile)
     QString reason;
     EXPECT_FALSE(writeFileAtomically(dir.filePath("no/such/folder"), "x", &reason));
     EXPECT_FALSE(reason.isEmpty());
+    // A pipe or a folder is never replaced by a file.
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    for (const QString &other : {fifo, dir.filePath("folder")}) {
+        EXPECT_FALSE(writeFileAtomically(other, "x", &reason)) << other.toStdString();
+        EXPECT_FALSE(QFileInfo(other).isFile()) << other.toStdString();
+    }
 }
 
 // A buffered save would commit an empty file here and call it a success.

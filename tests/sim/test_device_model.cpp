@@ -4,6 +4,7 @@
 #include "sim/InProcessLink.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -108,6 +109,10 @@ TEST(DeviceModel, AnswersAndKeepsItsBlockInTheStateFile)
         EXPECT_EQ(refused.configBlock(), defaultConfigBlock()) << path;
         EXPECT_NE(refused.stateError().find("not a regular file"), std::string::npos) << path;
     }
+    // Nor is one replaced by a stored block.
+    DeviceModel onPipe({.statePath = fifo});
+    EXPECT_EQ(send(onPipe, write).status, kStatusRefused);
+    EXPECT_FALSE(QFileInfo(QString::fromStdString(fifo)).isFile());
     // A block that could not be stored is refused, never reported as kept.
     DeviceModel unstorable({.statePath = dir.filePath("no-folder/device.state").toStdString()});
     EXPECT_EQ(send(unstorable, write).status, kStatusRefused);
