@@ -91,11 +91,8 @@ private:
 class SilentStore final : public app::SettingsStore
 {
 public:
-    std::string read(const std::string &, const std::string &, const std::string &f) override
-    {
-        return f;
-    }
-    void write(const std::string &, const std::string &, const std::string &) override {}
+    QString read(const QString &, const QString &, const QString &f) override { return f; }
+    void write(const QString &, const QString &, const QString &) override {}
 };
 
 class CountingNotifier final : public core::Notifier
@@ -235,7 +232,7 @@ void runOnce(const char *title, link::LineWorker::LinkFactory factory, link::Por
     SilentStore store;
     QTemporaryDir logDir;
     app::Session session(device, store, "/");
-    session.LogPath = logDir.path().toStdString();
+    session.LogPath = logDir.path();
 
     Stats stats;
     long rssEnd = 0;

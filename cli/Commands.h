@@ -1,11 +1,20 @@
 #pragma once
 
+#include <QFile>
+#include <QString>
 #include <string>
 #include <vector>
 
 namespace xlt::cli {
 
 using Args = std::vector<std::string>;
+
+/// A file or directory argument as the system named it (its 8-bit name decoded the way Qt
+/// encodes it back), so that a path of any characters names the same file.
+inline QString pathArgument(const std::string &arg)
+{
+    return QFile::decodeName(QByteArray::fromStdString(arg));
+}
 
 // Each subcommand takes the words after its name and returns the process exit code:
 // 0 success, 1 a failed operation (its message is on stderr), 2 bad usage or bad input.

@@ -33,8 +33,8 @@ const char *const kUsage =
     "\n"
     "  read    read the PR01 configuration from the device and print it; with --ufg also\n"
     "          save it to FILE in the configuration file format\n"
-    "  write   load FILE (sections it lacks keep the initial values: empty texts, codes 61\n"
-    "          to 68, every other row value 00) and write it into the device\n"
+    "  write   load FILE, which must hold the three sections [VERSION DATA], [BOOT VERSION]\n"
+    "          and [CURRENCY ASSIG DATA] with all their values, and write it into the device\n"
     "  detect  let the device detect its configuration, polling every 100 ms, and print the\n"
     "          items it reports; gives up after N seconds (default 30)\n"
     "\n"
@@ -80,7 +80,7 @@ int readConfig(const Args &args)
         return 1;
     const Pr01Texts &texts = reading->texts;
     printTexts(texts);
-    if (ufgPath && !saveUfgFile(QString::fromLocal8Bit(ufgPath->c_str()), texts)) {
+    if (ufgPath && !saveUfgFile(pathArgument(*ufgPath), texts)) {
         cli.notifier.message(core::Icon::Exclamation, "Cannot save configuration file " + *ufgPath);
         return 1;
     }
@@ -93,9 +93,10 @@ int writeConfig(const Args &args)
         return usageError("write takes one FILE.ufg");
     CliContext cli;
     Pr01Texts texts = Pr01Texts::initial();
-    // A file that cannot be loaded whole is not written half: the window would keep what it
-    // read, but here nothing of the user's would survive to be checked first.
-    if (!loadConfigFile(QString::fromLocal8Bit(args[1].c_str()), texts, cli.notifier))
+    // Only a whole configuration is written: the window keeps what it could load in its boxes
+    // for the user to check, but here an empty, foreign or cut file would put empty texts and
+    // the initial currency table into the device.
+    if (!loadWholeConfigFile(pathArgument(args[1]), texts, cli.notifier))
         return 2;
     const EncodeResult encoded = encodeConfigBlock(texts);
     if (!encoded.block) {

@@ -1,8 +1,8 @@
 // xltctl decode: the monitor's decoder and listing without a device, for single frames and for
 // capture-read replies kept as hexadecimal text.
 #include "Commands.h"
+#include "HexInput.h"
 #include "PrintingList.h"
-
 #include "core/EventPump.h"
 #include "core/Text.h"
 #include "monitor/TrafficListing.h"
@@ -10,7 +10,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -40,57 +39,11 @@ constexpr char kUsage[] =
     "\n"
     "Exit codes: 0 done, 1 a log file could not be written, 2 bad usage or bad input.\n";
 
-constexpr std::size_t kMaxBytes = 255; // a frame's length and a reply's length are one byte
-
 int usageError(const std::string &problem)
 {
     std::fprintf(stderr, "xltctl decode: %s\n%s", problem.c_str(), kUsage);
     return 2;
 }
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// Groups of hexadecimal digit pairs separated by white space: "7F8001" and "7F 80 01" are the
-// same bytes; a group with an odd number of digits is refused rather than guessed at.
-std::optional<Bytes> parseHex(std::string_view text, std::string &problem)
-{
-    Bytes bytes;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (isSpace(text[i])) {
-            ++i;
-            continue;
-        }
-        std::size_t end = i;
-        while (end < text.size() && !isSpace(text[end]))
-            ++end;
-        const std::string_view group = text.substr(i, end - i);
-        for (char c : group) {
-            if (core::hexDigitValue(c) < 0) {
-                problem = "'" + std::string(group) + "' is not hexadecimal";
-                return std::nullopt;
-            }
-        }
-        if (group.size() % 2 != 0) {
-            problem = "'" + std::string(group) + "' has an odd number of hexadecimal digits";
-            return std::nullopt;
-        }
-        for (std::size_t k = 0; k < group.size(); k += 2)
-            bytes.push_back(static_cast<std::uint8_t>(core::hexDigitValue(group[k]) * 16
-                                                      + core::hexDigitValue(group[k + 1])));
-        i = end;
-    }
-    if (bytes.size() > kMaxBytes) {
-        problem = std::to_string(bytes.size()) + " bytes; at most 255 fit";
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-
 
 int decodeFrame(const Args &args)
 {
@@ -101,8 +54,8 @@ int decodeFrame(const Args &args)
     if (!tag || tag->size() != 1)
         return usageError("tag '" + args[1] + "' is not one hexadecimal byte");
     const std::uint8_t tagByte = tag->front();
-    if (tagByte != monitor::kTagTargetRx && tagByte != monitor::kTagTargetTx
-        && tagByte != monitor::kTagHostTx && tagByte != monitor::kTagHostRx)
+    if (tagByte != monitor::kTagTargetRx && tagByte != monitor::kTagTargetTx &&
+        tagByte != monitor::kTagHostTx && tagByte != monitor::kTagHostRx)
         return usageError("tag '" + args[1] + "' is none of 35, 55, AA and CA");
     std::string hex;
     for (std::size_t i = 2; i < args.size(); ++i)
@@ -163,7 +116,15 @@ int listReplies(std::istream &in, monitor::TrafficLog *log)
 
     int exitCode = 0;
     std::string text;
-    for (int lineNumber = 1; std::getline(in, text); ++lineNumber) {
+    bool tooLong = false;
+    for (int lineNumber = 1; readHexLine(in, text, tooLong); ++lineNumber) {
+        if (tooLong) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "xltctl decode: line %d: longer than %zu characters\n", lineNumber,
+                         kMaxHexLineChars);
+            exitCode = 2;
+            continue;
+        }
         const std::size_t first = text.find_first_not_of(" \t\r");
         if (first == std::string::npos || text[first] == '#')
             continue;
@@ -202,15 +163,19 @@ int decodeReplies(const Args &args)
         return usageError(problem);
     std::optional<monitor::TrafficLog> log;
     if (options->logging) {
-        // Paths are kept as single-byte text like LogPath in the windows.
-        const QString dir = QString::fromLocal8Bit(options->logDir.c_str());
+        const QString dir = pathArgument(options->logDir);
         if (!QFileInfo(dir).isDir())
             return usageError("log directory '" + options->logDir + "' does not exist");
-        log.emplace(core::fromQString(dir),
-                    monitor::TrafficLog::baseName(QDateTime::currentDateTime()));
+        log.emplace(dir, monitor::TrafficLog::baseName(QDateTime::currentDateTime()));
     }
     if (options->file.empty() || options->file == "-")
         return listReplies(std::cin, log ? &*log : nullptr);
+    // A named file must be a regular one: a device such as /dev/zero would never end. Standard
+    // input ("-") stays open to pipes.
+    if (!QFileInfo(pathArgument(options->file)).isFile()) {
+        std::fprintf(stderr, "xltctl decode: '%s' is not a regular file\n", options->file.c_str());
+        return 2;
+    }
     std::ifstream in(options->file, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "xltctl decode: cannot read '%s'\n", options->file.c_str());

@@ -116,11 +116,11 @@ std::optional<Options> parseOptions(const Args &args, std::string &problem)
 }
 
 /// The stored log directory, as the windows read it at start-up.
-std::string storedLogPath()
+QString storedLogPath()
 {
     app::QtSettingsStore store;
-    const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    return app::loadLogPath(store, core::fromQString(programDir));
+    return app::loadLogPath(store,
+                            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
 }
 
 /// Waits out the poll interval, or less when interrupted; then asks the run to stop when the
@@ -134,7 +134,7 @@ void waitForNextPoll(monitor::MonitorRun &run, std::optional<Clock::time_point> 
         run.requestStop();
 }
 
-int monitorRun(const std::string &logDir, std::optional<std::chrono::seconds> seconds)
+int monitorRun(const QString &logDir, std::optional<std::chrono::seconds> seconds)
 {
     CliContext cli;
     PrintingList target("tgt|");
@@ -180,13 +180,11 @@ int runMonitor(const Args &args)
     const auto options = parseOptions(args, problem);
     if (!options)
         return usageError(problem);
-    std::string logDir;
+    QString logDir;
     if (options->logDir) {
-        // Paths are single-byte text, as LogPath is in the windows.
-        const QString dir = QString::fromLocal8Bit(options->logDir->c_str());
-        if (!QFileInfo(dir).isDir())
+        logDir = pathArgument(*options->logDir);
+        if (!QFileInfo(logDir).isDir())
             return usageError("log directory '" + *options->logDir + "' does not exist");
-        logDir = core::fromQString(dir);
     } else {
         logDir = storedLogPath();
     }

@@ -60,12 +60,15 @@ std::optional<update::UpdateImage> openFile(link::DeviceContext &device, Console
                                             const std::string &path)
 {
     auto opened = await<update::OpenStepResult>([&](auto done) {
-        update::runOpenStep(device, panel, QString::fromLocal8Bit(path), std::move(done));
+        update::runOpenStep(device, panel, pathArgument(path), std::move(done));
     });
     for (const std::string &line : opened.targetLines)
         panel.print(line);
     if (opened.kind == update::OpenStepResult::Kind::Unchanged)
-        std::fprintf(stderr, "xltctl update: cannot read '%s' or it is empty\n", path.c_str());
+        std::fprintf(
+            stderr,
+            "xltctl update: cannot read '%s', or it is empty, too large or not a regular file\n",
+            path.c_str());
     else if (opened.check == update::FileCheck::NoIdentity)
         std::fprintf(stderr, "xltctl update: '%s' is too short for an XLT OS Update file\n",
                      path.c_str());

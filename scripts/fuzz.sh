@@ -25,9 +25,15 @@ for target in "${targets[@]}"; do
   [ -d "$seeds" ] || seeds=""
   echo "fuzz: $name for ${seconds}s"
   # Frames and replies are at most 256 bytes after the leading tag byte; the device target
-  # takes a series of commands, each up to 131 bytes.
-  max_len=300
-  [ "$name" = fuzz_device ] && max_len=4096
+  # takes a series of commands, each up to 131 bytes; files are longer: an update file needs
+  # 2173 bytes for its identity, a replies line may pass the 4096-character limit.
+  case "$name" in
+    fuzz_dpc | fuzz_hex) max_len=8192 ;;
+    fuzz_device) max_len=4096 ;;
+    fuzz_ufg | fuzz_simstate) max_len=2048 ;;
+    fuzz_simargs) max_len=512 ;;
+    *) max_len=300 ;;
+  esac
   if "$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=0 \
       -artifact_prefix=build/fuzz/crashes/"$name"- "$work" ${seeds:+"$seeds"} >"$log" 2>&1; then
     grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log"

@@ -1,12 +1,15 @@
 #include "StateFile.h"
 
+#include "core/FileIo.h"
 #include "core/Text.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
+#include <string_view>
 #include <unistd.h>
 
 namespace xlt::sim {
@@ -63,21 +66,33 @@ bool writeAll(int fd, const std::string &text)
 
 } // namespace
 
+std::optional<ConfigBlock> parseStateText(std::string_view text)
+{
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.starts_with(kBlockKey))
+            return parseBlock(std::string(line.substr(std::strlen(kBlockKey))));
+    }
+    return std::nullopt;
+}
+
 std::optional<ConfigBlock> readStateFile(const std::string &path, std::string &error)
 {
-    std::ifstream in(path);
-    if (!in)
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    if (!QFileInfo::exists(name))
         return std::nullopt;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.rfind(kBlockKey, 0) == 0) {
-            if (auto block = parseBlock(line.substr(std::strlen(kBlockKey))))
-                return block;
-            break;
-        }
+    const core::FileRead file = core::readRegularFile(name, kMaxStateFileBytes);
+    if (!file.bytes) {
+        error = "the state file " + path + " cannot be read: " + file.reason.toStdString();
+        return std::nullopt;
     }
+    if (auto block = parseStateText(std::string_view(file.bytes->constData(),
+                                                     static_cast<std::size_t>(file.bytes->size()))))
+        return block;
     error = "the state file " + path + " holds no valid configuration block";
     return std::nullopt;
 }
@@ -89,6 +104,12 @@ bool writeStateFile(const std::string &path, const ConfigBlock &block, std::stri
         text += core::hex2(byte);
     text += "\n";
 
+    // Renaming over a device or a pipe (--state /dev/null) would replace it.
+    const QFileInfo existing(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (existing.exists() && !existing.isFile()) {
+        error = "cannot write " + path + ": not a regular file";
+        return false;
+    }
     const std::string temp = path + ".tmp." + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {

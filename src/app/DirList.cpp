@@ -1,7 +1,5 @@
 #include "DirList.h"
 
-#include "core/Text.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -10,14 +8,14 @@ namespace xlt::app {
 
 namespace {
 
-QString toQt(const std::string &path)
+QString toQt(const QString &path)
 {
-    return QDir::fromNativeSeparators(core::toQString(path));
+    return QDir::fromNativeSeparators(path);
 }
 
-std::string fromQt(const QString &path)
+QString fromQt(const QString &path)
 {
-    return core::fromQString(QDir::toNativeSeparators(path));
+    return QDir::toNativeSeparators(path);
 }
 
 constexpr Qt::CaseSensitivity kDriveCase =
@@ -38,22 +36,22 @@ bool rootHolds(const QString &root, const QString &path)
 
 } // namespace
 
-std::string chooserPath(const std::string &path)
+QString chooserPath(const QString &path)
 {
-    if (path.empty())
+    if (path.isEmpty())
         return {};
     return fromQt(QDir::cleanPath(QFileInfo(toQt(path)).absoluteFilePath()));
 }
 
-std::vector<std::string> driveRoots()
+std::vector<QString> driveRoots()
 {
-    std::vector<std::string> roots;
+    std::vector<QString> roots;
     for (const QFileInfo &drive : QDir::drives())
         roots.push_back(fromQt(drive.absoluteFilePath()));
     return roots;
 }
 
-int driveIndexOf(const std::vector<std::string> &roots, const std::string &path)
+int driveIndexOf(const std::vector<QString> &roots, const QString &path)
 {
     const QString target = toQt(path);
     int best = -1;
@@ -70,13 +68,13 @@ int driveIndexOf(const std::vector<std::string> &roots, const std::string &path)
     return best;
 }
 
-std::string driveCurrentDir(const std::string &root)
+QString driveCurrentDir(const QString &root)
 {
-    const std::string current = chooserPath(fromQt(QDir::currentPath()));
+    const QString current = chooserPath(fromQt(QDir::currentPath()));
     return driveIndexOf({root}, current) == 0 ? current : chooserPath(root);
 }
 
-std::vector<DirEntry> dirListEntries(const std::string &dir)
+std::vector<DirEntry> dirListEntries(const QString &dir)
 {
     const QString open = toQt(chooserPath(dir));
     std::vector<DirEntry> entries;
@@ -87,7 +85,7 @@ std::vector<DirEntry> dirListEntries(const std::string &dir)
     for (;;) {
         const bool root = QDir(path).isRoot();
         const QString name = root ? QDir::toNativeSeparators(path) : QFileInfo(path).fileName();
-        entries.push_back({core::fromQString(name), fromQt(path), 0, true});
+        entries.push_back({name, fromQt(path), 0, true});
         const QString parent = QFileInfo(path).path();
         if (root || parent == path)
             break;
@@ -102,15 +100,14 @@ std::vector<DirEntry> dirListEntries(const std::string &dir)
     const QStringList children = here.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
                                                 QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (const QString &child : children) {
-        entries.push_back(
-            {core::fromQString(child), fromQt(here.absoluteFilePath(child)), childDepth, false});
+        entries.push_back({child, fromQt(here.absoluteFilePath(child)), childDepth, false});
     }
     return entries;
 }
 
-bool isDirectory(const std::string &path)
+bool isDirectory(const QString &path)
 {
-    return !path.empty() && QFileInfo(toQt(path)).isDir();
+    return !path.isEmpty() && QFileInfo(toQt(path)).isDir();
 }
 
 } // namespace xlt::app

@@ -3,7 +3,7 @@
 #include "Settings.h"
 #include "link/DeviceContext.h"
 
-#include <string>
+#include <QString>
 
 namespace xlt::app {
 
@@ -12,15 +12,17 @@ namespace xlt::app {
 struct Session
 {
     Session(link::DeviceContext &deviceContext, SettingsStore &settingsStore,
-            std::string applicationDir)
-        : device(deviceContext), settings(settingsStore), programDir(std::move(applicationDir)),
-          LogPath(loadLogPath(settings, programDir))
+            QString applicationDir)
+        : device(deviceContext)
+        , settings(settingsStore)
+        , programDir(std::move(applicationDir))
+        , LogPath(loadLogPath(settings, programDir))
     {}
 
     link::DeviceContext &device;
     SettingsStore &settings;
-    std::string programDir; ///< the directory that holds the program, no trailing separator
-    std::string LogPath;    ///< directory of the traffic log files
+    QString programDir; ///< the directory that holds the program, no trailing separator
+    QString LogPath;    ///< directory of the traffic log files
 };
 
 } // namespace xlt::app

@@ -3,7 +3,6 @@
 #include "app/ui/MDIForm1.h"
 #include "app/ui/QtNotifier.h"
 #include "core/QtScheduler.h"
-#include "core/Text.h"
 #include "link/DeviceContext.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
@@ -31,8 +30,7 @@ int main(int argc, char *argv[])
     xlt::core::QtScheduler scheduler;
     xlt::link::DeviceContext device(line, *ports, notifier, scheduler);
     xlt::app::QtSettingsStore settings;
-    const std::string programDir =
-        xlt::core::fromQString(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+    const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     xlt::app::Session session(device, settings, programDir);
 
     int status = 0;

@@ -11,7 +11,7 @@ namespace {
 constexpr const char *kHolderName = "traffic monitor";
 constexpr const char *kNoDevice = "No XLT device detected";
 constexpr const char *kLogErrorTail =
-    "\n\nThe monitor goes on listing; this is not shown again during this run.";
+    "\n\nThe monitor goes on listing; each file's failure is shown once per run.";
 } // namespace
 
 MonitorRun::MonitorRun(link::DeviceContext &context, TrafficListing &listing, Clock clock)
@@ -31,7 +31,7 @@ MonitorRun::~MonitorRun()
     end();
 }
 
-void MonitorRun::start(const std::string &logDir, std::function<void(StartResult)> done)
+void MonitorRun::start(const QString &logDir, std::function<void(StartResult)> done)
 {
     if (m_state != State::Idle)
         return done(StartResult::AlreadyRunning);
@@ -73,7 +73,7 @@ void MonitorRun::started(bool ok, StartResult failure, const std::function<void(
         m_hold.reset();
         return done(failure);
     }
-    m_logErrorShown = false;
+    m_logFilesTold.clear();
     m_ending = Ending::None;
     m_state = State::Running;
     done(StartResult::Started);
@@ -132,16 +132,17 @@ void MonitorRun::writeLogs(const TrafficListing::Added &added)
     if (!m_log)
         return;
     std::string errors;
-    for (const std::string &error :
-         {m_log->appendTarget(added.target), m_log->appendHost(added.host)}) {
-        if (!error.empty())
+    const std::pair<QString, std::string> results[] = {
+        {m_log->targetPath(), m_log->appendTarget(added.target)},
+        {m_log->hostPath(), m_log->appendHost(added.host)}};
+    // Each failing file is told once per run: a message per reply would hold the run up every
+    // 50 ms. Later replies keep trying, so the files pick up again if the directory comes back.
+    for (const auto &[path, error] : results) {
+        if (!error.empty() && m_logFilesTold.insert(path).second)
             errors += (errors.empty() ? "" : "\n") + error;
     }
-    // Told once per run: a message per reply would hold the run up every 50 ms. Later replies
-    // keep trying, so the files pick up again if the directory comes back.
-    if (errors.empty() || m_logErrorShown)
+    if (errors.empty())
         return;
-    m_logErrorShown = true;
     m_context.notifier.message(core::Icon::Exclamation, errors + kLogErrorTail);
 }
 

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace xlt::monitor {
@@ -59,7 +60,7 @@ public:
     /// Stop pressed while the start is under way ends the run at its first poll.
     /// `logDir` is where this run's log files go (LogPath at the moment of the start). `done`
     /// gets the result (at once for everything decided before the line is used).
-    void start(const std::string &logDir, std::function<void(StartResult)> done);
+    void start(const QString &logDir, std::function<void(StartResult)> done);
 
     /// One poll: capture-read (1), the reply listed and its new lines appended to the logs.
     /// `done(true)` when the owner should arm the timer again; `done(false)` when the run is over
@@ -83,7 +84,7 @@ public:
     const std::string &LogBaseName() const { return m_logBaseName; }
     Ending ending() const { return m_ending; }
     /// True once a log file of the latest run could not be written (the user was told).
-    bool logFailed() const { return m_logErrorShown; }
+    bool logFailed() const { return !m_logFilesTold.empty(); }
     /// The files of the latest start, if any.
     const std::optional<TrafficLog> &log() const { return m_log; }
 
@@ -102,7 +103,7 @@ private:
     /// Counts starts, so that a reply of an ended run never drives a later one.
     unsigned m_runNumber = 0;
     bool m_stopRequested = false;
-    bool m_logErrorShown = false;
+    std::set<QString> m_logFilesTold; ///< log files of this run whose failure was told
     Ending m_ending = Ending::None;
     std::string m_logBaseName;
     std::optional<TrafficLog> m_log;

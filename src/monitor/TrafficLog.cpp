@@ -1,9 +1,9 @@
 #include "TrafficLog.h"
 
+#include "core/FileIo.h"
 #include "core/Text.h"
 
 #include <QByteArray>
-#include <QFile>
 
 namespace xlt::monitor {
 
@@ -15,30 +15,32 @@ constexpr char kSeparator = '\\';
 constexpr char kSeparator = '/';
 #endif
 
-bool endsWithSeparator(const std::string &dir)
+bool endsWithSeparator(const QString &dir)
 {
-    const char last = dir.back();
-    return last == '/' || last == kSeparator;
+    const QChar last = dir.back();
+    return last == QLatin1Char('/') || last == QLatin1Char(kSeparator);
 }
 
 // A directory that already ends with a separator (a drive root, "/") gets no second one; an
 // empty one means the current directory.
-std::string joinPath(const std::string &dir, const std::string &fileName)
+QString joinPath(const QString &dir, const QString &fileName)
 {
-    if (dir.empty())
+    if (dir.isEmpty())
         return fileName;
     if (endsWithSeparator(dir))
         return dir + fileName;
-    return dir + kSeparator + fileName;
+    return dir + QLatin1Char(kSeparator) + fileName;
 }
 
-std::string failure(const std::string &path, const QString &reason)
+std::string failure(const QString &path, const QString &reason)
 {
-    return "The log file " + path + " could not be written: " + core::fromQString(reason);
+    return "The log file " + core::fromQString(path) +
+           " could not be written: " + core::fromQString(reason);
 }
 
-// Opens for appending only: whatever the file already holds is never truncated.
-std::string appendLines(const std::string &path, const std::vector<std::string> &lines)
+// Appends only: whatever the file already holds is never truncated, and a failed write is cut
+// back to where this append began.
+std::string appendLines(const QString &path, const std::vector<std::string> &lines)
 {
     if (lines.empty())
         return {};
@@ -52,18 +54,9 @@ std::string appendLines(const std::string &path, const std::vector<std::string> 
         data.append("\r\n", 2);
     }
 
-    QFile file(core::toQString(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return failure(path, file.errorString());
-    // Errors of a buffered write show at flush, not at write.
-    if (file.write(data) != data.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.close();
+    QString reason;
+    if (!core::appendWhole(path, data, &reason))
         return failure(path, reason);
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return failure(path, file.errorString());
     return {};
 }
 
@@ -74,18 +67,19 @@ std::string TrafficLog::baseName(const QDateTime &when)
     return "XLT_log_ " + core::fromQString(when.toString(QStringLiteral("dd MM yyyy HH mm ss")));
 }
 
-TrafficLog::TrafficLog(std::string logDir, std::string baseName)
-    : m_dir(std::move(logDir)), m_base(std::move(baseName))
+TrafficLog::TrafficLog(QString logDir, std::string baseName)
+    : m_dir(std::move(logDir))
+    , m_base(core::toQString(baseName))
 {}
 
-std::string TrafficLog::targetPath() const
+QString TrafficLog::targetPath() const
 {
-    return joinPath(m_dir, m_base + ".tgt");
+    return joinPath(m_dir, m_base + QStringLiteral(".tgt"));
 }
 
-std::string TrafficLog::hostPath() const
+QString TrafficLog::hostPath() const
 {
-    return joinPath(m_dir, m_base + ".xlt");
+    return joinPath(m_dir, m_base + QStringLiteral(".xlt"));
 }
 
 std::string TrafficLog::appendTarget(const std::vector<std::string> &lines)

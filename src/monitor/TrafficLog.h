@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QDateTime>
-
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -9,17 +9,19 @@ namespace xlt::monitor {
 
 /// The two log files of one monitor run: LogPath/<base>.tgt (target side) and
 /// LogPath/<base>.xlt (host side). Each append opens the file, writes whole lines ended by CRLF
-/// (Latin-1 bytes), flushes and closes it, so nothing stays open between replies.
+/// (Latin-1 bytes) and closes it, so nothing stays open between replies. One append's lines
+/// reach the file whole or not at all: a write that fails part way (a full disk) is cut back,
+/// so the five-line records stay whole. The directory is a path of any characters.
 class TrafficLog
 {
 public:
     /// "XLT_log_ dd mm yyyy hh mm ss" for the moment Run was pressed.
     static std::string baseName(const QDateTime &when);
 
-    TrafficLog(std::string logDir, std::string baseName);
+    TrafficLog(QString logDir, std::string baseName);
 
-    std::string targetPath() const;
-    std::string hostPath() const;
+    QString targetPath() const;
+    QString hostPath() const;
 
     /// Appends the lines (none: nothing is done, no file is created). Returns an empty string
     /// on success, otherwise a message naming the file and the reason.
@@ -27,8 +29,8 @@ public:
     std::string appendHost(const std::vector<std::string> &lines);
 
 private:
-    std::string m_dir;
-    std::string m_base;
+    QString m_dir;
+    QString m_base;
 };
 
 } // namespace xlt::monitor

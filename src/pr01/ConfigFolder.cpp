@@ -1,7 +1,6 @@
 #include "ConfigFolder.h"
 
 #include "UfgFile.h"
-#include "core/Text.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,22 +36,21 @@ QString ensureConfigFolder(const QString &programDir)
     return beside;
 }
 
-std::vector<std::string> listConfigNames(const QString &folder)
+QStringList listConfigNames(const QString &folder)
 {
     QDir dir(folder);
-    const QStringList files =
-        dir.entryList({QStringLiteral("*.ufg")}, QDir::Files | QDir::Hidden | QDir::CaseSensitive,
-                      QDir::Name);
-    std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(files.size()));
+    const QStringList files = dir.entryList(
+        {QStringLiteral("*.ufg")}, QDir::Files | QDir::Hidden | QDir::CaseSensitive, QDir::Name);
+    QStringList names;
+    names.reserve(files.size());
     for (const QString &file : files)
-        names.push_back(core::fromQString(file.chopped(4)));
+        names.push_back(file.chopped(4));
     return names;
 }
 
-QString configFilePath(const QString &folder, const std::string &name)
+QString configFilePath(const QString &folder, const QString &name)
 {
-    return folder + QLatin1Char('/') + core::toQString(name) + QString::fromLatin1(kUfgSuffix);
+    return folder + QLatin1Char('/') + name + QString::fromLatin1(kUfgSuffix);
 }
 
 } // namespace xlt::pr01

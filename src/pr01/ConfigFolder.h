@@ -6,9 +6,7 @@
 // ~/.local/share/XLT/XLT/PR01Cfg) takes its place.
 
 #include <QString>
-
-#include <string>
-#include <vector>
+#include <QStringList>
 
 namespace xlt::pr01 {
 
@@ -22,9 +20,9 @@ QString ensureConfigFolder(const QString &programDir);
 
 /// The names (file names without ".ufg") of the configuration files in `folder`, sorted by
 /// name. The match on ".ufg" is case-sensitive; the file ".ufg" (empty name) is included.
-std::vector<std::string> listConfigNames(const QString &folder);
+QStringList listConfigNames(const QString &folder);
 
 /// `folder` + "/" + `name` + ".ufg".
-QString configFilePath(const QString &folder, const std::string &name);
+QString configFilePath(const QString &folder, const QString &name);
 
 } // namespace xlt::pr01

@@ -1,10 +1,10 @@
 #include "UfgFile.h"
 
 #include "ConfigFolder.h"
+#include "core/FileIo.h"
 #include "core/Text.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace xlt::pr01 {
 
@@ -81,13 +81,16 @@ std::string FieldReader::next()
     return field;
 }
 
-bool applyUfgText(std::string_view content, Pr01Texts &boxes)
+UfgSections applyUfgSections(std::string_view content, Pr01Texts &boxes)
 {
     FieldReader reader(content);
+    UfgSections found;
     // Reads the value a header calls for; false when the text has ended.
-    auto take = [&reader](std::string &box) {
-        if (reader.atEnd())
+    auto take = [&reader, &found](std::string &box) {
+        if (reader.atEnd()) {
+            found.cut = true;
             return false;
+        }
         box = reader.next();
         return true;
     };
@@ -95,19 +98,27 @@ bool applyUfgText(std::string_view content, Pr01Texts &boxes)
         const std::string value = reader.next();
         if (value == kVersionHeader) {
             if (!take(boxes.version))
-                return false;
+                return found;
+            found.version = true;
         } else if (value == kBootVersionHeader) {
             if (!take(boxes.bootVersion))
-                return false;
+                return found;
+            found.bootVersion = true;
         } else if (value == kCurrencyHeader) {
             for (std::size_t row = 0; row < kRowCount; ++row) {
-                if (!take(boxes.code[row]) || !take(boxes.country[row])
-                    || !take(boxes.denom[row]) || !take(boxes.exp[row]))
-                    return false;
+                if (!take(boxes.code[row]) || !take(boxes.country[row]) ||
+                    !take(boxes.denom[row]) || !take(boxes.exp[row]))
+                    return found;
             }
+            found.currency = true;
         }
     }
-    return true;
+    return found;
+}
+
+bool applyUfgText(std::string_view content, Pr01Texts &boxes)
+{
+    return !applyUfgSections(content, boxes).cut;
 }
 
 std::string ufgNameFromVersion(const std::string &version)
@@ -118,15 +129,15 @@ std::string ufgNameFromVersion(const std::string &version)
     return version.substr(0, 7);
 }
 
-bool isSafeUfgName(const std::string &name)
+bool isSafeUfgName(const QString &name)
 {
-    if (name.size() > kMaxNameBytes)
+    if (static_cast<std::size_t>(QFile::encodeName(name).size()) > kMaxNameBytes)
         return false;
-    if (name == "..")
+    if (name == QLatin1String(".."))
         return false;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || c == ':' || byte < 0x20 || byte == 0x7F)
+    for (const QChar c : name) {
+        const char16_t unit = c.unicode();
+        if (unit == u'/' || unit == u'\\' || unit == u':' || unit < 0x20 || unit == 0x7F)
             return false;
     }
     return true;
@@ -134,32 +145,22 @@ bool isSafeUfgName(const std::string &name)
 
 bool saveUfgFile(const QString &path, const Pr01Texts &texts)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
     const std::string text = ufgText(texts);
-    const auto size = static_cast<qint64>(text.size());
-    if (file.write(text.data(), size) != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return core::writeFileAtomically(path, QByteArrayView(text.data(), qsizetype(text.size())));
 }
 
 std::optional<std::string> readUfgFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const core::FileRead read = core::readRegularFile(path, kMaxUfgBytes);
+    if (!read.bytes)
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return read.bytes->toStdString();
 }
 
 bool saveConfiguration(const QString &folder, const Pr01Texts &boxes, core::Notifier &notifier)
 {
-    const std::string name = ufgNameFromVersion(boxes.version);
+    // The version text is a device text (Latin-1); the file name is its characters.
+    const QString name = core::toQString(ufgNameFromVersion(boxes.version));
     const QString path = configFilePath(folder, name);
     if (isSafeUfgName(name) && saveUfgFile(path, boxes))
         return true;
@@ -175,6 +176,25 @@ bool loadConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notif
         return true;
     notifier.message(core::Icon::Exclamation, "Cannot open config file " + core::fromQString(path));
     return false;
+}
+
+bool loadWholeConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notifier)
+{
+    const std::string shown = "Cannot open config file " + core::fromQString(path);
+    const std::optional<std::string> content = readUfgFile(path);
+    if (!content) {
+        notifier.message(core::Icon::Exclamation, shown);
+        return false;
+    }
+    Pr01Texts loaded = boxes;
+    if (!applyUfgSections(*content, loaded).whole()) {
+        notifier.message(core::Icon::Exclamation, shown + ": it does not hold the three sections " +
+                                                      kVersionHeader + ", " + kBootVersionHeader +
+                                                      " and " + kCurrencyHeader + " complete");
+        return false;
+    }
+    boxes = std::move(loaded);
+    return true;
 }
 
 } // namespace xlt::pr01

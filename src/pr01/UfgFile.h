@@ -15,7 +15,6 @@
 #include "core/Notifier.h"
 
 #include <QString>
-
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +25,9 @@ inline constexpr const char *kVersionHeader = "[VERSION DATA]";
 inline constexpr const char *kBootVersionHeader = "[BOOT VERSION]";
 inline constexpr const char *kCurrencyHeader = "[CURRENCY ASSIG DATA]";
 inline constexpr const char *kUfgSuffix = ".ufg";
+/// The largest configuration file that is read. A file saved from boxes that fit the device is
+/// well under 1 KiB; anything past this limit is no configuration and is not read.
+inline constexpr qint64 kMaxUfgBytes = 16 * 1024;
 
 /// The whole file text for the boxes `texts`.
 std::string ufgText(const Pr01Texts &texts);
@@ -34,7 +36,9 @@ std::string ufgText(const Pr01Texts &texts);
 class FieldReader
 {
 public:
-    explicit FieldReader(std::string_view content) : m_content(content) {}
+    explicit FieldReader(std::string_view content)
+        : m_content(content)
+    {}
     bool atEnd() const { return m_pos >= m_content.size(); }
     /// The next field; at the end of the text, the empty field.
     std::string next();
@@ -45,10 +49,24 @@ private:
     std::size_t m_pos = 0;
 };
 
+/// What applying a file's text found.
+struct UfgSections
+{
+    bool cut = false; ///< the text ended where a header still called for values
+    bool version = false;
+    bool bootVersion = false;
+    bool currency = false;
+    /// All three sections present with all their values.
+    bool whole() const { return !cut && version && bootVersion && currency; }
+};
+
 /// Applies a file's text to `boxes`: every known header takes the values after it; anything
 /// else, empty lines included, is skipped. Sections may come in any order or twice (the later
-/// one wins); a missing section leaves its boxes alone. Returns false when the text ends where
-/// a header still calls for values; the values taken before that stay in `boxes`.
+/// one wins); a missing section leaves its boxes alone. The values taken before a cut stay in
+/// `boxes`.
+UfgSections applyUfgSections(std::string_view content, Pr01Texts &boxes);
+
+/// applyUfgSections() for the window: false only when the text was cut.
 bool applyUfgText(std::string_view content, Pr01Texts &boxes);
 
 /// The file name (without ".ufg") taken from the version text: the characters before its first
@@ -57,14 +75,16 @@ std::string ufgNameFromVersion(const std::string &version);
 
 /// True when `name` + ".ufg" names a file inside the configuration folder: no path separator,
 /// no drive prefix, not "..", no zero byte or other control character, and at most 251 bytes
-/// (the longest name file systems hold is 255 bytes, the suffix included).
-bool isSafeUfgName(const std::string &name);
+/// in the file system's encoding (the longest name file systems hold is 255 bytes, the suffix
+/// included).
+bool isSafeUfgName(const QString &name);
 
 /// Writes `texts` to `path` atomically: the old file stays intact unless the new one has been
-/// written whole. False when the file cannot be created or written.
+/// written whole (a full disk included). False when the file cannot be created or written.
 bool saveUfgFile(const QString &path, const Pr01Texts &texts);
 
-/// The file's bytes, or nothing when it cannot be opened or read.
+/// The file's bytes, or nothing when it cannot be opened or read, is not a regular file or is
+/// larger than kMaxUfgBytes.
 std::optional<std::string> readUfgFile(const QString &path);
 
 /// Saves the boxes into `folder` under the name taken from their version text, replacing a
@@ -76,5 +96,10 @@ bool saveConfiguration(const QString &folder, const Pr01Texts &boxes, core::Noti
 /// where a header still calls for values, shows "Cannot open config file " + path and returns
 /// false; values already taken from the file stay in `boxes`.
 bool loadConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notifier);
+
+/// Loads the file at `path` only when it holds a whole configuration: the three sections, each
+/// with all its values. Otherwise shows "Cannot open config file " + path (with the reason when
+/// the file was read) and returns false with `boxes` untouched.
+bool loadWholeConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notifier);
 
 } // namespace xlt::pr01

@@ -1,6 +1,6 @@
 #include "UpdateFile.h"
 
-#include <QFile>
+#include "core/FileIo.h"
 
 namespace xlt::update {
 
@@ -76,13 +76,10 @@ OpenResult openUpdateFile(const std::string &fileName, std::vector<std::uint8_t>
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const core::FileRead read = core::readRegularFile(path, kMaximumFileBytes);
+    if (!read.bytes)
         return std::nullopt;
-    const QByteArray contents = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return std::vector<std::uint8_t>(contents.begin(), contents.end());
+    return std::vector<std::uint8_t>(read.bytes->begin(), read.bytes->end());
 }
 
 } // namespace xlt::update

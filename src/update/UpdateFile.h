@@ -29,6 +29,9 @@ constexpr std::size_t kIdentityBytes = 13;
 constexpr std::size_t kMinimumFileBytes = kIdentityOffset + kIdentityBytes;
 /// Block numbers are sent as 15-bit values, 0 to 32767.
 constexpr int kMaximumBlocks = 32768;
+/// The largest file read: the header and kMaximumBlocks blocks (4 MiB + 128 bytes). Bytes after
+/// the last block are never sent, so a larger file holds nothing an update could use.
+constexpr qint64 kMaximumFileBytes = qint64(kHeaderBytes) + qint64(kBlockBytes) * kMaximumBlocks;
 
 /// An accepted update file: everything the update needs.
 struct UpdateImage
@@ -69,7 +72,8 @@ int blockCountOf(std::span<const std::uint8_t> bytes);
 /// length for the blocks. A file shorter than three bytes counts as NoIdentity.
 OpenResult openUpdateFile(const std::string &fileName, std::vector<std::uint8_t> bytes);
 
-/// The whole contents of a file, or nothing when it cannot be opened or read.
+/// The whole contents of a file, or nothing when it cannot be opened or read, is not a regular
+/// file or is larger than kMaximumFileBytes (such a file is not read at all).
 std::optional<std::vector<std::uint8_t>> readWholeFile(const QString &path);
 
 } // namespace xlt::update

@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <iostream>
-#include <map>
 #include <optional>
 
 using namespace xlt::app;
@@ -41,23 +40,6 @@ public:
 private:
     QString m_dir;
     bool m_immutable = false;
-};
-
-class MapStore final : public SettingsStore
-{
-public:
-    std::string read(const std::string &section, const std::string &key,
-                     const std::string &fallback) override
-    {
-        auto it = values.find(section + "/" + key);
-        return it == values.end() ? fallback : it->second;
-    }
-    void write(const std::string &section, const std::string &key,
-               const std::string &value) override
-    {
-        values[section + "/" + key] = value;
-    }
-    std::map<std::string, std::string> values;
 };
 
 struct Folders
@@ -112,13 +94,6 @@ TEST(LogFolder, ProgramDirectoryWhenWritableElseTheDocumentsFolder)
         // The documents folder is made only when it is the choice.
         EXPECT_EQ(QFileInfo(f.userLogs).isDir(), row.expect == Expect::UserLogs);
     }
-}
-
-TEST(LogFolder, StoredLogPathWinsOverTheDefault)
-{
-    MapStore store;
-    storeLogPath(store, "/no/such/dir");
-    EXPECT_EQ(loadLogPath(store, "/no/such/program/dir"), "/no/such/dir");
 }
 
 } // namespace

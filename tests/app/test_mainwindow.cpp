@@ -2,6 +2,7 @@
 #include "app/ui/MDIForm1.h"
 #include "app/ui/frmAbout.h"
 #include "support/FakeLink.h"
+#include "support/MapStore.h"
 #include "support/RecordingNotifier.h"
 
 #include <QAction>
@@ -15,21 +16,10 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
-#include <map>
 
 using namespace xlt;
 
 namespace {
-
-class NullStore final : public app::SettingsStore
-{
-public:
-    std::string read(const std::string &, const std::string &, const std::string &f) override
-    {
-        return f;
-    }
-    void write(const std::string &, const std::string &, const std::string &) override {}
-};
 
 struct MainWindowFixture : ::testing::Test
 {
@@ -38,7 +28,7 @@ struct MainWindowFixture : ::testing::Test
     test::RecordingNotifier notifier;
     test::ImmediateScheduler scheduler;
     link::DeviceContext device{link, ports, notifier, scheduler};
-    NullStore store;
+    test::MapStore store;
     app::Session session{device, store, "/tmp"};
 };
 

@@ -14,6 +14,7 @@
 #include "sim/PtyServer.h"
 #include "support/BusyProbe.h"
 #include "support/FakeLink.h"
+#include "support/MapStore.h"
 #include "support/RecordingNotifier.h"
 #include "update/ui/frmXLTUpdate.h"
 
@@ -43,16 +44,6 @@ namespace {
 /// The longest stretch the window thread may go without running events (not counting the
 /// time the system kept it off the processor: see BusyProbe).
 constexpr double kMaxStretchMs = 16.0;
-
-class NullStore final : public app::SettingsStore
-{
-public:
-    std::string read(const std::string &, const std::string &, const std::string &f) override
-    {
-        return f;
-    }
-    void write(const std::string &, const std::string &, const std::string &) override {}
-};
 
 /// An update file of `blocks` blocks with a readable identity.
 QString writeDpc(const QString &path, int blocks)
@@ -138,8 +129,8 @@ struct RealLine : ::testing::Test
     test::RecordingNotifier notifier;
     core::QtScheduler scheduler;
     link::DeviceContext device{line, *ports, notifier, scheduler};
-    NullStore store;
-    app::Session session{device, store, dir.path().toStdString()};
+    test::MapStore store;
+    app::Session session{device, store, dir.path()};
     test::BusyProbe probe;
 };
 
@@ -148,7 +139,7 @@ struct RealLine : ::testing::Test
 TEST_F(RealLine, MonitorRunAtLineSpeedKeepsTheWindowLive)
 {
     ASSERT_NO_FATAL_FAILURE(serve({.traffic = sim::TrafficLevel::Flood, .pace9600 = true}));
-    session.LogPath = dir.path().toStdString();
+    session.LogPath = dir.path();
     monitor::frmMonitor window(session);
     window.show();
     auto *list1 = child<monitor::TrafficListBox>(window, "List1");
@@ -255,9 +246,9 @@ struct InFlight : ::testing::Test
     test::RecordingNotifier notifier;
     test::ImmediateScheduler scheduler;
     link::DeviceContext device{line, ports, notifier, scheduler};
-    NullStore store;
+    test::MapStore store;
     QTemporaryDir dir;
-    app::Session session{device, store, dir.path().toStdString()};
+    app::Session session{device, store, dir.path()};
 };
 
 // File > Exit during an update refuses before any window is closed.

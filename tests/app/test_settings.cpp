@@ -1,36 +1,21 @@
 #include "app/Settings.h"
+#include "support/MapStore.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <map>
 
 using namespace xlt::app;
+using xlt::test::MapStore;
 
 namespace {
-
-class MapStore final : public SettingsStore
-{
-public:
-    std::string read(const std::string &section, const std::string &key,
-                     const std::string &fallback) override
-    {
-        auto it = values.find(section + "/" + key);
-        return it == values.end() ? fallback : it->second;
-    }
-    void write(const std::string &section, const std::string &key,
-               const std::string &value) override
-    {
-        values[section + "/" + key] = value;
-    }
-    std::map<std::string, std::string> values;
-};
 
 TEST(Settings, LogPathDefaultsToProgramDirectory)
 {
     MapStore store;
     QTemporaryDir programDir;
-    EXPECT_EQ(loadLogPath(store, programDir.path().toStdString()), programDir.path().toStdString());
+    EXPECT_EQ(loadLogPath(store, programDir.path()), programDir.path());
 }
 
 TEST(Settings, StoredLogPathIsUsedUnchangedEvenWhenMissing)
@@ -41,17 +26,40 @@ TEST(Settings, StoredLogPathIsUsedUnchangedEvenWhenMissing)
     EXPECT_EQ(loadLogPath(store, "/opt/xlt"), "/no/such/dir");
 }
 
-TEST(Settings, QtStoreSurvivesANewInstanceAndKeepsLatin1)
+// Directories named in any script survive a new instance unchanged.
+TEST(Settings, QtStoreKeepsAnyCharactersAndReadsUnquotedCommasAsOneText)
 {
     QtSettingsStore store;
-    const std::string path = "/tmp/caf\xe9 logs";
-    storeLogPath(store, path);
-    QtSettingsStore again;
-    const QTemporaryDir programDir;
-    const std::string fallback = programDir.path().toStdString();
-    EXPECT_EQ(loadLogPath(again, fallback), path);
+    for (const QString &path :
+         {QString::fromUtf8("/tmp/caf\u00e9 logs"), QString::fromUtf8("/tmp/logs \u20ac"),
+          QString::fromUtf8("/tmp/\u0416\u0443\u0440\u043d\u0430\u043b"), QString("/tmp/a, b"),
+          QString("/tmp/\"quoted\"")}) {
+        storeLogPath(store, path);
+        QtSettingsStore again;
+        EXPECT_EQ(loadLogPath(again, "/fallback"), path) << path.toStdString();
+    }
     QSettings(QStringLiteral("XLT"), QStringLiteral("XLT")).clear();
-    EXPECT_EQ(loadLogPath(again, fallback), fallback);
+    const QTemporaryDir programDir;
+    EXPECT_EQ(loadLogPath(store, programDir.path()), programDir.path());
+
+    // A LOGPATH stored by hand with commas and no quotes is one directory, taken as it stands.
+    // (One test: the store is one file per user, and tests may run side by side.)
+    const QString fileName = QSettings(QStringLiteral("XLT"), QStringLiteral("XLT")).fileName();
+    const std::pair<const char *, QString> rows[] = {
+        {"LOGPATH=/data/logs, old ,x", "/data/logs, old ,x"},
+        {"LOGPATH = /data/a,b\\\\c", "/data/a,b\\c"},
+        {"LOGPATH=/data/caf\\xe9,\\x20ac", QString::fromUtf8("/data/caf\u00e9,\u20ac")},
+        {"LOGPATH=/data/plain", "/data/plain"},
+    };
+    for (const auto &[line, expected] : rows) {
+        QFile file(fileName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray("[OTHER]\nLOGPATH=/not/this,one\n[STARTUP]\n") + line + "\n");
+        file.close();
+        QtSettingsStore fresh;
+        EXPECT_EQ(loadLogPath(fresh, "/fallback"), expected) << line;
+    }
+    QFile::remove(fileName);
 }
 
 } // namespace

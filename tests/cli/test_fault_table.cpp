@@ -316,21 +316,13 @@ TEST_F(Emulator, ConfigurationReadOntoAFullDiskKeepsTheOldFile)
         }
     }
     ASSERT_NO_FATAL_FAILURE(serve({}));
-    xltctl({"config", "read", "--ufg", target});
+    const int exitCode = xltctl({"config", "read", "--ufg", target});
     const Files files = filesIn(mountPoint);
     const bool told = count(m_err, "Cannot save configuration file") == 1;
     const bool kept = files.at("good.ufg") == filesIn(work("")).at("good.ufg");
-    // Expected to fail while the configuration file is saved through a buffered QSaveFile: on
-    // Qt 6.4 its failed flush still commits, so the old file is replaced by an empty one and the
-    // save reports success (exit 0). Once the save checks its flush this check fails: then turn
-    // the plain checks on.
-    constexpr bool kBufferedSaveLosesTheOldFile = true;
-    if (kBufferedSaveLosesTheOldFile) {
-        EXPECT_FALSE(told && kept) << "the full-disk save is mended: turn this row's checks on";
-    } else {
-        EXPECT_TRUE(told) << m_err;
-        EXPECT_TRUE(kept) << "the old file survives";
-    }
+    EXPECT_EQ(exitCode, 1) << m_err;
+    EXPECT_TRUE(told) << m_err;
+    EXPECT_TRUE(kept) << "the old file survives";
     for (const auto &[name, content] : files)
         EXPECT_FALSE(name.startsWith('.')) << name.toStdString() << ": a temporary file is left";
     EXPECT_EQ(xltctl({"identity"}), 0) << m_err;

@@ -80,34 +80,36 @@ struct RecordingLabel final : monitor::TextLabel
 /// Settings in memory: every read gives `value`, as set by the test or written last.
 struct MemoryStore final : app::SettingsStore
 {
-    std::string read(const std::string &, const std::string &, const std::string &) override
+    QString read(const QString &, const QString &, const QString &) override { return value; }
+    void write(const QString &section, const QString &key, const QString &text) override
     {
-        return value;
-    }
-    void write(const std::string &section, const std::string &key, const std::string &text) override
-    {
-        writes.push_back(section + "/" + key + "=" + text);
+        writes.push_back((section + "/" + key + "=" + text).toStdString());
         value = text;
     }
-    std::string value;
+    QString value;
     Lines writes;
 };
 
 /// The lines of a log file split at CRLF (nullopt: no file); fails on a bare LF or a last line
 /// without CRLF.
-inline std::optional<Lines> logLines(const std::string &path)
+inline std::optional<Lines> logLines(const QString &path)
 {
-    QFile file(QString::fromStdString(path));
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QList<QByteArray> parts = file.readAll().split('\n');
-    EXPECT_TRUE(parts.takeLast().isEmpty()) << "no CRLF at the end of " << path;
+    EXPECT_TRUE(parts.takeLast().isEmpty()) << "no CRLF at the end of " << path.toStdString();
     Lines lines;
     for (const QByteArray &line : parts) {
-        EXPECT_TRUE(line.endsWith('\r')) << "bare LF in " << path;
+        EXPECT_TRUE(line.endsWith('\r')) << "bare LF in " << path.toStdString();
         lines.emplace_back(line.constData(), static_cast<std::size_t>(line.size()) - 1);
     }
     return lines;
+}
+
+inline std::optional<Lines> logLines(const std::string &path)
+{
+    return logLines(QString::fromStdString(path));
 }
 
 } // namespace xlt::montest

@@ -72,6 +72,11 @@ TEST(DecodeCli, FrameAndBadArguments)
             << args.join(' ').toStdString();
     }
     EXPECT_EQ(std::get<0>(xltctl({"decode", "--replies", "--log-dir", "/nonexistent"})), 2);
+    // A device that never ends is no file of replies.
+    EXPECT_EQ(xltctl({"decode", "--replies", "/dev/zero"}),
+              std::make_tuple(2, std::string(),
+                              std::string("xltctl decode: '/dev/zero' is not a "
+                                          "regular file\n")));
 }
 
 // Replies list like one run; blank, comment and bad lines are skipped, bad ones named (exit 2).

@@ -2,7 +2,10 @@
 #include "MonitorTest.h"
 #include "monitor/TrafficLog.h"
 #include "support/FakeLink.h"
+#include "support/SmallTmpfs.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <unistd.h>
 
@@ -141,37 +144,67 @@ TEST(TrafficLog, BaseNameAndPaths)
     EXPECT_EQ(TrafficLog::baseName(QDateTime(QDate(2027, 1, 31), QTime(0, 0, 7))),
               "XLT_log_ 31 01 2027 00 00 07");
     EXPECT_EQ(TrafficLog("/var/log/xlt", "B").targetPath(), "/var/log/xlt/B.tgt");
+    EXPECT_EQ(TrafficLog(QString::fromUtf8("/var/\u20ac"), "B").targetPath(),
+              QString::fromUtf8("/var/\u20ac/B.tgt"));
     EXPECT_EQ(TrafficLog("/var/log/xlt/", "B").hostPath(), "/var/log/xlt/B.xlt");
     EXPECT_EQ(TrafficLog("/", "B").targetPath(), "/B.tgt");
     EXPECT_EQ(TrafficLog("", "B").hostPath(), "B.xlt");
 }
 
+// Folders named in any script; the contents stay Latin-1 bytes.
 TEST(TrafficLog, AppendsCrlfLinesAsLatin1BytesAndKeepsWhatIsThere)
 {
-    QTemporaryDir dir;
-    TrafficLog log(dir.path().toStdString(), "base");
-    EXPECT_EQ(log.appendTarget({}), ""); // nothing to write: no file comes into being
-    EXPECT_FALSE(logLines(log.targetPath()));
-    EXPECT_EQ(log.appendTarget({"Packet #0", " ", ""}), "");
-    EXPECT_EQ(TrafficLog(dir.path().toStdString() + "/", "base").appendTarget({"\xE9\xFF"}), "");
-    EXPECT_EQ(logLines(log.targetPath()), (Lines{"Packet #0", " ", "", "\xE9\xFF"}));
-    EXPECT_FALSE(logLines(log.hostPath()));
+    QTemporaryDir root;
+    for (const QString &name : {QString::fromUtf8("logs \u20ac"),
+                                QString::fromUtf8("\u0416\u0443\u0440\u043d\u0430\u043b")}) {
+        const QString dir = root.filePath(name);
+        ASSERT_TRUE(QDir().mkpath(dir));
+        TrafficLog log(dir, "base");
+        EXPECT_EQ(log.appendTarget({}), ""); // nothing to write: no file comes into being
+        EXPECT_FALSE(logLines(log.targetPath()));
+        EXPECT_EQ(log.appendTarget({"Packet #0", " ", ""}), "");
+        EXPECT_EQ(TrafficLog(dir + "/", "base").appendTarget({"\xE9\xFF"}), "");
+        EXPECT_EQ(logLines(log.targetPath()), (Lines{"Packet #0", " ", "", "\xE9\xFF"}));
+        EXPECT_FALSE(logLines(log.hostPath()));
+        // Nothing lands in a sibling folder of question marks.
+        EXPECT_EQ(QDir(root.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
+                  name.startsWith(QLatin1String("logs")) ? 1 : 2);
+    }
 }
 
 TEST(TrafficLog, FailureNamesTheFileAndTheReason)
 {
     QTemporaryDir dir;
-    TrafficLog gone(dir.path().toStdString() + "/gone", "base");
+    TrafficLog gone(dir.path() + "/gone", "base");
     std::string message = gone.appendHost({"line"});
-    EXPECT_NE(message.find(gone.hostPath() + " could not be written"), std::string::npos);
+    EXPECT_NE(message.find(gone.hostPath().toStdString() + " could not be written"),
+              std::string::npos);
     EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
 
-    // A full disk shows only when the written bytes are flushed.
-    TrafficLog full(dir.path().toStdString(), "base");
-    ASSERT_EQ(symlink("/dev/full", full.targetPath().c_str()), 0);
+    TrafficLog full(dir.path(), "base");
+    ASSERT_EQ(symlink("/dev/full", QFile::encodeName(full.targetPath()).constData()), 0);
     message = full.appendTarget({"line"});
-    EXPECT_NE(message.find(full.targetPath()), std::string::npos) << message;
+    EXPECT_NE(message.find(full.targetPath().toStdString()), std::string::npos) << message;
     EXPECT_NE(message.find("No space left on device"), std::string::npos) << message;
+}
+
+// A reply's lines land whole or not at all: a disk that fills part way through leaves the
+// file as it was, and the next append starts a fresh line instead of being glued on.
+TEST(TrafficLog, AFullDiskLeavesNoCutLine)
+{
+    xlt::test::SmallTmpfs fs;
+    XLT_SKIP_WITHOUT_TMPFS(fs);
+    TrafficLog log(fs.path(), "base");
+    const Lines first{"Packet #0 ---", "Packet time offset: 1ms", "XLT TX  7F ", "CMD: POLL ", " "};
+    ASSERT_EQ(log.appendTarget(first), "");
+    ASSERT_TRUE(fs.fillLeaving(4096));
+    const Lines big(400, "XLT RX  " + repeated("7F ", 10)); // about 15 KB: cut at 4 KiB
+    const std::string message = log.appendTarget(big);
+    EXPECT_NE(message.find("No space left on device"), std::string::npos) << message;
+    EXPECT_EQ(logLines(log.targetPath()), first);
+    ASSERT_TRUE(fs.freeAll());
+    EXPECT_EQ(log.appendTarget(first), "");
+    EXPECT_EQ(logLines(log.targetPath()), first + first);
 }
 
 } // namespace

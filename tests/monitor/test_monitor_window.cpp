@@ -35,20 +35,20 @@ bool waitFor(const std::function<bool()> &done)
 }
 
 // The chooser's line for `path`, if listed.
-QListWidgetItem *entry(QWidget &chooser, const std::string &path)
+QListWidgetItem *entry(QWidget &chooser, const QString &path)
 {
     auto *list = chooser.findChild<QListWidget *>("Dir1");
     for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->data(Qt::UserRole).toString().toStdString() == path)
+        if (list->item(i)->data(Qt::UserRole).toString() == path)
             return list->item(i);
     }
     return nullptr;
 }
 
-void doubleClick(QWidget &chooser, const std::string &path)
+void doubleClick(QWidget &chooser, const QString &path)
 {
     auto *list = chooser.findChild<QListWidget *>("Dir1");
-    ASSERT_NE(entry(chooser, path), nullptr) << path;
+    ASSERT_NE(entry(chooser, path), nullptr) << path.toStdString();
     const QPoint at = list->visualItemRect(entry(chooser, path)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
@@ -77,7 +77,7 @@ struct Window : ::testing::Test
         session.reset();
         model.options().traffic = sim::TrafficLevel::Flood;
         ports.records = {{"\\Device\\USBSERV0", "COM129", "/dev/null"}};
-        store.value = logDir.path().toStdString();
+        store.value = logDir.path();
         if (link)
             device.emplace(*link, ports, notifier, scheduler);
         else
@@ -107,7 +107,7 @@ struct Window : ::testing::Test
     std::optional<Lines> logOf(const char *suffix) const
     {
         const QStringList names = QDir(logDir.path()).entryList({QString("*") + suffix});
-        return names.size() == 1 ? logLines(logDir.filePath(names[0]).toStdString()) : std::nullopt;
+        return names.size() == 1 ? logLines(logDir.filePath(names[0])) : std::nullopt;
     }
 };
 
@@ -240,7 +240,7 @@ TEST_F(Window, LogButtonOpensTheChooserOkStoresCancelDoesNot)
 {
     open(fake);
     ASSERT_TRUE(QDir(logDir.path()).mkdir("sub"));
-    const std::string sub = app::chooserPath(logDir.filePath("sub").toStdString());
+    const QString sub = app::chooserPath(logDir.filePath("sub"));
     for (const bool ok : {false, true}) {
         QTimer::singleShot(0, [=] {
             QWidget *chooser = QApplication::activeModalWidget();
@@ -249,10 +249,10 @@ TEST_F(Window, LogButtonOpensTheChooserOkStoresCancelDoesNot)
             chooser->findChild<QPushButton *>(ok ? "bttnOK" : "bttnCancel")->click();
         });
         click("bttnLog");
-        const std::string expected = ok ? sub : logDir.path().toStdString();
+        const QString expected = ok ? sub : logDir.path();
         EXPECT_EQ(session->LogPath, expected);
-        EXPECT_EQ(child<QLabel>("lblLog")->text().toStdString(), expected);
-        EXPECT_EQ(store.writes, ok ? Lines{"STARTUP/LOGPATH=" + sub} : Lines{});
+        EXPECT_EQ(child<QLabel>("lblLog")->text(), expected);
+        EXPECT_EQ(store.writes, ok ? Lines{"STARTUP/LOGPATH=" + sub.toStdString()} : Lines{});
     }
 }
 
@@ -261,15 +261,15 @@ TEST_F(Window, LogButtonOpensTheChooserOkStoresCancelDoesNot)
 TEST_F(Window, ChooserOpensWhereItCanAndBrowses)
 {
     open(fake);
-    for (const std::string &stored :
-         {logDir.path().toStdString() + "/gone", std::string("Q:\\Logs")}) {
+    for (const QString &stored : {logDir.path() + "/gone", QString("Q:\\Logs")}) {
         session->LogPath = stored;
-        EXPECT_EQ(app::frmSetDir(*session).currentDir(), app::chooserPath(".")) << stored;
+        EXPECT_EQ(app::frmSetDir(*session).currentDir(), app::chooserPath("."))
+            << stored.toStdString();
     }
     EXPECT_TRUE(notifier.messages.empty());
 
-    session->LogPath = logDir.path().toStdString();
-    const std::string logs = app::chooserPath(session->LogPath);
+    session->LogPath = logDir.path();
+    const QString logs = app::chooserPath(session->LogPath);
     ASSERT_TRUE(QDir(logDir.path()).mkdir("old") && QDir(logDir.path()).mkdir("new"));
     app::frmSetDir dialog(*session);
     dialog.show();
@@ -313,6 +313,43 @@ TEST(TrafficListBox, KeysMoveTheSelectionWithinTheListAndKeepItInView)
     EXPECT_EQ(list.currentRow(), -1);
 }
 
+// The directory list has the focus when the chooser opens; Tab goes Dir1, Drive1, OK, Cancel.
+TEST_F(Window, ChooserFocusAndTabOrder)
+{
+    open(fake);
+    app::frmSetDir dialog(*session);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        order << focus->objectName();
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    EXPECT_EQ(order, QStringList({"Dir1", "Drive1", "bttnOK", "bttnCancel", "Dir1"}));
+}
+
+// Directories named outside Latin-1 open, list and are stored as they are named.
+TEST_F(Window, ChooserKeepsDirectoriesOfAnyName)
+{
+    open(fake);
+    const QString logs = app::chooserPath(logDir.filePath(QString::fromUtf8("logs \u20ac")));
+    const QString journal = logs + QString::fromUtf8("/\u0416\u0443\u0440\u043d\u0430\u043b");
+    ASSERT_TRUE(QDir().mkpath(journal));
+    session->LogPath = logs;
+    app::frmSetDir dialog(*session);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.currentDir(), logs);
+    doubleClick(dialog, journal);
+    EXPECT_EQ(dialog.currentDir(), journal);
+    QTest::mouseClick(dialog.findChild<QPushButton *>("bttnOK"), Qt::LeftButton);
+    EXPECT_EQ(session->LogPath, journal);
+    EXPECT_EQ(store.value, journal);
+}
+
 // A drive is the longest root that holds the path, not one the path merely starts like.
 TEST(DirList, ChooserPathAndDriveOfAPath)
 {
@@ -321,10 +358,10 @@ TEST(DirList, ChooserPathAndDriveOfAPath)
 #endif
     EXPECT_EQ(app::chooserPath("//tmp/./logs/old/../"), "/tmp/logs");
     EXPECT_EQ(app::chooserPath("/"), "/");
-    EXPECT_EQ(app::chooserPath("logs"), QDir::currentPath().toStdString() + "/logs");
+    EXPECT_EQ(app::chooserPath("logs"), QDir::currentPath() + "/logs");
     EXPECT_EQ(app::chooserPath(""), "");
-    const std::vector<std::string> letters = {"C:/", "D:/"};
-    const std::vector<std::string> roots = {"/", "/media/stick"};
+    const std::vector<QString> letters = {"C:/", "D:/"};
+    const std::vector<QString> roots = {"/", "/media/stick"};
     EXPECT_EQ(app::driveIndexOf(letters, "D:"), 1);
     EXPECT_EQ(app::driveIndexOf(letters, "E:/Logs"), -1);
     EXPECT_EQ(app::driveIndexOf(roots, "/media/stick/logs"), 1);

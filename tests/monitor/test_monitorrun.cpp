@@ -4,9 +4,11 @@
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <optional>
+#include <unistd.h>
 
 using namespace xlt;
 using namespace xlt::montest;
@@ -36,9 +38,9 @@ struct RunRig
     QTemporaryDir logDir;
 
     RunRig() { ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}}; }
-    std::string dir() const { return logDir.path().toStdString(); }
+    QString dir() const { return logDir.path(); }
     /// Start and tick with the fake link's own line: their `done` has run on return.
-    Result start(const std::string &directory)
+    Result start(const QString &directory)
     {
         std::optional<Result> result;
         run.start(directory, [&result](Result r) { result = r; });
@@ -137,8 +139,9 @@ TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
     setImmutable(logDir.path(), false);
     EXPECT_TRUE(ticked);
     ASSERT_EQ(notifier.messages.size(), 1u);
-    for (const std::string &path : {run.log()->targetPath(), run.log()->hostPath()})
-        EXPECT_NE(notifier.messages[0].text.find(path), std::string::npos) << path;
+    for (const QString &path : {run.log()->targetPath(), run.log()->hostPath()})
+        EXPECT_NE(notifier.messages[0].text.find(path.toStdString()), std::string::npos)
+            << path.toStdString();
     EXPECT_EQ(target.lines.size(), 20u);
     EXPECT_TRUE(tick());
     EXPECT_EQ(logLines(run.log()->targetPath())->size(), 10u); // the third reply
@@ -152,6 +155,35 @@ TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
     setImmutable(logDir.path(), false);
     EXPECT_TRUE(tickedAgain);
     EXPECT_EQ(notifier.messages.size(), 2u); // the next run is told again
+}
+
+// Each failing file is told once: a host file that fails after the target file was told is
+// told too, and neither again.
+TEST_F(Run, EachFailingLogFileIsToldOnce)
+{
+    ASSERT_EQ(start(dir()), Result::Started);
+    const auto failWith = [](const QString &path) {
+        return symlink("/dev/full", QFile::encodeName(path).constData()) == 0;
+    };
+    ASSERT_TRUE(failWith(run.log()->targetPath()));
+    queue(record(0x35, 1, kSspPoll) + record(0xAA, 2, kStatusRequest));
+    queue(kBothSides);
+    EXPECT_TRUE(tick());
+    ASSERT_TRUE(failWith(run.log()->hostPath() + ".new") && QFile::remove(run.log()->hostPath()) &&
+                QFile::rename(run.log()->hostPath() + ".new", run.log()->hostPath()));
+    EXPECT_TRUE(tick());
+    queue(kBothSides);
+    EXPECT_TRUE(tick());
+    ASSERT_EQ(notifier.messages.size(), 2u);
+    EXPECT_NE(notifier.messages[0].text.find(run.log()->targetPath().toStdString()),
+              std::string::npos);
+    EXPECT_EQ(notifier.messages[0].text.find(run.log()->hostPath().toStdString()),
+              std::string::npos);
+    EXPECT_NE(notifier.messages[1].text.find(run.log()->hostPath().toStdString()),
+              std::string::npos);
+    EXPECT_EQ(notifier.messages[1].text.find(run.log()->targetPath().toStdString()),
+              std::string::npos);
+    EXPECT_TRUE(run.logFailed());
 }
 
 // A new Run numbers packets from 0 again on both sides.
@@ -195,7 +227,7 @@ struct InFlight : ::testing::Test
     Result started()
     {
         std::optional<Result> result;
-        run->start(logDir.path().toStdString(), [&result](Result r) { result = r; });
+        run->start(logDir.path(), [&result](Result r) { result = r; });
         EXPECT_FALSE(result.has_value()) << "nothing decided before the device answers";
         line.runAll();
         return result.value_or(Result::AlreadyRunning);
@@ -223,7 +255,7 @@ TEST_F(InFlight, EndedRunStillLogsTheReplyInFlightAndClosesThePort)
 TEST_F(InFlight, EndDuringTheStartClosesThePort)
 {
     std::optional<Result> result;
-    run->start(logDir.path().toStdString(), [&result](Result r) { result = r; });
+    run->start(logDir.path(), [&result](Result r) { result = r; });
     EXPECT_TRUE(run->starting());
     EXPECT_EQ(device.holder, "traffic monitor");
     run->end();
@@ -237,7 +269,7 @@ TEST_F(InFlight, EndDuringTheStartClosesThePort)
 TEST_F(InFlight, StopDuringTheStartEndsTheRunAtTheFirstPoll)
 {
     std::optional<Result> result;
-    run->start(logDir.path().toStdString(), [&result](Result r) { result = r; });
+    run->start(logDir.path(), [&result](Result r) { result = r; });
     run->requestStop();
     line.runAll();
     ASSERT_EQ(result, Result::Started);

@@ -44,6 +44,22 @@ TEST(ConfigBlock, EncodeAndDecode)
     EXPECT_EQ(decodeConfigBlock(block), texts);
 }
 
+// Full fields without a zero byte end at their field: the 64-character version does not run
+// into the boot version, the 16-character boot version not into the first currency row.
+TEST(ConfigBlock, FullTextFieldsWithoutZeroByteEndAtTheirField)
+{
+    ConfigBlock block{};
+    std::fill_n(block.begin(), 64, 'v');
+    std::fill_n(block.begin() + 64, 15, 'B');
+    block[79] = 0xE9;
+    block[80] = 0x61;
+    const Pr01Texts texts = decodeConfigBlock(block);
+    EXPECT_EQ(texts.version, std::string(64, 'v'));
+    EXPECT_EQ(texts.bootVersion, std::string(15, 'B') + "\xE9");
+    EXPECT_EQ(texts.code[0], "61");
+    EXPECT_EQ(*encodeConfigBlock(texts).block, block);
+}
+
 TEST(ConfigBlock, WhatDoesNotFitIsRefusedBeforeAnythingIsSent)
 {
     const std::pair<void (*)(Pr01Texts &), const char *> rows[] = {

@@ -4,7 +4,9 @@
 #include "pr01/ui/frmSetID003.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -58,7 +60,10 @@ protected:
     test::EmulatedDevice device;
     app::QtSettingsStore settings;
     QTemporaryDir programDir;
-    app::Session session{device.context, settings, programDir.path().toStdString()};
+    // The program's folder is named outside Latin-1: nothing may land in a "????" folder.
+    QString appDir =
+        programDir.filePath(QString::fromUtf8("\u0416\u0443\u0440\u043d\u0430\u043b \u20ac"));
+    app::Session session{device.context, settings, appDir};
     QMdiArea area;
     QPointer<frmSetID003> window = new frmSetID003(session);
 };
@@ -69,15 +74,21 @@ TEST_F(SetID003Test, SaveLoadReadAndWrite)
 {
     EXPECT_EQ(shown(), Pr01Texts::initial());
     EXPECT_EQ(frames(), kHidden);
-    QFile later(programDir.filePath(QStringLiteral("PR01Cfg/later.ufg")));
+    EXPECT_EQ(QDir(programDir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{QFileInfo(appDir).fileName()});
+    QFile later(appDir + QStringLiteral("/PR01Cfg/later.ufg"));
     ASSERT_TRUE(later.open(QIODevice::WriteOnly));
+    const QString euro = QString::fromUtf8("\u20acuro");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(XLT_TEST_DATA_DIR "/initial.ufg"),
+                            appDir + "/PR01Cfg/" + euro + ".ufg"));
     type("txtVersion", "ID003 V2");
     type("txtCountry_5", "2a");
     const Pr01Texts saved = shown();
     click("bttnSaveCfg"); // the list is read again, "later" included
     auto *list = child<QComboBox>("cmbCfg");
-    EXPECT_EQ((QStringList{list->itemText(0), list->itemText(1)}), QStringList({"ID003", "later"}));
-    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ((QStringList{list->itemText(0), list->itemText(1), list->itemText(2)}),
+              QStringList({"ID003", "later", euro}));
+    EXPECT_EQ(list->count(), 3);
     EXPECT_TRUE(list->isEnabled());
     EXPECT_EQ(list->currentIndex(), -1);
     type("txtVersion", "");
@@ -86,6 +97,12 @@ TEST_F(SetID003Test, SaveLoadReadAndWrite)
     emit list->activated(0);
     EXPECT_EQ(shown(), saved);
     EXPECT_EQ(frames(), kShown);
+    list->setCurrentIndex(2); // "€uro" loads too
+    emit list->activated(2);
+    EXPECT_EQ(shown(), Pr01Texts::initial());
+    EXPECT_TRUE(device.notifier.messages.empty());
+    list->setCurrentIndex(0);
+    emit list->activated(0);
 
     click("bttnGetCfg");
     Pr01Texts expected = decodeConfigBlock(sim::defaultConfigBlock());

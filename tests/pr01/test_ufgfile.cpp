@@ -1,6 +1,7 @@
 #include "pr01/ConfigFolder.h"
 #include "pr01/UfgFile.h"
 #include "support/RecordingNotifier.h"
+#include "support/SmallTmpfs.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace xlt::pr01;
 using Texts = std::vector<std::string>;
@@ -98,10 +100,17 @@ TEST_F(UfgFileTest, SaveNamesTheFileAfterTheVersionAndStaysInsideTheFolder)
     ASSERT_EQ(folder, path("PR01Cfg"));
     // Rows: version, file name, saved.
     const std::tuple<std::string, std::string, bool> rows[] = {
-        {"ABCDEFGHIJKLMNO PQR", "ABCDEFGHIJKLMNO", true}, {"ABCDEFGHIJ", "ABCDEFG", true},
-        {"V1..2", "V1..2", true}, {"", "", true}, {" lead", "", true}, {"..", "..", false},
-        {"../evil", "../evil", false}, {"C:\\x", "C:\\x", false}, {"a/b c", "a/b", false},
-        {"a\x7F b", "a\x7F", false}, {std::string(251, 'n') + " x", std::string(251, 'n'), true}};
+        {"ABCDEFGHIJKLMNO PQR", "ABCDEFGHIJKLMNO", true},
+        {"ABCDEFGHIJ", "ABCDEFG", true},
+        {"V1..2", "V1..2", true},
+        {"", "", true},
+        {" lead", "", true},
+        {"..", "..", false},
+        {"../evil", "../evil", false},
+        {"C:\\x", "C:\\x", false},
+        {"a/b c", "a/b", false},
+        {"a\x7F b", "a\x7F", false},
+        {std::string(251, 'n') + " x", std::string(251, 'n'), true}};
     for (const auto &[version, name, saved] : rows) {
         notifier.messages.clear();
         Pr01Texts texts = Pr01Texts::initial();
@@ -115,7 +124,8 @@ TEST_F(UfgFileTest, SaveNamesTheFileAfterTheVersionAndStaysInsideTheFolder)
     const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden;
     EXPECT_EQ(QDir(dir.path()).entryList(all), QStringList{QStringLiteral("PR01Cfg")});
     EXPECT_EQ(QDir(folder).entryList(all).size(), 5); // one for each row saved, two of them ".ufg"
-    EXPECT_FALSE(isSafeUfgName(std::string(252, 'n'))); // the file system would refuse it too
+    EXPECT_FALSE(isSafeUfgName(QString(252, 'n')));   // the file system would refuse it too
+    EXPECT_FALSE(isSafeUfgName(QString(126, QChar(0x20AC)))); // 378 bytes in the file system
 }
 
 TEST_F(UfgFileTest, FailedSaveKeepsTheOldFileAndAnInstalledProgramUsesTheUserDataFolder)
@@ -131,4 +141,111 @@ TEST_F(UfgFileTest, FailedSaveKeepsTheOldFileAndAnInstalledProgramUsesTheUserDat
     EXPECT_EQ(fileBytes(old), ufgText(Pr01Texts::initial()));
     EXPECT_EQ(notifier.texts(), Texts{"Cannot save configuration file " + old.toStdString()});
     EXPECT_TRUE(QFileInfo(data + QStringLiteral("/PR01Cfg")).isDir());
+}
+
+// Lines 8 to 39 are code, country, denomination and exponent of each row, in that order.
+TEST_F(UfgFileTest, CurrencyLinesKeepTheColumnOrder)
+{
+    Pr01Texts texts = Pr01Texts::initial();
+    std::string lines = "[CURRENCY ASSIG DATA]\r\n";
+    for (std::size_t row = 0; row < kRowCount; ++row) {
+        const std::string r = std::to_string(row);
+        texts.code[row] = "A" + r;
+        texts.country[row] = "C" + r;
+        texts.denom[row] = "D" + r;
+        texts.exp[row] = "E" + r;
+        lines += "A" + r + "\r\nC" + r + "\r\nD" + r + "\r\nE" + r + "\r\n";
+    }
+    EXPECT_TRUE(ufgText(texts).ends_with(lines));
+    Pr01Texts loaded = Pr01Texts::initial();
+    EXPECT_TRUE(applyUfgText(lines, loaded));
+    EXPECT_EQ(loaded.country, texts.country);
+    EXPECT_EQ(loaded.denom, texts.denom);
+}
+
+// A saved file is whole; the three sections may come in any order; anything less is no
+// configuration and leaves the boxes alone.
+TEST_F(UfgFileTest, OnlyAWholeConfigurationLoadsWhole)
+{
+    const std::string whole = ufgText(edited());
+    const std::size_t boot = whole.find("[BOOT VERSION]");
+    const std::size_t currency = whole.find("[CURRENCY ASSIG DATA]");
+    std::string dpc(2200, '\0');
+    dpc.replace(0, 3, "XLT");
+    std::string noise;
+    for (int i = 0; i < 3000; ++i)
+        noise.push_back(static_cast<char>((i * 7919 + 13) % 251));
+    // Rows: content, loads.
+    const std::pair<std::string, bool> rows[] = {
+        {whole, true},
+        {whole.substr(currency) + whole.substr(boot, currency - boot) + whole.substr(0, boot),
+         true},
+        {"", false},
+        {dpc, false},
+        {noise, false},
+        {"[VERSION D", false},
+        {"[VERSION DATA]", false},
+        {whole.substr(0, currency), false},                      // no currency section
+        {whole.substr(boot), false},                             // no version section
+        {whole.substr(0, whole.size() - 4), false},              // cut in the last row
+        {whole.substr(0, boot) + whole.substr(currency), false}, // no boot version
+    };
+    for (const auto &[content, loads] : rows) {
+        QFile file(path("c.ufg"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content.data(), static_cast<qint64>(content.size()));
+        file.close();
+        notifier.messages.clear();
+        Pr01Texts boxes = Pr01Texts::initial();
+        EXPECT_EQ(loadWholeConfigFile(file.fileName(), boxes, notifier), loads) << content;
+        EXPECT_EQ(boxes, loads ? edited() : Pr01Texts::initial()) << content;
+        ASSERT_EQ(notifier.messages.size(), loads ? 0u : 1u) << content;
+        if (!loads) {
+            EXPECT_TRUE(notifier.messages[0].text.starts_with("Cannot open config file " +
+                                                              file.fileName().toStdString()));
+        }
+    }
+}
+
+// Not a regular file, or far larger than any configuration: refused without being read.
+TEST_F(UfgFileTest, ReadsOnlyRegularFilesOfConfigurationSize)
+{
+    const QString fifo = path("pipe.ufg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile large(path("large.ufg"));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(kMaxUfgBytes + 1));
+    large.close();
+    for (const QString &name : {fifo, QString("/dev/zero"), dir.path(), large.fileName()})
+        EXPECT_FALSE(readUfgFile(name)) << name.toStdString();
+    ASSERT_TRUE(QFile::resize(large.fileName(), kMaxUfgBytes));
+    EXPECT_TRUE(readUfgFile(large.fileName()));
+}
+
+// A save on a full disk fails and keeps the old file as it was.
+TEST(UfgFileOnAFullDisk, FailedSaveKeepsTheOldFile)
+{
+    xlt::test::SmallTmpfs fs;
+    XLT_SKIP_WITHOUT_TMPFS(fs);
+    const QString old = fs.filePath("ID003.ufg");
+    ASSERT_TRUE(saveUfgFile(old, Pr01Texts::initial()));
+    ASSERT_TRUE(fs.fillLeaving(0));
+    EXPECT_FALSE(saveUfgFile(old, edited()));
+    EXPECT_EQ(fileBytes(old), ufgText(Pr01Texts::initial()));
+    ASSERT_TRUE(fs.freeAll());
+    EXPECT_TRUE(saveUfgFile(old, edited()));
+    EXPECT_EQ(fileBytes(old), ufgText(edited()));
+}
+
+// Configuration names in any script are listed as they are and load.
+TEST_F(UfgFileTest, NamesOutsideLatin1AreListedAndLoad)
+{
+    const QString folder = ensureConfigFolder(dir.filePath(QString::fromUtf8("Programm \u20ac")));
+    const QString euro = QString::fromUtf8("\u20acuro");
+    ASSERT_TRUE(saveUfgFile(configFilePath(folder, euro), edited()));
+    EXPECT_EQ(listConfigNames(folder), QStringList{euro});
+    Pr01Texts boxes = Pr01Texts::initial();
+    EXPECT_TRUE(loadConfigFile(configFilePath(folder, euro), boxes, notifier));
+    EXPECT_EQ(boxes, edited());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{QString::fromUtf8("Programm \u20ac")});
 }

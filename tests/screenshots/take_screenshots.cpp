@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     xlt::core::QtScheduler scheduler;
     xlt::link::DeviceContext device(line, *ports, notifier, scheduler);
     xlt::app::QtSettingsStore settings;
-    xlt::app::Session session(device, settings, QDir::tempPath().toStdString());
+    xlt::app::Session session(device, settings, QDir::tempPath());
 
     bool ok = true;
     {

@@ -4,9 +4,11 @@
 #include "sim/InProcessLink.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tuple>
 
 // Designated initializers of DeviceOptions leave the other switches at their defaults.
@@ -92,13 +94,25 @@ TEST(DeviceModel, AnswersAndKeepsItsBlockInTheStateFile)
     EXPECT_EQ(send(restarted, {17}).data, stored);
     EXPECT_TRUE(restarted.stateError().empty());
 
-    for (const std::string &content :
-         {std::string(), std::string("block=12\n"), "block=" + std::string(256, 'G')}) {
+    for (const std::string &content : {std::string(), std::string("block=12\n"),
+                                       "block=" + std::string(256, 'G'), std::string(5000, '#')}) {
         std::ofstream(options.statePath) << content;
         DeviceModel damaged(options);
         EXPECT_EQ(damaged.configBlock(), defaultConfigBlock()) << content;
         EXPECT_FALSE(damaged.stateError().empty()) << content;
     }
+    // A device or a pipe is no state file: refused at once instead of read without end.
+    const std::string fifo = dir.filePath("fifo").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string &path : {std::string("/dev/zero"), fifo, dir.path().toStdString()}) {
+        DeviceModel refused({.statePath = path});
+        EXPECT_EQ(refused.configBlock(), defaultConfigBlock()) << path;
+        EXPECT_NE(refused.stateError().find("not a regular file"), std::string::npos) << path;
+    }
+    // Nor is one replaced by a stored block.
+    DeviceModel onPipe({.statePath = fifo});
+    EXPECT_EQ(send(onPipe, write).status, kStatusRefused);
+    EXPECT_FALSE(QFileInfo(QString::fromStdString(fifo)).isFile());
     // A block that could not be stored is refused, never reported as kept.
     DeviceModel unstorable({.statePath = dir.filePath("no-folder/device.state").toStdString()});
     EXPECT_EQ(send(unstorable, write).status, kStatusRefused);

@@ -1,8 +1,11 @@
 #include "UpdateFixture.h"
 #include "update/TextProgress.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <map>
 #include <optional>
+#include <sys/stat.h>
 
 using namespace xlt;
 using test::makeDpc;
@@ -10,6 +13,23 @@ using update::UpdateResult;
 using namespace std::chrono_literals;
 
 namespace {
+
+// Any name; a regular file of at most the header and 32768 blocks, nothing else, is read.
+TEST(UpdateFile, ReadsOnlyRegularFilesUpToTheLargestImage)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QString::fromUtf8("\u20acuro.dpc")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(update::kMaximumFileBytes));
+    file.close();
+    EXPECT_EQ(update::readWholeFile(file.fileName())->size(),
+              std::size_t(update::kMaximumFileBytes));
+    ASSERT_TRUE(QFile::resize(file.fileName(), update::kMaximumFileBytes + 1));
+    EXPECT_FALSE(update::readWholeFile(file.fileName()));
+    const QString fifo = dir.filePath("pipe.dpc");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &other : {fifo, QString("/dev/zero"), dir.path()})
+        EXPECT_FALSE(update::readWholeFile(other)) << other.toStdString();
+}
 
 TEST(UpdateFile, ChecksInOrder)
 {

@@ -3,7 +3,6 @@
 #include "app/DirList.h"
 #include "app/Session.h"
 #include "app/Settings.h"
-#include "core/Text.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -87,14 +86,14 @@ void frmSetDir::load()
     m_roots = driveRoots();
     {
         const QSignalBlocker blocker(m_Drive1);
-        for (const std::string &root : m_roots)
-            m_Drive1->addItem(core::toQString(root));
+        for (const QString &root : m_roots)
+            m_Drive1->addItem(root);
     }
     // The default position, kept when LogPath cannot be shown.
     if (!showDir(chooserPath(".")) && !m_roots.empty())
         showDir(m_roots.front());
 
-    const std::string logPath = chooserPath(m_session.LogPath);
+    const QString logPath = chooserPath(m_session.LogPath);
     const int drive = driveIndexOf(m_roots, logPath);
     if (drive < 0)
         return;
@@ -115,13 +114,13 @@ void frmSetDir::entryActivated(QListWidgetItem *item)
 {
     if (!item)
         return;
-    const std::string path = core::fromQString(item->data(kPathRole).toString());
+    const QString path = item->data(kPathRole).toString();
     // A directory removed since it was listed: show what is there now.
     if (!showDir(path))
         showDir(m_current);
 }
 
-bool frmSetDir::showDir(const std::string &dir)
+bool frmSetDir::showDir(const QString &dir)
 {
     if (!isDirectory(dir))
         return false;
@@ -132,8 +131,8 @@ bool frmSetDir::showDir(const std::string &dir)
         const QString indent(entry.depth * kIndentPerLevel, QLatin1Char(' '));
         auto *item = new QListWidgetItem(
             style()->standardIcon(entry.open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon),
-            indent + core::toQString(entry.name), m_Dir1);
-        item->setData(kPathRole, core::toQString(entry.path));
+            indent + entry.name, m_Dir1);
+        item->setData(kPathRole, entry.path);
         if (entry.open)
             open = item;
     }

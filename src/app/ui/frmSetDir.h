@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QDialog>
-#include <string>
+#include <QString>
 #include <vector>
 
 class QComboBox;
@@ -27,7 +27,7 @@ public:
     explicit frmSetDir(Session &session, QWidget *parent = nullptr);
 
     /// The directory list's open directory: what OK stores.
-    const std::string &currentDir() const { return m_current; }
+    const QString &currentDir() const { return m_current; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -41,12 +41,12 @@ private:
     void okClicked();
     /// Opens `dir` in Dir1 and selects its drive in Drive1; false (nothing changes) when it is
     /// not a directory.
-    bool showDir(const std::string &dir);
+    bool showDir(const QString &dir);
     void selectDrive(int index);
 
     Session &m_session;
-    std::vector<std::string> m_roots;
-    std::string m_current;
+    std::vector<QString> m_roots;
+    QString m_current;
 
     QComboBox *m_Drive1 = nullptr;
     QListWidget *m_Dir1 = nullptr;

@@ -201,7 +201,7 @@ QFrame *frmMonitor::buildFrame1()
     m_bttnRun = button("bttnRun", QStringLiteral("&Run"));
     m_Command2 = button("Command2", QStringLiteral("&Stop"));
     m_bttnLog = button("bttnLog", QStringLiteral("..."));
-    m_lblLog = label("lblLog", core::toQString(m_session.LogPath));
+    m_lblLog = label("lblLog", m_session.LogPath);
     m_lblLog->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *top = new QHBoxLayout(Frame1);
     top->addWidget(m_bttnRun);
@@ -257,7 +257,7 @@ void frmMonitor::logClicked()
 {
     app::frmSetDir chooser(m_session, this);
     chooser.exec();
-    m_lblLog->setText(core::toQString(m_session.LogPath));
+    m_lblLog->setText(m_session.LogPath);
 }
 
 void frmMonitor::pollTick()

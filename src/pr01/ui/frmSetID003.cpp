@@ -52,7 +52,7 @@ frmSetID003::frmSetID003(app::Session &session, QWidget *parent)
     , m_detect(session.device, *this)
 {
     setObjectName(QStringLiteral("frmSetID003"));
-    m_folder = ensureConfigFolder(core::toQString(m_session.programDir));
+    m_folder = ensureConfigFolder(m_session.programDir);
     setWindowTitle(QStringLiteral("Set XLT PR01 Configuration Data"));
     initControls();
     initConnections();
@@ -223,8 +223,7 @@ void frmSetID003::showFrames(bool version, bool bootVersion, bool currency)
 void frmSetID003::fillCfgList()
 {
     cmbCfg->clear();
-    for (const std::string &name : listConfigNames(m_folder))
-        cmbCfg->addItem(core::toQString(name));
+    cmbCfg->addItems(listConfigNames(m_folder));
     cmbCfg->setCurrentIndex(-1);
     updateWidgets();
 }
@@ -270,7 +269,7 @@ void frmSetID003::cmbCfgActivated(int index)
 {
     if (index < 0)
         return;
-    LoadConfigFile(configFilePath(m_folder, core::fromQString(cmbCfg->itemText(index))));
+    LoadConfigFile(configFilePath(m_folder, cmbCfg->itemText(index)));
 }
 
 void frmSetID003::LoadConfigFile(const QString &path)
