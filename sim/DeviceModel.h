@@ -75,6 +75,8 @@ struct DeviceOptions
     TrafficLevel traffic = TrafficLevel::Normal;
     bool strayBytes = false; ///< stray non-tag bytes between capture records
     std::uint32_t trafficSeed = 1;
+    /// Every Nth captured frame (counted over both sides) carries a wrong CRC; 0: none.
+    std::uint32_t badCrcEvery = 0;
 
     // Automatic configuration detection.
     bool detectAllAtOnce = false;   ///< report every item at the first status, not one per status

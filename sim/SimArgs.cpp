@@ -108,6 +108,7 @@ const std::map<std::string, Option> &options()
                                            {"flood", TrafficLevel::Flood}})},
         {"--stray-bytes", flag(&O::strayBytes)},
         {"--seed", number(0, 0x7FFFFFFF, &O::trafficSeed)},
+        {"--bad-crc-traffic", number(0, 0x7FFFFFFF, &O::badCrcEvery)},
         {"--detect-all", flag(&O::detectAllAtOnce)},
         {"--fetch-flag-7", flag(&O::fetchReportsAll)},
         {"--detect-status", number(0, 255, &O::detectTarget)},
@@ -194,6 +195,8 @@ Traffic capture (commands 2 and 1):
                          disabled and enabled again; flood: every reply full (255 bytes)
   --stray-bytes          stray bytes between the records of a reply
   --seed N               seed of the traffic's timing jitter (default 1)
+  --bad-crc-traffic N    every Nth captured frame (both ports counted) carries a wrong
+                         CRC, for the monitor's CRC check (default 0: none)
 
 Automatic configuration detection (commands 20, 22, 23):
   --detect-all           report every item at the first status request (default: one
