@@ -2,6 +2,7 @@
 
 #include "link/SystemPorts.h"
 
+#include <QString>
 #include <cstdio>
 
 namespace xlt::cli {
@@ -12,8 +13,32 @@ void ConsoleNotifier::message(core::Icon, const std::string &text)
         std::fprintf(stderr, "xltctl: %s\n", text.c_str());
 }
 
+std::string &portChoice()
+{
+    static std::string choice;
+    return choice;
+}
+
+ChosenPorts::ChosenPorts(std::unique_ptr<link::PortSource> all, std::string choice)
+    : m_all(std::move(all))
+    , m_choice(std::move(choice))
+{}
+
+std::vector<link::PortRecord> ChosenPorts::ports()
+{
+    std::vector<link::PortRecord> records = m_all->ports();
+    if (m_choice.empty())
+        return records;
+    const QString choice = QString::fromStdString(m_choice);
+    std::erase_if(records, [&](const link::PortRecord &record) {
+        return record.devicePath != m_choice &&
+               QString::fromStdString(record.portName).compare(choice, Qt::CaseInsensitive) != 0;
+    });
+    return records;
+}
+
 CliContext::CliContext()
-    : ports(link::makeSystemPortSource())
+    : ports(std::make_unique<ChosenPorts>(link::makeSystemPortSource(), portChoice()))
     , serial(std::make_unique<link::SerialLink>(*ports))
     , device(std::make_unique<link::DeviceContext>(*serial, *ports, notifier, scheduler))
 {}

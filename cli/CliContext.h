@@ -24,8 +24,24 @@ private:
     std::set<std::string> m_told;
 };
 
+/// The port that --port COMn or --device PATH picked for this run of the tool; empty: any.
+/// A port name is matched without regard to case, a path exactly.
+std::string &portChoice();
+
+/// The system's ports as the device search sees them, narrowed to the chosen one (if any).
+class ChosenPorts final : public link::PortSource
+{
+public:
+    ChosenPorts(std::unique_ptr<link::PortSource> all, std::string choice);
+    std::vector<link::PortRecord> ports() override;
+
+private:
+    std::unique_ptr<link::PortSource> m_all;
+    std::string m_choice;
+};
+
 /// The real device context of the command-line tool: the system's ports, the serial link,
-/// messages on stderr, and timers that sleep.
+/// messages on stderr, and timers that sleep. With a port chosen, the search sees only it.
 struct CliContext
 {
     CliContext();

@@ -23,7 +23,9 @@ inline void printLine(std::string_view prefix, std::string_view line)
 class PrintingList final : public monitor::LineList
 {
 public:
-    explicit PrintingList(std::string_view prefix) : m_prefix(prefix) {}
+    explicit PrintingList(std::string_view prefix)
+        : m_prefix(prefix)
+    {}
     std::size_t count() const override { return m_count; }
     void clear() override { m_count = 0; }
     void add(const std::string &line) override

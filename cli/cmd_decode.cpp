@@ -2,7 +2,6 @@
 // capture-read replies kept as hexadecimal text.
 #include "Commands.h"
 #include "PrintingList.h"
-
 #include "core/EventPump.h"
 #include "core/Text.h"
 #include "monitor/TrafficListing.h"
@@ -10,7 +9,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -79,8 +77,8 @@ std::optional<Bytes> parseHex(std::string_view text, std::string &problem)
             return std::nullopt;
         }
         for (std::size_t k = 0; k < group.size(); k += 2)
-            bytes.push_back(static_cast<std::uint8_t>(core::hexDigitValue(group[k]) * 16
-                                                      + core::hexDigitValue(group[k + 1])));
+            bytes.push_back(static_cast<std::uint8_t>(core::hexDigitValue(group[k]) * 16 +
+                                                      core::hexDigitValue(group[k + 1])));
         i = end;
     }
     if (bytes.size() > kMaxBytes) {
@@ -89,8 +87,6 @@ std::optional<Bytes> parseHex(std::string_view text, std::string &problem)
     }
     return bytes;
 }
-
-
 
 int decodeFrame(const Args &args)
 {
@@ -101,8 +97,8 @@ int decodeFrame(const Args &args)
     if (!tag || tag->size() != 1)
         return usageError("tag '" + args[1] + "' is not one hexadecimal byte");
     const std::uint8_t tagByte = tag->front();
-    if (tagByte != monitor::kTagTargetRx && tagByte != monitor::kTagTargetTx
-        && tagByte != monitor::kTagHostTx && tagByte != monitor::kTagHostRx)
+    if (tagByte != monitor::kTagTargetRx && tagByte != monitor::kTagTargetTx &&
+        tagByte != monitor::kTagHostTx && tagByte != monitor::kTagHostRx)
         return usageError("tag '" + args[1] + "' is none of 35, 55, AA and CA");
     std::string hex;
     for (std::size_t i = 2; i < args.size(); ++i)
