@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# xltctl config read --json, config diff and config write --dry-run against the emulator. The
+# xltctl config read --json, options --json, config diff and config write --dry-run against the emulator. The
 # emulator refuses command 18 (the configuration write), so a dry run that sent it would fail.
 # Usage: test_config_diff.sh BUILD_DIR
 set -euo pipefail
@@ -62,6 +62,13 @@ status=0
 "$xltctl" config write "$work/changed.ufg" >/dev/null 2>&1 || status=$?
 [ "$status" -eq 1 ] || fail "the emulator did not refuse the real write ($status)"
 [ "$("$xltctl" config diff "$work/device.ufg")" = "No differences" ] || fail "the device changed"
+
+"$xltctl" options --json | python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+assert d["hostDrive"] in ("ttl", "opto") and isinstance(d["hostDriveByte"], int), d
+assert d["info"] and all(isinstance(line, str) for line in d["info"]), d
+' || fail "options --json"
 
 status=0
 "$xltctl" config diff >/dev/null 2>&1 || status=$?
