@@ -43,9 +43,9 @@ constexpr char kUsage[] =
     "--raw FILE   also writes each capture-read reply that holds bytes to FILE as one line of\n"
     "             hexadecimal bytes; 'xltctl decode --replies FILE' lists them again.\n"
     "\n"
-    "Exit codes: 0 the run ended by time or Ctrl-C, 1 no device, the run could not start, an\n"
-    "exchange failed or a log file could not be written (the message is on stderr), 2 bad\n"
-    "usage.\n";
+    "Exit codes: 0 the run ended by time or Ctrl-C, 1 the run could not start, an exchange\n"
+    "failed or a log file could not be written (the message is on stderr), 2 bad usage,\n"
+    "3 no device.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 

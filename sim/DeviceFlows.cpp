@@ -65,8 +65,9 @@ void DeviceModel::completeImage()
     if (m_imageClosed || m_image.size() <= kIdentityBlock)
         return;
     const ImageBlock &block = m_image[kIdentityBlock];
-    m_identity.assign(block.begin() + kIdentityOffset,
-                      block.begin() + kIdentityOffset + kIdentityLength);
+    if (!m_options.keepIdentity)
+        m_identity.assign(block.begin() + kIdentityOffset,
+                          block.begin() + kIdentityOffset + kIdentityLength);
     // The image is now in use; the blocks stay readable for inspection.
     m_imageClosed = true;
 }

@@ -97,6 +97,8 @@ struct DeviceOptions
     std::uint8_t failStatus = kStatusRefused;
     /// Answer this many commands, then vanish at the next one (0: never).
     int disconnectAfter = 0;
+    /// A completed update leaves the identity as it was (a firmware that did not take).
+    bool keepIdentity = false;
     bool unplugged = false; ///< the port cannot be opened (InProcessLink)
     bool pace9600 = false;  ///< send replies at about 1.04 ms a byte (PtyServer)
 };

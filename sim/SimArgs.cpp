@@ -117,6 +117,7 @@ const std::map<std::string, Option> &options()
         {"--disconnect-block", number(0, 65535, &O::disconnectAtBlock)},
         {"--timeout-block", number(0, 65535, &O::timeoutAtBlock)},
         {"--copy-ms", number(0, 600000, &O::firstStageCopy)},
+        {"--keep-identity", flag(&O::keepIdentity)},
         {"--fault", choice(&O::fault, {{"none", Fault::None},
                                        {"no-reply", Fault::NoReply},
                                        {"bad-crc", Fault::BadCrc},
@@ -212,6 +213,8 @@ Firmware update (command 21):
   --timeout-block N      do not answer block N
   --copy-ms MS           how long the device refuses every command after block 255
                          while it copies the first stage (default 2800)
+  --keep-identity        a completed update leaves the identity as it was (for
+                         xltctl update --verify)
 
 Line faults:
   --fault KIND           none (default), no-reply, bad-crc, garbage (stray bytes before
