@@ -72,6 +72,7 @@ void TrafficListBox::clear()
     std::vector<int>().swap(m_rows);
     m_current = -1;
     m_anchor = -1;
+    m_singleSelection = true;
     m_widest = 0;
     updateScrollBars();
     viewport()->update();
@@ -122,7 +123,12 @@ void TrafficListBox::setCurrentRow(int row)
     if (rowCount() == 0)
         return;
     row = std::clamp(row, 0, rowCount() - 1);
-    std::fill(m_selected.begin(), m_selected.end(), 0);
+    // Follow selects a row after every record: with one row selected only that one is undone.
+    if (m_singleSelection && m_current >= 0)
+        m_selected[static_cast<std::size_t>(m_current)] = 0;
+    else
+        std::fill(m_selected.begin(), m_selected.end(), 0);
+    m_singleSelection = true;
     m_current = lineOf(row);
     m_anchor = m_current;
     m_selected[static_cast<std::size_t>(m_current)] = 1;
@@ -138,6 +144,7 @@ bool TrafficListBox::isRowSelected(int row) const
 void TrafficListBox::clearSelection()
 {
     std::fill(m_selected.begin(), m_selected.end(), 0);
+    m_singleSelection = true;
     m_current = -1;
     m_anchor = -1;
     viewport()->update();
@@ -151,6 +158,7 @@ void TrafficListBox::selectRows(int first, int last)
     last = std::clamp(last, 0, rowCount() - 1);
     for (int row = std::min(first, last); row <= std::max(first, last); ++row)
         m_selected[static_cast<std::size_t>(lineOf(row))] = 1;
+    m_singleSelection = false;
     m_current = lineOf(last);
     ensureVisible(last);
     viewport()->update();
@@ -340,6 +348,7 @@ void TrafficListBox::mousePressEvent(QMouseEvent *event)
         if (event->modifiers() & Qt::ControlModifier) {
             char &selected = m_selected[static_cast<std::size_t>(lineOf(row))];
             selected = selected ? 0 : 1;
+            m_singleSelection = false;
             m_current = m_anchor = lineOf(row);
             viewport()->update();
         } else if ((event->modifiers() & Qt::ShiftModifier) && anchorRow >= 0) {

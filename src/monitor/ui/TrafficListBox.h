@@ -115,10 +115,11 @@ private:
     std::vector<Record> m_records;
     std::vector<char> m_selected; ///< per line
     RecordFilter m_filter;
-    std::vector<int> m_rows; ///< line shown in each row, while a filter is set
-    int m_current = -1;      ///< line of the current row
-    int m_anchor = -1;       ///< line where a Shift selection starts
-    int m_widest = 0;        ///< pixels of the widest line since the list was last emptied
+    std::vector<int> m_rows;       ///< line shown in each row, while a filter is set
+    int m_current = -1;            ///< line of the current row
+    int m_anchor = -1;             ///< line where a Shift selection starts
+    bool m_singleSelection = true; ///< no line is selected but m_current
+    int m_widest = 0;              ///< pixels of the widest line since the list was last emptied
     bool m_follow = true;
     bool m_scrolling = false; ///< the list itself moves the scroll bar
 };
