@@ -144,6 +144,8 @@ QGroupBox *sideFrame(const char *name, const QString &caption, QLineEdit *filter
     bottom->addWidget(label(nullptr, QStringLiteral("Detected Protocol:")));
     bottom->addWidget(detected);
     auto *column = new QVBoxLayout(frame);
+    // The figures change after every reply: they never widen the window.
+    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(filter);
     column->addWidget(list, 1);
     column->addWidget(status);
