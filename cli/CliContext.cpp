@@ -4,6 +4,7 @@
 #include "link/SystemPorts.h"
 #include "link/USB_COM.h"
 
+#include <QString>
 #include <cstdio>
 
 namespace xlt::cli {
@@ -17,6 +18,8 @@ void ConsoleNotifier::message(core::Icon, const std::string &text)
 std::int16_t AnnouncingLink::OpenXLTComPort(link::XLTPacket &packet)
 {
     const std::int16_t open = m_inner.OpenXLTComPort(packet);
+    if (open != 0)
+        deviceReached() = true;
     if (open != 0 && m_announced != packet.PortNumber) {
         m_announced = packet.PortNumber;
         std::fprintf(stderr, "xltctl: talking to the XLT device on %s\n",
@@ -25,8 +28,38 @@ std::int16_t AnnouncingLink::OpenXLTComPort(link::XLTPacket &packet)
     return open;
 }
 
+bool &deviceReached()
+{
+    static bool reached = false;
+    return reached;
+}
+
+std::string &portChoice()
+{
+    static std::string choice;
+    return choice;
+}
+
+ChosenPorts::ChosenPorts(std::unique_ptr<link::PortSource> all, std::string choice)
+    : m_all(std::move(all))
+    , m_choice(std::move(choice))
+{}
+
+std::vector<link::PortRecord> ChosenPorts::ports()
+{
+    std::vector<link::PortRecord> records = m_all->ports();
+    if (m_choice.empty())
+        return records;
+    const QString choice = QString::fromStdString(m_choice);
+    std::erase_if(records, [&](const link::PortRecord &record) {
+        return record.devicePath != m_choice &&
+               QString::fromStdString(record.portName).compare(choice, Qt::CaseInsensitive) != 0;
+    });
+    return records;
+}
+
 CliContext::CliContext()
-    : ports(link::makeSystemPortSource())
+    : ports(std::make_unique<ChosenPorts>(link::makeSystemPortSource(), portChoice()))
     , serial(std::make_unique<link::SerialLink>(*ports))
     , announcing(std::make_unique<AnnouncingLink>(*serial, *ports))
     , device(std::make_unique<link::DeviceContext>(*announcing, *ports, notifier, scheduler))

@@ -50,8 +50,28 @@ private:
     int m_announced = -1; ///< the port number last announced
 };
 
+/// True once a port of this run of the tool has opened: a later failure is the device's, even
+/// when the device is gone by then.
+bool &deviceReached();
+
+/// The port that --port COMn or --device PATH picked for this run of the tool; empty: any.
+/// A port name is matched without regard to case, a path exactly.
+std::string &portChoice();
+
+/// The system's ports as the device search sees them, narrowed to the chosen one (if any).
+class ChosenPorts final : public link::PortSource
+{
+public:
+    ChosenPorts(std::unique_ptr<link::PortSource> all, std::string choice);
+    std::vector<link::PortRecord> ports() override;
+
+private:
+    std::unique_ptr<link::PortSource> m_all;
+    std::string m_choice;
+};
+
 /// The real device context of the command-line tool: the system's ports, the serial link,
-/// messages on stderr, and timers that sleep.
+/// messages on stderr, and timers that sleep. With a port chosen, the search sees only it.
 struct CliContext
 {
     CliContext();

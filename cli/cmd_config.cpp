@@ -11,6 +11,9 @@
 #include "pr01/Pr01Device.h"
 #include "pr01/UfgFile.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <charconv>
 #include <chrono>
@@ -27,19 +30,28 @@ constexpr int kDefaultDetectSeconds = 30;
 constexpr int kMaxDetectSeconds = 3600;
 
 const char *const kUsage =
-    "usage: xltctl config read [--ufg FILE]\n"
-    "       xltctl config write FILE.ufg\n"
+    "usage: xltctl config read [--ufg FILE] [--json]\n"
+    "       xltctl config write [--dry-run] FILE.ufg\n"
+    "       xltctl config diff FILE.ufg [OTHER.ufg]\n"
     "       xltctl config detect [--seconds N]\n"
     "\n"
     "  read    read the PR01 configuration from the device and print it; with --ufg also\n"
-    "          save it to FILE in the configuration file format\n"
+    "          save it to FILE in the configuration file format; with --json print an object\n"
+    "          with \"version\", \"bootVersion\" and \"rows\" (eight objects with \"row\",\n"
+    "          \"code\", \"country\", \"denomination\" and \"exp\")\n"
     "  write   load FILE, which must hold the three sections [VERSION DATA], [BOOT VERSION]\n"
-    "          and [CURRENCY ASSIG DATA] with all their values, and write it into the device\n"
+    "          and [CURRENCY ASSIG DATA] with all their values, and write it into the device;\n"
+    "          with --dry-run print the fields the write would change (as diff does) and send\n"
+    "          nothing\n"
+    "  diff    the fields in which the device's configuration and FILE differ (or FILE and\n"
+    "          OTHER), one line each: \"<field>: <device or FILE> -> <FILE or OTHER>\", or\n"
+    "          \"No differences\"\n"
     "  detect  let the device detect its configuration, polling every 100 ms, and print the\n"
     "          items it reports; gives up after N seconds (default 30)\n"
     "\n"
-    "Exit status: 0 done, 1 the device or a file failed (message on stderr), 2 bad usage or a\n"
-    "configuration file that cannot be loaded or does not fit the device.\n";
+    "Exit status: 0 done (also when diff finds differences), 1 the device or a file failed\n"
+    "(message on stderr), 2 bad usage or a configuration file that cannot be loaded or does\n"
+    "not fit the device, 3 no device.\n";
 
 int usageError(const char *detail)
 {
@@ -66,20 +78,118 @@ void printTexts(const Pr01Texts &texts, std::uint8_t items = AutoDetect::kAllIte
     }
 }
 
+/// The fields in which `from` and `to` differ, one line each.
+std::vector<std::string> differences(const Pr01Texts &from, const Pr01Texts &to)
+{
+    std::vector<std::string> out;
+    const auto compare = [&out](const std::string &field, const std::string &a,
+                                const std::string &b) {
+        if (a != b)
+            out.push_back(field + ": '" + printable(a) + "' -> '" + printable(b) + "'");
+    };
+    compare("Version", from.version, to.version);
+    compare("Boot version", from.bootVersion, to.bootVersion);
+    for (std::size_t row = 0; row < kRowCount; ++row) {
+        const std::string name = "Row " + std::to_string(row) + " ";
+        compare(name + "Code", from.code[row], to.code[row]);
+        compare(name + "Country", from.country[row], to.country[row]);
+        compare(name + "Demonination", from.denom[row], to.denom[row]);
+        compare(name + "Exp", from.exp[row], to.exp[row]);
+    }
+    return out;
+}
+
+void printDifferences(const Pr01Texts &from, const Pr01Texts &to)
+{
+    const std::vector<std::string> lines = differences(from, to);
+    if (lines.empty())
+        std::puts("No differences");
+    for (const std::string &line : lines)
+        std::puts(line.c_str());
+}
+
+void printJson(const Pr01Texts &texts)
+{
+    const auto text = [](const std::string &value) { return QString::fromLatin1(value); };
+    QJsonArray rows;
+    for (std::size_t row = 0; row < kRowCount; ++row) {
+        rows.append(QJsonObject{{QStringLiteral("row"), static_cast<int>(row)},
+                                {QStringLiteral("code"), text(texts.code[row])},
+                                {QStringLiteral("country"), text(texts.country[row])},
+                                {QStringLiteral("denomination"), text(texts.denom[row])},
+                                {QStringLiteral("exp"), text(texts.exp[row])}});
+    }
+    const QJsonObject object{{QStringLiteral("version"), text(texts.version)},
+                             {QStringLiteral("bootVersion"), text(texts.bootVersion)},
+                             {QStringLiteral("rows"), rows}};
+    const QByteArray out = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    std::fwrite(out.data(), 1, static_cast<std::size_t>(out.size()), stdout);
+}
+
+/// Loads a configuration file that holds a whole configuration. The window keeps what it could
+/// load in its boxes for the user to check, but here an empty, foreign or cut file would put
+/// empty texts and the initial currency table into the device, or into a comparison.
+std::optional<Pr01Texts> loadFile(const std::string &path, core::Notifier &notifier)
+{
+    Pr01Texts texts = Pr01Texts::initial();
+    if (!loadWholeConfigFile(pathArgument(path), texts, notifier))
+        return std::nullopt;
+    return texts;
+}
+
+std::optional<Pr01Texts> readDevice(CliContext &cli)
+{
+    const auto reading = await<std::optional<Pr01Reading>>(
+        [&cli](auto done) { readPr01Configuration(*cli.device, std::move(done)); });
+    if (!reading)
+        return std::nullopt;
+    return reading->texts;
+}
+
+int diffConfig(const Args &args)
+{
+    if (args.size() != 2 && args.size() != 3)
+        return usageError("diff takes FILE.ufg and optionally OTHER.ufg");
+    CliContext cli;
+    const std::optional<Pr01Texts> file = loadFile(args[1], cli.notifier);
+    if (!file)
+        return 2;
+    if (args.size() == 3) {
+        const std::optional<Pr01Texts> other = loadFile(args[2], cli.notifier);
+        if (!other)
+            return 2;
+        printDifferences(*file, *other);
+        return 0;
+    }
+    const std::optional<Pr01Texts> device = readDevice(cli);
+    if (!device)
+        return 1;
+    printDifferences(*device, *file);
+    return 0;
+}
+
 int readConfig(const Args &args)
 {
     std::optional<std::string> ufgPath;
-    if (args.size() == 3 && args[1] == "--ufg")
-        ufgPath = args[2];
-    else if (args.size() != 1)
-        return usageError("read takes only --ufg FILE");
+    bool json = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--json")
+            json = true;
+        else if (args[i] == "--ufg" && i + 1 < args.size() && !ufgPath)
+            ufgPath = args[++i];
+        else
+            return usageError("read takes only --ufg FILE and --json");
+    }
     CliContext cli;
     const auto reading = await<std::optional<Pr01Reading>>(
         [&cli](auto done) { readPr01Configuration(*cli.device, std::move(done)); });
     if (!reading)
         return 1;
     const Pr01Texts &texts = reading->texts;
-    printTexts(texts);
+    if (json)
+        printJson(texts);
+    else
+        printTexts(texts);
     if (ufgPath && !saveUfgFile(pathArgument(*ufgPath), texts)) {
         cli.notifier.message(core::Icon::Exclamation, "Cannot save configuration file " + *ufgPath);
         return 1;
@@ -89,19 +199,25 @@ int readConfig(const Args &args)
 
 int writeConfig(const Args &args)
 {
-    if (args.size() != 2)
-        return usageError("write takes one FILE.ufg");
+    const bool dryRun = args.size() == 3 && args[1] == "--dry-run";
+    if (args.size() != (dryRun ? 3u : 2u))
+        return usageError("write takes one FILE.ufg and optionally --dry-run before it");
     CliContext cli;
-    Pr01Texts texts = Pr01Texts::initial();
-    // Only a whole configuration is written: the window keeps what it could load in its boxes
-    // for the user to check, but here an empty, foreign or cut file would put empty texts and
-    // the initial currency table into the device.
-    if (!loadWholeConfigFile(pathArgument(args[1]), texts, cli.notifier))
+    std::optional<Pr01Texts> loaded = loadFile(args.back(), cli.notifier);
+    if (!loaded)
         return 2;
+    Pr01Texts texts = *loaded;
     const EncodeResult encoded = encodeConfigBlock(texts);
     if (!encoded.block) {
         cli.notifier.message(core::Icon::Exclamation, encoded.error);
         return 2;
+    }
+    if (dryRun) {
+        const std::optional<Pr01Texts> device = readDevice(cli);
+        if (!device)
+            return 1;
+        printDifferences(*device, texts);
+        return 0;
     }
     // Without a host drive byte of its own the write keeps the device's.
     if (!await<bool>([&](auto done) {
@@ -189,6 +305,8 @@ int runConfig(const Args &args)
         return writeConfig(args);
     if (args[0] == "detect")
         return detectConfig(args);
+    if (args[0] == "diff")
+        return diffConfig(args);
     return usageError(("unknown subcommand '" + args[0] + "'").c_str());
 }
 

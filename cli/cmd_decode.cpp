@@ -26,7 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr char kUsage[] =
     "usage: xltctl decode --frame TAG HEX...\n"
-    "       xltctl decode --replies [FILE] [--log-dir DIR]\n"
+    "       xltctl decode --replies [FILE] [--log-dir DIR] [--check]\n"
     "\n"
     "--frame    prints the decoded line of one frame. TAG is the record tag in hex (35 or 55\n"
     "           for SSP on the target side, AA or CA for ID003 on the host side), HEX the frame\n"
@@ -36,6 +36,11 @@ constexpr char kUsage[] =
     "           monitor run does. Prints each target line as tgt|LINE and each host line as\n"
     "           xlt|LINE in the order they are added, then label|target|TEXT and\n"
     "           label|host|TEXT. --log-dir DIR also writes the run's two log files in DIR.\n"
+    "           'xltctl monitor --raw FILE' writes such a file.\n"
+    "--check    after each record's five lines, a line check|target|VERDICT or\n"
+    "           check|host|VERDICT: crc=good, crc=bad or crc=unchecked (a frame of neither\n"
+    "           protocol, or cut off by the end of its reply), and for a reply that answers a\n"
+    "           request of the same side \" reply=<n>ms\", the time since that request.\n"
     "\n"
     "Exit codes: 0 done, 1 a log file could not be written, 2 bad usage or bad input.\n";
 
@@ -78,6 +83,7 @@ struct RepliesOptions
     std::string file;   // empty or "-": standard input
     std::string logDir; // empty: no log files
     bool logging = false;
+    bool check = false;
 };
 
 std::optional<RepliesOptions> parseRepliesOptions(const Args &args, std::string &problem)
@@ -92,6 +98,8 @@ std::optional<RepliesOptions> parseRepliesOptions(const Args &args, std::string 
             }
             options.logDir = args[++i];
             options.logging = true;
+        } else if (args[i] == "--check") {
+            options.check = true;
         } else if (!haveFile && (args[i] == "-" || args[i].rfind("--", 0) != 0)) {
             options.file = args[i];
             haveFile = true;
@@ -104,10 +112,14 @@ std::optional<RepliesOptions> parseRepliesOptions(const Args &args, std::string 
 }
 
 // Lists the replies of `in` in order; returns the exit code.
-int listReplies(std::istream &in, monitor::TrafficLog *log)
+int listReplies(std::istream &in, monitor::TrafficLog *log, bool check)
 {
     PrintingList target("tgt|");
     PrintingList host("xlt|");
+    if (check) {
+        target.checkRecords("target");
+        host.checkRecords("host");
+    }
     ValueLabel lblTarget;
     ValueLabel lblHost;
     core::NullEventPump pump;
@@ -169,7 +181,7 @@ int decodeReplies(const Args &args)
         log.emplace(dir, monitor::TrafficLog::baseName(QDateTime::currentDateTime()));
     }
     if (options->file.empty() || options->file == "-")
-        return listReplies(std::cin, log ? &*log : nullptr);
+        return listReplies(std::cin, log ? &*log : nullptr, options->check);
     // A named file must be a regular one: a device such as /dev/zero would never end. Standard
     // input ("-") stays open to pipes.
     if (!QFileInfo(pathArgument(options->file)).isFile()) {
@@ -181,13 +193,19 @@ int decodeReplies(const Args &args)
         std::fprintf(stderr, "xltctl decode: cannot read '%s'\n", options->file.c_str());
         return 2;
     }
-    return listReplies(in, log ? &*log : nullptr);
+    return listReplies(in, log ? &*log : nullptr, options->check);
 }
 
 } // namespace
 
-int runDecode(const Args &args)
+int runDecode(const Args &given)
 {
+    // --check may come first ("decode --check --replies FILE"): it belongs to --replies.
+    Args args = given;
+    if (!args.empty() && args[0] == "--check") {
+        args.erase(args.begin());
+        args.push_back("--check");
+    }
     if (args.empty())
         return usageError("say --frame or --replies");
     if (args[0] == "--help" || args[0] == "-h") {

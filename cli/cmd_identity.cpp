@@ -5,6 +5,8 @@
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 
 namespace xlt::cli {
@@ -12,14 +14,23 @@ namespace xlt::cli {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: xltctl identity\n"
+    "usage: xltctl identity [--json]\n"
     "\n"
     "Finds the device, reads its identity text and prints it on one line, as the device sends\n"
     "it: interface (characters 0-3, such as PR01), firmware version (5-8) and modification\n"
     "number (9-12). Control bytes in it are printed as \\xNN.\n"
     "\n"
-    "Exit codes: 0 printed, 1 no device, the port did not open or the exchange failed (the\n"
-    "reason is on stderr), 2 bad usage.\n";
+    "--json prints an object instead: \"identity\" (the whole text), \"interface\",\n"
+    "\"firmware\" and \"mod\" (its three fields, blanks at the ends removed).\n"
+    "\n"
+    "Exit codes: 0 printed, 1 the port did not open or the exchange failed (the reason is on\n"
+    "stderr), 2 bad usage, 3 no device.\n";
+
+QString field(const std::string &text, std::size_t from, std::size_t length)
+{
+    return from < text.size() ? QString::fromLatin1(text.substr(from, length)).trimmed()
+                              : QString();
+}
 
 } // namespace
 
@@ -29,8 +40,10 @@ int runIdentity(const Args &args)
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (!args.empty()) {
-        std::fprintf(stderr, "xltctl identity: unexpected argument '%s'\n%s", args[0].c_str(),
+    const bool json = !args.empty() && args[0] == "--json";
+    if (args.size() > (json ? 1u : 0u)) {
+        const std::string &extra = args[json ? 1 : 0];
+        std::fprintf(stderr, "xltctl identity: unexpected argument '%s'\n%s", extra.c_str(),
                      kUsage);
         return 2;
     }
@@ -52,9 +65,21 @@ int runIdentity(const Args &args)
     if (!link::RunXLTCommand(device, packet))
         return 1; // the reason is on stderr and the port closed
     link::CloseXLTComPort(device);
+    const std::string text = link::replyText(device.CmdPacket);
+    if (json) {
+        const QJsonObject object{
+            {QStringLiteral("identity"), QString::fromLatin1(text)},
+            {QStringLiteral("interface"), field(text, 0, 4)},
+            {QStringLiteral("firmware"), field(text, 5, 4)},
+            {QStringLiteral("mod"), field(text, 9, 4)},
+        };
+        const QByteArray out = QJsonDocument(object).toJson(QJsonDocument::Indented);
+        std::fwrite(out.data(), 1, static_cast<std::size_t>(out.size()), stdout);
+        return 0;
+    }
     // The device's bytes, escaped: a terminal obeys escape sequences in them.
-    const std::string text = printable(link::replyText(device.CmdPacket));
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    const std::string shown = printable(text);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fputc('\n', stdout);
     return 0;
 }

@@ -30,7 +30,7 @@ constexpr std::chrono::milliseconds kPollInterval{50};
 constexpr std::chrono::milliseconds kWaitSlice{2};
 
 constexpr char kUsage[] =
-    "usage: xltctl monitor [--seconds N] [--log-dir DIR]\n"
+    "usage: xltctl monitor [--seconds N] [--log-dir DIR] [--raw FILE]\n"
     "\n"
     "Finds the device, starts its traffic capture and fetches the captured frames every 50 ms,\n"
     "as the monitor window's Run does. Prints each target line as tgt|LINE and each host line\n"
@@ -40,10 +40,12 @@ constexpr char kUsage[] =
     "\n"
     "--seconds N  ends the run after N seconds (whole number); without it the run goes on\n"
     "             until Ctrl-C. Either way the reply in hand is listed and logged first.\n"
+    "--raw FILE   also writes each capture-read reply that holds bytes to FILE as one line of\n"
+    "             hexadecimal bytes; 'xltctl decode --replies FILE' lists them again.\n"
     "\n"
-    "Exit codes: 0 the run ended by time or Ctrl-C, 1 no device, the run could not start, an\n"
-    "exchange failed or a log file could not be written (the message is on stderr), 2 bad\n"
-    "usage.\n";
+    "Exit codes: 0 the run ended by time or Ctrl-C, 1 the run could not start, an exchange\n"
+    "failed or a log file could not be written (the message is on stderr), 2 bad usage,\n"
+    "3 no device.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -87,6 +89,7 @@ struct Options
 {
     std::optional<std::chrono::seconds> seconds;
     std::optional<std::string> logDir;
+    std::optional<std::string> raw;
 };
 
 std::optional<Options> parseOptions(const Args &args, std::string &problem)
@@ -104,7 +107,9 @@ std::optional<Options> parseOptions(const Args &args, std::string &problem)
             options.seconds = std::chrono::seconds(std::stol(text));
         } else if (args[i] == "--log-dir" && hasValue) {
             options.logDir = args[++i];
-        } else if (args[i] == "--seconds" || args[i] == "--log-dir") {
+        } else if (args[i] == "--raw" && hasValue) {
+            options.raw = args[++i];
+        } else if (args[i] == "--seconds" || args[i] == "--log-dir" || args[i] == "--raw") {
             problem = args[i] + " needs a value";
             return std::nullopt;
         } else {
@@ -134,7 +139,21 @@ void waitForNextPoll(monitor::MonitorRun &run, std::optional<Clock::time_point> 
         run.requestStop();
 }
 
-int monitorRun(const QString &logDir, std::optional<std::chrono::seconds> seconds)
+/// The reply of the capture-read that a tick has just listed, as one line of hex.
+void writeRaw(std::FILE *raw, const link::XLTPacket &packet)
+{
+    if (packet.ReplyLength == 0)
+        return;
+    std::string line;
+    for (std::size_t k = 0; k < packet.ReplyLength; ++k) {
+        core::appendHex2(line, packet.ReplyData[k]);
+        line += k + 1 < packet.ReplyLength ? ' ' : '\n';
+    }
+    std::fwrite(line.data(), 1, line.size(), raw);
+    std::fflush(raw);
+}
+
+int monitorRun(const QString &logDir, std::optional<std::chrono::seconds> seconds, std::FILE *raw)
 {
     CliContext cli;
     PrintingList target("tgt|");
@@ -156,7 +175,13 @@ int monitorRun(const QString &logDir, std::optional<std::chrono::seconds> second
         deadline = Clock::now() + *seconds;
     if (g_interrupted || (deadline && Clock::now() >= *deadline))
         run.requestStop();
-    while (await<bool>([&run](auto done) { run.tick(std::move(done)); })) {
+    const auto tick = [&] {
+        const bool again = await<bool>([&run](auto done) { run.tick(std::move(done)); });
+        if (raw && run.ending() != monitor::MonitorRun::Ending::ExchangeFailed)
+            writeRaw(raw, cli.device->CmdPacket);
+        return again;
+    };
+    while (tick()) {
         std::fflush(stdout);
         waitForNextPoll(run, deadline);
     }
@@ -188,7 +213,22 @@ int runMonitor(const Args &args)
     } else {
         logDir = storedLogPath();
     }
-    return monitorRun(logDir, options->seconds);
+    std::FILE *raw = nullptr;
+    if (options->raw) {
+        raw = std::fopen(options->raw->c_str(), "wb");
+        if (!raw) {
+            std::fprintf(stderr, "xltctl monitor: cannot write '%s'\n", options->raw->c_str());
+            return 2;
+        }
+    }
+    const int code = monitorRun(logDir, options->seconds, raw);
+    // A write that failed on the way (a full disk) leaves the error flag set; close regardless.
+    const bool rawFailed = raw && (std::ferror(raw) != 0) + (std::fclose(raw) != 0) != 0;
+    if (rawFailed) {
+        std::fprintf(stderr, "xltctl monitor: cannot write '%s'\n", options->raw->c_str());
+        return 1;
+    }
+    return code;
 }
 
 } // namespace xlt::cli

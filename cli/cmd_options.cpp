@@ -5,6 +5,9 @@
 #include "Printable.h"
 #include "options/OptionBlock.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -14,15 +17,19 @@ namespace xlt::cli {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: xltctl options [--drive ttl|opto]\n"
+    "usage: xltctl options [--drive ttl|opto] [--json]\n"
     "\n"
     "Prints the connected device's identity and its host drive option (byte 112 of its\n"
     "configuration block: 0 is TTL RS232, anything else opto isolated). With --drive, writes\n"
     "the block back with the option set (ttl writes 0, opto writes 255) and every other byte\n"
     "as read. The device applies it after its power has been switched off and on.\n"
     "\n"
-    "Exit codes: 0 done, 1 no device or a failed exchange (the reason is on stderr), 2 bad\n"
-    "usage.\n";
+    "--json prints one object instead: \"info\" (the identity lines, an array of texts),\n"
+    "\"hostDrive\" (\"ttl\" or \"opto\", as read), \"hostDriveByte\" (byte 112, a number)\n"
+    "and, with --drive, \"written\" (the mode written, \"ttl\" or \"opto\").\n"
+    "\n"
+    "Exit codes: 0 done, 1 a failed exchange (the reason is on stderr), 2 bad usage, 3 no\n"
+    "device.\n";
 
 /// The mode named by --drive, or nothing for an unknown name.
 std::optional<options::HostDrive> driveNamed(const std::string &name)
@@ -40,6 +47,17 @@ int usageError(const std::string &what)
     return 2;
 }
 
+QString keyOf(options::HostDrive drive)
+{
+    return drive == options::HostDrive::TtlRs232 ? QStringLiteral("ttl") : QStringLiteral("opto");
+}
+
+void printJson(const QJsonObject &object)
+{
+    const QByteArray out = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    std::fwrite(out.data(), 1, static_cast<std::size_t>(out.size()), stdout);
+}
+
 const std::string &captionOf(options::HostDrive drive)
 {
     return drive == options::HostDrive::TtlRs232 ? options::kTtlCaption : options::kOptoCaption;
@@ -50,10 +68,15 @@ const std::string &captionOf(options::HostDrive drive)
 int runOptions(const Args &args)
 {
     std::optional<options::HostDrive> wanted;
+    bool json = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (args[i] == "--json" && !json) {
+            json = true;
+            continue;
         }
         if (args[i] != "--drive" || i + 1 == args.size() || wanted)
             return usageError("unexpected argument '" + args[i] + "'");
@@ -71,8 +94,17 @@ int runOptions(const Args &args)
     // A failed exchange ends the command: the device is not asked again after it has been told.
     if (info.lines.empty())
         return 1;
-    for (const std::string &line : info.lines)
-        std::printf("%s\n", printable(line).c_str()); // they hold the device's identity bytes
+    QJsonObject object;
+    if (json) {
+        QJsonArray lines;
+        for (const std::string &line : info.lines)
+            lines.append(QString::fromLatin1(line));
+        object.insert(QStringLiteral("info"), lines);
+    }
+    for (const std::string &line : info.lines) {
+        if (!json)
+            std::printf("%s\n", printable(line).c_str()); // the device's identity bytes
+    }
     const auto block = await<std::optional<options::OptionBlock>>(
         [&device](auto done) { options::readOptionBlock(device, std::move(done)); });
     if (!block) {
@@ -83,15 +115,28 @@ int runOptions(const Args &args)
         return 1;
     }
     const options::HostDrive current = options::hostDriveOf(*block);
-    std::printf("Host drive option: %s (byte 112 = %u)\n", captionOf(current).c_str(),
-                unsigned((*block)[options::kHostDriveOffset]));
-    if (!wanted)
+    if (json) {
+        object.insert(QStringLiteral("hostDrive"), keyOf(current));
+        object.insert(QStringLiteral("hostDriveByte"), int((*block)[options::kHostDriveOffset]));
+    } else {
+        std::printf("Host drive option: %s (byte 112 = %u)\n", captionOf(current).c_str(),
+                    unsigned((*block)[options::kHostDriveOffset]));
+    }
+    if (!wanted) {
+        if (json)
+            printJson(object);
         return 0;
+    }
     const options::OptionBlock changed = options::withHostDrive(*block, *wanted);
     if (!await<bool>(
             [&](auto done) { options::writeOptionBlock(device, changed, std::move(done)); })) {
         std::fputs("xltctl options: the configuration was not written\n", stderr);
         return 1;
+    }
+    if (json) {
+        object.insert(QStringLiteral("written"), keyOf(*wanted));
+        printJson(object);
+        return 0;
     }
     std::printf("Host drive option set to: %s\n%s\n", captionOf(*wanted).c_str(),
                 options::kSavedText.c_str());

@@ -4,6 +4,9 @@
 #include "Printable.h"
 #include "link/USB_COM.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 
 namespace xlt::cli {
@@ -11,14 +14,32 @@ namespace xlt::cli {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: xltctl ports\n"
+    "usage: xltctl ports [--json]\n"
     "\n"
     "Lists the serial ports that the device search sees, one per line, each port name with the\n"
     "label of its driver's family (\" (BV)\" for USB serial ports, where the device is looked\n"
-    "for), then the port the device is on: \"XLT device: COM<n>\", or \"XLT device: none\".\n"
-    "The emulator's virtual ports are listed too (COM129 and up).\n"
+    "for), then one line \"XLT device: COM<n>\" for every port of the device's family, or\n"
+    "\"XLT device: none\". The device commands use the last of them unless --port COM<n> or\n"
+    "--device PATH picks another. The emulator's virtual ports are listed too (COM129 and up).\n"
+    "\n"
+    "--json prints a JSON array instead, one object per port with the fields \"com\" (the port\n"
+    "name, \"COM129\"), \"device\" (the device node or path), \"name\" (the driver's device\n"
+    "name) and \"xlt\" (true for a port of the device's family).\n"
     "\n"
     "Exit codes: 0 listed (also when no device was found), 2 bad usage.\n";
+
+/// One port alone, to ask the device search about it.
+class OnePort final : public link::PortSource
+{
+public:
+    explicit OnePort(link::PortRecord record)
+        : m_record(std::move(record))
+    {}
+    std::vector<link::PortRecord> ports() override { return {m_record}; }
+
+private:
+    link::PortRecord m_record;
+};
 
 } // namespace
 
@@ -28,11 +49,28 @@ int runPorts(const Args &args)
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (!args.empty()) {
-        std::fprintf(stderr, "xltctl ports: unexpected argument '%s'\n%s", args[0].c_str(), kUsage);
+    const bool json = !args.empty() && args[0] == "--json";
+    if (args.size() > (json ? 1u : 0u)) {
+        const std::string &extra = args[json ? 1 : 0];
+        std::fprintf(stderr, "xltctl ports: unexpected argument '%s'\n%s", extra.c_str(), kUsage);
         return 2;
     }
     CliContext cli;
+    if (json) {
+        QJsonArray list;
+        for (const link::PortRecord &record : cli.ports->ports()) {
+            OnePort one(record);
+            list.append(QJsonObject{
+                {QStringLiteral("com"), QString::fromLatin1(record.portName)},
+                {QStringLiteral("device"), QString::fromStdString(record.devicePath)},
+                {QStringLiteral("name"), QString::fromLatin1(record.objectName)},
+                {QStringLiteral("xlt"), link::FindXLTPort(one) != 0},
+            });
+        }
+        const QByteArray text = QJsonDocument(list).toJson(QJsonDocument::Indented);
+        std::fwrite(text.data(), 1, static_cast<std::size_t>(text.size()), stdout);
+        return 0;
+    }
     link::SerialPortTable table;
     std::int16_t count = 0;
     link::ListSerialPorts(*cli.ports, table, count);
@@ -41,11 +79,16 @@ int runPorts(const Args &args)
         std::fwrite(entry.data(), 1, entry.size(), stdout);
         std::fputc('\n', stdout);
     }
-    const std::uint16_t port = link::FindXLTPort(*cli.ports);
-    if (port == 0)
+    bool any = false;
+    for (const link::PortRecord &record : cli.ports->ports()) {
+        OnePort one(record);
+        if (const std::uint16_t port = link::FindXLTPort(one)) {
+            std::printf("XLT device: COM%u\n", unsigned(port));
+            any = true;
+        }
+    }
+    if (!any)
         std::fputs("XLT device: none\n", stdout);
-    else
-        std::printf("XLT device: COM%u\n", unsigned(port));
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "CliContext.h"
 #include "Commands.h"
 #include "Printable.h"
+#include "update/Identity.h"
 #include "update/OpenStep.h"
 #include "update/TextProgress.h"
 #include "update/Updater.h"
@@ -19,15 +20,24 @@ namespace xlt::cli {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: xltctl update [--yes] FILE.dpc\n"
+    "usage: xltctl update [--yes] [--verify] FILE.dpc\n"
     "\n"
     "Checks the XLT OS update file, prints its identity and the connected device's, asks\n"
     "whether to go on (--yes skips the question; no answer counts as no) and sends the image\n"
     "to the device, 128 bytes per block, with a progress line. After the first 256 blocks the\n"
     "device copies them; the tool waits three seconds there. Do not disconnect the device.\n"
     "\n"
-    "Exit codes: 0 update complete, 1 no device, not confirmed, or a block not accepted (the\n"
-    "block is named on stderr), 2 bad usage or a file that is not a valid update file.\n";
+    "--verify  after the update, reads the device's identity again and fails unless it is\n"
+    "          the file's (interface, firmware version and mod number).\n"
+    "\n"
+    "Exit codes: 0 update complete (and verified), 1 not confirmed, a block not accepted (the\n"
+    "block is named on stderr) or the identity not the file's, 2 bad usage or a file that is\n"
+    "not a valid update file, 3 no device.\n";
+
+std::string shown(const update::Identity &identity)
+{
+    return identity.interfaceCode + " " + identity.firmware + " " + identity.modNumber;
+}
 
 class ConsolePanel final : public update::Panel
 {
@@ -78,6 +88,7 @@ std::optional<update::UpdateImage> openFile(link::DeviceContext &device, Console
 struct Options
 {
     bool yes = false;
+    bool verify = false;
     std::string path;
 };
 
@@ -92,6 +103,8 @@ std::variant<Options, int> parseArgs(const Args &args)
         }
         if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--verify") {
+            options.verify = true;
         } else if (options.path.empty() && !arg.starts_with("-")) {
             options.path = arg;
         } else {
@@ -114,7 +127,7 @@ int runUpdate(const Args &args)
     const auto parsed = parseArgs(args);
     if (const int *exitCode = std::get_if<int>(&parsed))
         return *exitCode;
-    const auto &[yes, path] = std::get<Options>(parsed);
+    const auto &[yes, verify, path] = std::get<Options>(parsed);
 
     CliContext cli;
     link::DeviceContext &device = *cli.device;
@@ -142,8 +155,28 @@ int runUpdate(const Args &args)
     update::Updater updater(device, progress);
     const auto outcome =
         await<update::UpdateOutcome>([&](auto done) { updater.start(*image, std::move(done)); });
-    if (outcome.result == update::UpdateResult::Complete)
+    if (outcome.result == update::UpdateResult::Complete) {
+        if (!verify)
+            return 0;
+        const auto identity = await<std::optional<update::Identity>>([&](auto done) {
+            update::readDeviceIdentity(device, update::FirmwareStyle::WithPoint, std::move(done));
+        });
+        if (!identity) {
+            std::fputs("xltctl update: the identity could not be read after the update\n", stderr);
+            return 1;
+        }
+        const update::Identity &file = image->file;
+        if (identity->interfaceCode != file.interfaceCode || identity->firmware != file.firmware ||
+            identity->modNumber != file.modNumber) {
+            std::fprintf(stderr,
+                         "xltctl update: the device reports %s after the update, not the file's "
+                         "%s\n",
+                         shown(*identity).c_str(), shown(file).c_str());
+            return 1;
+        }
+        std::printf("Verified: the device reports %s\n", shown(*identity).c_str());
         return 0;
+    }
     if (outcome.result == update::UpdateResult::BlockFailed) {
         std::fprintf(stderr,
                      "xltctl update: block %d of %d (block number %d) was not accepted; the "

@@ -1,8 +1,10 @@
 // Fuzzes the listing of one capture-read reply. Input: the reply bytes (the first 255 are used).
 // The command record lives alone on the heap, so a read past ReplyData trips AddressSanitizer; the
 // reply is listed twice with different leftovers past ReplyLength, and both listings must agree,
-// so a read of those leftovers is caught as well.
+// so a read of those leftovers is caught as well. Each listed frame's CRC is checked as the
+// monitor window checks it, under the same rules.
 #include "FuzzCheck.h"
+#include "monitor/TrafficAnalysis.h"
 #include "monitor/TrafficListing.h"
 
 #include <algorithm>
@@ -22,7 +24,13 @@ public:
     void clear() override { lines.clear(); }
     void add(const std::string &line) override { lines.push_back(line); }
     void selectLast() override {}
+    void recordDone(const monitor::ListedRecord &record) override
+    {
+        verdicts.push_back(record.complete ? monitor::checkFrameCrc(record.frame)
+                                           : monitor::CrcVerdict::Unchecked);
+    }
     Lines lines;
+    std::vector<monitor::CrcVerdict> verdicts;
 };
 
 class Label final : public monitor::TextLabel
@@ -37,6 +45,7 @@ struct Listed
     monitor::TrafficListing::Added added;
     Lines target;
     Lines host;
+    std::vector<monitor::CrcVerdict> verdicts;
     std::string lblTarget;
     std::string lblHost;
 };
@@ -57,6 +66,11 @@ Listed listOnce(const std::uint8_t *data, std::size_t size, std::uint8_t leftove
     monitor::TrafficListing listing(target, host, lblTarget, lblHost, pump);
     Listed listed;
     listed.added = listing.ProcessCapture(*packet);
+    listed.verdicts = target.verdicts;
+    listed.verdicts.insert(listed.verdicts.end(), host.verdicts.begin(), host.verdicts.end());
+    fuzz::check(target.verdicts.size() * 5 == target.lines.size() &&
+                    host.verdicts.size() * 5 == host.lines.size(),
+                "one CRC verdict per listed record");
     listed.target = std::move(target.lines);
     listed.host = std::move(host.lines);
     listed.lblTarget = lblTarget.text;
@@ -86,6 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Listed second = listOnce(data, size, monitor::kTagHostRx);
     fuzz::check(first.added.target == second.added.target && first.added.host == second.added.host,
                 "bytes past ReplyLength are never read");
+    fuzz::check(first.verdicts == second.verdicts,
+                "CRC verdicts do not depend on bytes past ReplyLength");
     fuzz::check(first.lblTarget == second.lblTarget && first.lblHost == second.lblHost,
                 "labels do not depend on bytes past ReplyLength");
     fuzz::check(first.added.target == first.target && first.added.host == first.host,

@@ -67,7 +67,7 @@ void DeviceModel::completeImage()
     const auto whole = static_cast<std::size_t>(std::max(m_options.imageBlocks, 1));
     if (m_imageClosed || m_image.size() < whole)
         return;
-    if (m_image.size() > kIdentityBlock) {
+    if (m_image.size() > kIdentityBlock && !m_options.keepIdentity) {
         const ImageBlock &block = m_image[kIdentityBlock];
         m_identity.assign(block.begin() + kIdentityOffset,
                           block.begin() + kIdentityOffset + kIdentityLength);

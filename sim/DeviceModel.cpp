@@ -153,10 +153,11 @@ Response DeviceModel::captureStart(std::span<const std::uint8_t> command, Clock:
         return refuse();
     m_captureOn = command[1] == 1;
     // Each start begins a fresh capture: time offsets count from here.
-    m_traffic = m_captureOn
-                    ? std::make_unique<TrafficModel>(m_options.traffic, m_options.strayBytes,
-                                                     m_options.trafficSeed, now)
-                    : nullptr;
+    m_traffic =
+        m_captureOn
+            ? std::make_unique<TrafficModel>(m_options.traffic, m_options.strayBytes,
+                                             m_options.trafficSeed, now, m_options.badCrcEvery)
+            : nullptr;
     return reply();
 }
 

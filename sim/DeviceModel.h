@@ -76,6 +76,8 @@ struct DeviceOptions
     TrafficLevel traffic = TrafficLevel::Normal;
     bool strayBytes = false; ///< stray non-tag bytes between capture records
     std::uint32_t trafficSeed = 1;
+    /// Every Nth captured frame (counted over both sides) carries a wrong CRC; 0: none.
+    std::uint32_t badCrcEvery = 0;
 
     // Automatic configuration detection.
     bool detectAllAtOnce = false;   ///< report every item at the first status, not one per status
@@ -100,6 +102,8 @@ struct DeviceOptions
     std::uint8_t failStatus = kStatusRefused;
     /// Answer this many commands, then vanish at the next one (0: never).
     int disconnectAfter = 0;
+    /// A completed update leaves the identity as it was (a firmware that did not take).
+    bool keepIdentity = false;
     bool unplugged = false; ///< the port cannot be opened (InProcessLink)
     bool pace9600 = false;  ///< send replies at about 1.04 ms a byte (PtyServer)
 };

@@ -108,6 +108,7 @@ const std::map<std::string, Option> &options()
                                            {"flood", TrafficLevel::Flood}})},
         {"--stray-bytes", flag(&O::strayBytes)},
         {"--seed", number(0, 0x7FFFFFFF, &O::trafficSeed)},
+        {"--bad-crc-traffic", number(0, 0x7FFFFFFF, &O::badCrcEvery)},
         {"--detect-all", flag(&O::detectAllAtOnce)},
         {"--fetch-flag-7", flag(&O::fetchReportsAll)},
         {"--detect-status", number(0, 255, &O::detectTarget)},
@@ -117,6 +118,7 @@ const std::map<std::string, Option> &options()
         {"--timeout-block", number(0, 65535, &O::timeoutAtBlock)},
         {"--copy-ms", number(0, 600000, &O::firstStageCopy)},
         {"--image-blocks", number(1, 32768, &O::imageBlocks)},
+        {"--keep-identity", flag(&O::keepIdentity)},
         {"--fault", choice(&O::fault, {{"none", Fault::None},
                                        {"no-reply", Fault::NoReply},
                                        {"bad-crc", Fault::BadCrc},
@@ -196,6 +198,8 @@ Traffic capture (commands 2 and 1):
                          disabled and enabled again; flood: every reply full (255 bytes)
   --stray-bytes          stray bytes between the records of a reply
   --seed N               seed of the traffic's timing jitter (default 1)
+  --bad-crc-traffic N    every Nth captured frame (both ports counted) carries a wrong
+                         CRC, for the monitor's CRC check (default 0: none)
 
 Automatic configuration detection (commands 20, 22, 23):
   --detect-all           report every item at the first status request (default: one
@@ -213,6 +217,8 @@ Firmware update (command 21):
                          while it copies the first stage (default 2800)
   --image-blocks N       blocks in a whole firmware image (default 300): the identity in
                          block 15 is put in use only after that many blocks arrived in order
+  --keep-identity        a completed update leaves the identity as it was (for
+                         xltctl update --verify)
 
 Line faults:
   --fault KIND           none (default), no-reply, bad-crc, garbage (stray bytes before

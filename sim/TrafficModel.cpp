@@ -38,7 +38,7 @@ constexpr TrafficModel::Timing kFloodTiming{6, 1, {1, 2}, {1, 2}};
 } // namespace
 
 TrafficModel::TrafficModel(TrafficLevel level, bool strayBytes, std::uint32_t seed,
-                           Clock::time_point start)
+                           Clock::time_point start, std::uint32_t badCrcEvery)
     : m_level(level)
     , m_stray(strayBytes)
     , m_start(start)
@@ -48,6 +48,7 @@ TrafficModel::TrafficModel(TrafficLevel level, bool strayBytes, std::uint32_t se
     , m_nextTargetMs(m_timing.period)
     , m_nextHostMs(m_timing.period + m_timing.period / 2)
     , m_nextScenarioMs(level == TrafficLevel::Flood ? 0 : 3000)
+    , m_badCrcEvery(badCrcEvery)
 {}
 
 std::uint32_t TrafficModel::jitter(std::uint32_t low, std::uint32_t high)
@@ -55,8 +56,40 @@ std::uint32_t TrafficModel::jitter(std::uint32_t low, std::uint32_t high)
     return low + static_cast<std::uint32_t>(m_rng() % (high - low + 1));
 }
 
+namespace {
+
+/// The frame with the high byte of its CRC changed. An SSP frame is destuffed first and stuffed
+/// again, so that the change never makes or breaks a 7F pair.
+Bytes withBadCrc(Bytes frame)
+{
+    if (frame.size() < 3)
+        return frame;
+    if (frame[0] != 0x7F) {
+        frame.back() ^= 0x01;
+        return frame;
+    }
+    Bytes body;
+    for (std::size_t i = 1; i < frame.size(); ++i) {
+        body.push_back(frame[i]);
+        if (frame[i] == 0x7F && i + 1 < frame.size() && frame[i + 1] == 0x7F)
+            ++i;
+    }
+    body.back() ^= 0x01;
+    Bytes out{0x7F};
+    for (const std::uint8_t byte : body) {
+        out.push_back(byte);
+        if (byte == 0x7F)
+            out.push_back(0x7F);
+    }
+    return out;
+}
+
+} // namespace
+
 void TrafficModel::push(std::uint8_t tag, std::uint32_t at, Bytes frame)
 {
+    if (m_badCrcEvery > 0 && ++m_frames % m_badCrcEvery == 0)
+        frame = withBadCrc(std::move(frame));
     m_pendingBytes += kRecordHeader + frame.size();
     m_pending.push_back({tag, at, std::move(frame)});
 }

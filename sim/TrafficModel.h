@@ -18,7 +18,9 @@ namespace xlt::sim {
 class TrafficModel
 {
 public:
-    TrafficModel(TrafficLevel level, bool strayBytes, std::uint32_t seed, Clock::time_point start);
+    /// `badCrcEvery` N > 0: every Nth frame captured (both sides counted) has a wrong CRC.
+    TrafficModel(TrafficLevel level, bool strayBytes, std::uint32_t seed, Clock::time_point start,
+                 std::uint32_t badCrcEvery = 0);
 
     /// Whole records captured up to `now` that fit one reply (at most 255 bytes, stray bytes
     /// included); the rest waits for the next read. In flood mode every reply is exactly 255
@@ -69,6 +71,8 @@ private:
     std::deque<TrafficRecord> m_pending;
     std::size_t m_pendingBytes = 0;
     std::uint32_t m_lastOffsetMs = 0; ///< of the last record handed out: offsets never go back
+    std::uint32_t m_badCrcEvery;
+    std::uint32_t m_frames = 0;
 };
 
 } // namespace xlt::sim

@@ -43,8 +43,7 @@ std::string_view hexPrefix(std::uint8_t tag)
     }
 }
 
-template<typename Number>
-void appendDecimal(std::string &out, Number value)
+template<typename Number> void appendDecimal(std::string &out, Number value)
 {
     char digits[16];
     const auto result = std::to_chars(std::begin(digits), std::end(digits), value);
@@ -88,8 +87,11 @@ void addLine(LineList &list, std::vector<std::string> &out, std::string line)
 
 TrafficListing::TrafficListing(LineList &targetList, LineList &hostList, TextLabel &lblTarget,
                                TextLabel &lblHost, core::EventPump &pump)
-    : m_target(targetList), m_host(hostList), m_lblTarget(lblTarget), m_lblHost(lblHost),
-      m_pump(pump)
+    : m_target(targetList)
+    , m_host(hostList)
+    , m_lblTarget(lblTarget)
+    , m_lblHost(lblHost)
+    , m_pump(pump)
 {}
 
 void TrafficListing::resetCounts()
@@ -131,9 +133,9 @@ std::size_t TrafficListing::ListPacket(LineList &list, std::vector<std::string> 
 {
     const std::uint8_t *record = packet.ReplyData + position;
     const std::uint8_t tag = record[0];
-    const std::uint32_t timeOffset = std::uint32_t{record[1]} | std::uint32_t{record[2]} << 8
-                                     | std::uint32_t{record[3]} << 16
-                                     | std::uint32_t{record[4]} << 24;
+    const std::uint32_t timeOffset = std::uint32_t{record[1]} | std::uint32_t{record[2]} << 8 |
+                                     std::uint32_t{record[3]} << 16 |
+                                     std::uint32_t{record[4]} << 24;
     const std::size_t frameLength = record[5];
     // Bytes past ReplyLength are left over from earlier replies: list only what this one holds.
     const std::size_t length = packet.ReplyLength;
@@ -161,6 +163,8 @@ std::size_t TrafficListing::ListPacket(LineList &list, std::vector<std::string> 
     addLine(list, out, std::move(hexLine));
     addLine(list, out, DecodePacket(frame, tag, m_lblTarget, m_lblHost));
     addLine(list, out, std::string(" "));
+    list.recordDone(
+        {tag, timeOffset, std::span(record + kHeaderSize, listed), listed == frameLength});
     list.selectLast();
     return position + kHeaderSize + frameLength;
 }

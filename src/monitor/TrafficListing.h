@@ -5,10 +5,20 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace xlt::monitor {
+
+/// The record whose five lines were just added to a list, for lists that analyse traffic.
+struct ListedRecord
+{
+    std::uint8_t tag = 0;
+    std::uint32_t offsetMs = 0;
+    std::span<const std::uint8_t> frame; ///< the frame bytes the reply holds
+    bool complete = true;                ///< false when the reply ends inside the frame
+};
 
 /// An ordered list of text lines with an operation that selects its last line: the monitor's
 /// list boxes in the window, a printing or recording list elsewhere. Lines are Latin-1 bytes.
@@ -20,6 +30,8 @@ public:
     virtual void clear() = 0;
     virtual void add(const std::string &line) = 0;
     virtual void selectLast() = 0;
+    /// Called after the five lines of a record were added, before selectLast().
+    virtual void recordDone(const ListedRecord &) {}
 };
 
 /// A text value shown to the user ("Detected Protocol:" labels).

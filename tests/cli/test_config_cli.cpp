@@ -144,7 +144,7 @@ TEST_F(ConfigCli, ReadSavesTheFileAndFailsWithoutADevice)
 
     server.reset();
     const Outcome none = xltctl({"config", "read"});
-    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.code, 3); // no device
     EXPECT_EQ(none.err, "xltctl: No XLT device detected\n");
 }
 

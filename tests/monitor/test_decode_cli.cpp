@@ -111,7 +111,7 @@ TEST(MonitorCli, RunsAgainstTheEmulatorAndLogsWhatItPrints)
     QTemporaryDir logDir;
     const QStringList args{"monitor", "--seconds", "1", "--log-dir", logDir.path()};
     EXPECT_EQ(xltctl(args, {}, registry.path()),
-              std::make_tuple(1, std::string(), std::string("xltctl: No XLT device detected\n")));
+              std::make_tuple(3, std::string(), std::string("xltctl: No XLT device detected\n")));
 
     xlt::sim::DeviceOptions options;
     options.traffic = xlt::sim::TrafficLevel::Flood;

@@ -3,6 +3,7 @@
 #include "app/DirList.h"
 #include "app/Session.h"
 #include "app/ui/frmSetDir.h"
+#include "monitor/TrafficAnalysis.h"
 #include "monitor/ui/TrafficListBox.h"
 #include "monitor/ui/frmMonitor.h"
 #include "sim/DeviceModel.h"
@@ -11,11 +12,15 @@
 #include "support/RecordingNotifier.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -369,3 +374,239 @@ TEST(DirList, ChooserPathAndDriveOfAPath)
 }
 
 } // namespace
+
+// Analysis in the window: Follow, the filters, copying, the CRC marks, the reply times and the
+// timeline. Replies come from the test's line, so the records and their times are known.
+namespace {
+
+/// `count` SSP poll / OK pairs on the target side, 200 ms apart, each answered after 7 ms.
+Bytes targetPairs(int count, std::uint32_t from = 0)
+{
+    Bytes out;
+    for (int k = 0; k < count; ++k) {
+        const std::uint32_t at = from + 200u * static_cast<std::uint32_t>(k);
+        out = out + record(0x35, at, kSspPoll) + record(0x55, at + 7, kSspOk);
+    }
+    return out;
+}
+
+struct Analysis : Window
+{
+    test::ManualLine line{fake};
+
+    /// Opens the window, starts a run and lists `replies` one poll each.
+    void runWith(const std::vector<Bytes> &replies)
+    {
+        open(line);
+        fake.replies = {{link::ReplyOk, {}}};
+        for (const Bytes &reply : replies)
+            fake.replies.push_back({link::ReplyOk, reply});
+        click("bttnRun");
+        line.runAll();
+        for (std::size_t k = 0; k < replies.size(); ++k)
+            poll();
+    }
+    void poll()
+    {
+        ASSERT_TRUE(waitFor([&] { return line.pending() == 1; }));
+        line.runAll();
+    }
+    monitor::TrafficListBox &list(const char *name) const
+    {
+        return *child<monitor::TrafficListBox>(name);
+    }
+    Lines shown(const char *name) const
+    {
+        Lines out;
+        for (int row = 0; row < list(name).rowCount(); ++row)
+            out.push_back(list(name).rowText(row).toStdString());
+        return out;
+    }
+    void clickRow(const char *name, int row, Qt::KeyboardModifiers modifiers = {})
+    {
+        monitor::TrafficListBox &box = list(name);
+        const int height = box.fontMetrics().height() + 2;
+        const int y = (row - box.verticalScrollBar()->value()) * height + height / 2;
+        QTest::mouseClick(box.viewport(), Qt::LeftButton, modifiers, QPoint(20, y));
+    }
+    void TearDown() override
+    {
+        if (window)
+            window->close();
+        line.runAll();
+    }
+};
+
+} // namespace
+
+// Follow off (by a click, by scrolling up): the scroll position and the selection stay while
+// a run adds lines; ticking it again selects the newest line.
+TEST_F(Analysis, FollowOffKeepsTheListWhereItIs)
+{
+    runWith({targetPairs(10)}); // 100 lines: more than the list shows
+    monitor::TrafficListBox &box = list("List1");
+    auto *follow = child<QCheckBox>("chkFollow");
+    EXPECT_TRUE(follow->isChecked());
+    EXPECT_EQ(box.currentRow(), 99);
+    const int bottom = box.verticalScrollBar()->value();
+    ASSERT_GT(bottom, 10);
+
+    box.verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_FALSE(follow->isChecked());
+    const int top = box.verticalScrollBar()->value();
+    clickRow("List1", top + 2);
+    fake.replies.push_back({link::ReplyOk, targetPairs(10, 2000)});
+    poll();
+    EXPECT_EQ(box.count(), 200);
+    EXPECT_EQ(box.currentRow(), top + 2);
+    EXPECT_EQ(box.verticalScrollBar()->value(), top);
+    EXPECT_EQ(box.selectedLines().size(), 1);
+
+    follow->setChecked(true);
+    EXPECT_EQ(box.currentRow(), 199);
+    EXPECT_EQ(box.verticalScrollBar()->value(), box.verticalScrollBar()->maximum());
+    fake.replies.push_back({link::ReplyOk, targetPairs(1, 4000)});
+    poll();
+    EXPECT_EQ(box.currentRow(), 209);
+
+    clickRow("List1", box.verticalScrollBar()->value()); // a click turns it off as well
+    EXPECT_FALSE(follow->isChecked());
+}
+
+// A filter shows the records with a matching line; the lists' lines, the logs and the packet
+// numbers stay as they are, and records listed later are filtered as they come.
+TEST_F(Analysis, FilterShowsMatchingRecordsOnly)
+{
+    const Bytes hostReply = record(0xAA, 1, kStatusRequest) + record(0xCA, 3, kDisabled) +
+                            record(0xAA, 201, kStatusRequest) + record(0xCA, 204, kDisabled);
+    runWith({targetPairs(2) + hostReply});
+    child<QLineEdit>("txtFilterHost")->setText("disabled");
+    child<QLineEdit>("txtFilterTarget")->setText("7F 80 01 07");
+    const Lines host = lines("List2");
+    EXPECT_EQ(shown("List2"),
+              Lines(host.begin() + 5, host.begin() + 10) + Lines(host.begin() + 15, host.end()));
+    EXPECT_EQ(shown("List2")[0], "Packet #1" + kRule);
+    EXPECT_EQ(list("List1").rowCount(), 10);
+    EXPECT_EQ(shown("List1")[5], "Packet #2" + kRule);
+
+    fake.replies.push_back({link::ReplyOk, targetPairs(1, 1000) + hostReply});
+    poll();
+    EXPECT_EQ(lines("List2").size(), 40u);
+    EXPECT_EQ(list("List2").rowCount(), 20);
+    EXPECT_EQ(shown("List2")[10], "Packet #5" + kRule);
+    EXPECT_EQ(logOf(".xlt"), lines("List2"));
+    EXPECT_EQ(logOf(".tgt"), lines("List1"));
+
+    child<QLineEdit>("txtFilterHost")->setText("ESCROW");
+    EXPECT_EQ(list("List2").rowCount(), 0);
+    child<QLineEdit>("txtFilterHost")->clear();
+    EXPECT_EQ(shown("List2"), lines("List2"));
+}
+
+// Ctrl+C copies the selected lines, "Copy packet" the whole record, and export writes the
+// selected records (or, with none selected, the shown ones) with CR LF like the logs.
+TEST_F(Analysis, CopyAndExport)
+{
+    runWith({targetPairs(2)});
+    child<QCheckBox>("chkFollow")->setChecked(false);
+    monitor::TrafficListBox &box = list("List1");
+    box.setCurrentRow(0);
+    clickRow("List1", 2, Qt::ShiftModifier);
+    clickRow("List1", 8, Qt::ControlModifier);
+    QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
+    const Lines all = lines("List1");
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+              all[0] + "\n" + all[1] + "\n" + all[2] + "\n" + all[8]);
+    box.copyPacket(7);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+              all[5] + "\n" + all[6] + "\n" + all[7] + "\n" + all[8] + "\n" + all[9]);
+
+    const QString file = logDir.filePath("export.txt");
+    const auto exported = [&] {
+        EXPECT_EQ(monitor::frmMonitor::exportList(box, file), "");
+        QFile in(file);
+        EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+        return in.readAll().toStdString();
+    };
+    std::string firstTwo;
+    for (int k = 0; k < 10; ++k)
+        firstTwo += all[static_cast<std::size_t>(k)] + "\r\n";
+    EXPECT_EQ(exported(), firstTwo); // rows of records 0 and 1 are selected
+    box.setCurrentRow(12);
+    EXPECT_EQ(exported().substr(0, 11), "Packet #2 -");
+    child<QLineEdit>("txtFilterTarget")->setText("GENERIC RSP");
+    box.clearSelection();
+    const std::string replies = exported();
+    EXPECT_EQ(std::count(replies.begin(), replies.end(), '\n'), 10);
+}
+
+// The request-to-reply time of each reply is in its tooltip and summed up under each list.
+TEST_F(Analysis, ReplyTimesAndFiguresPerSide)
+{
+    runWith({record(0x35, 100, kSspPoll) + record(0x55, 107, kSspOk) +
+                 record(0xAA, 150, kStatusRequest) + record(0xCA, 155, kDisabled),
+             record(0x35, 300, kSspPoll) + record(0x55, 312, kSspOk)});
+    EXPECT_EQ(child<QLabel>("lblTargetStatus")->text(),
+              "Records: 4  CRC failures: 0  Replies: 2, mean 9.5 ms, worst 12 ms");
+    EXPECT_EQ(child<QLabel>("lblHostStatus")->text(),
+              "Records: 2  CRC failures: 0  Replies: 1, mean 5.0 ms, worst 5 ms");
+    EXPECT_EQ(list("List1").rowToolTip(0), "");
+    EXPECT_EQ(list("List1").rowToolTip(7), "Reply 7 ms after its request");
+    EXPECT_EQ(list("List1").rowToolTip(19), "Reply 12 ms after its request");
+    EXPECT_FALSE(list("List1").rowMarked(7));
+}
+
+// Both sides in one list, in time order across the sides.
+TEST_F(Analysis, TimelineMergesBothSidesInTimeOrder)
+{
+    runWith({record(0x35, 100, kSspPoll) + record(0x55, 107, kSspOk) +
+             record(0xAA, 90, kStatusRequest) + record(0xCA, 104, kDisabled)});
+    const Lines timeline = lines("List3");
+    ASSERT_EQ(timeline.size(), 20u);
+    Lines heads;
+    for (std::size_t k = 0; k < timeline.size(); k += 5)
+        heads.push_back(timeline[k].substr(0, timeline[k].find(" -")) + " " + timeline[k + 1]);
+    EXPECT_EQ(heads, (Lines{"Host Packet #0 Packet time offset: 90ms",
+                            "Target Packet #0 Packet time offset: 100ms",
+                            "Host Packet #1 Packet time offset: 104ms",
+                            "Target Packet #1 Packet time offset: 107ms"}));
+    EXPECT_EQ(timeline[12], lines("List2")[7]);
+}
+
+// Emulated traffic with every third frame spoiled: exactly those records are marked (the line
+// text stays as logged), counted under the list, and the reply times keep the emulator's
+// answer delays.
+TEST_F(Window, CrcFailuresAreMarkedNotWritten)
+{
+    model.options().badCrcEvery = 3;
+    open(simLink);
+    model.options().traffic = sim::TrafficLevel::Normal;
+    click("bttnRun");
+    ASSERT_TRUE(
+        waitFor([&] { return lines("List1").size() >= 100 && lines("List2").size() >= 100; }));
+    click("Command2");
+    ASSERT_TRUE(waitFor([&] { return idle(); }));
+    int marked = 0;
+    for (const char *name : {"List1", "List2"}) {
+        const auto &box = *child<monitor::TrafficListBox>(name);
+        for (int row = 0; row + 4 < box.count(); row += 5) {
+            const std::string hex = box.line(row + 2).toStdString();
+            const Bytes frame = bytesOf(hex.substr(hex.find("  ") + 2));
+            const bool bad = monitor::checkFrameCrc(frame) == monitor::CrcVerdict::Bad;
+            EXPECT_EQ(box.rowMarked(row + 2), bad) << name << " " << row;
+            EXPECT_EQ(box.rowToolTip(row).contains("CRC check failed"), bad);
+            const QString tip = box.rowToolTip(row);
+            if (tip.contains("Reply ")) {
+                const int ms = tip.section("Reply ", 1).section(' ', 0, 0).toInt();
+                EXPECT_TRUE(ms >= 3 && ms <= 12) << tip.toStdString();
+            }
+            marked += bad;
+        }
+    }
+    EXPECT_GT(marked, 10);
+    EXPECT_TRUE(child<QLabel>("lblTargetStatus")
+                    ->text()
+                    .contains(QRegularExpression("CRC failures: [1-9]")));
+    EXPECT_EQ(logOf(".tgt"), lines("List1"));
+    EXPECT_EQ(logOf(".xlt"), lines("List2"));
+}

@@ -22,6 +22,8 @@ TEST(SimArgs, EachKindOfOptionReachesItsSwitchAndBadValuesAreRejected)
         {{"--traffic", "flood"}, [](Options d) { return d.traffic == TrafficLevel::Flood; }},
         {{"--fault", "garbage"}, [](Options d) { return d.fault == Fault::GarbageBefore; }},
         {{"--stray-bytes"}, [](Options d) { return d.strayBytes; }},
+        {{"--bad-crc-traffic", "7"}, [](Options d) { return d.badCrcEvery == 7; }},
+        {{"--keep-identity"}, [](Options d) { return d.keepIdentity; }},
         {{"--detect-status", "15"}, [](Options d) { return d.detectTarget == 15; }},
         {{"--fault-code", "0x10"}, [](Options d) { return d.faultCode == 16; }},
         {{"--refuse-block", "300"}, [](Options d) { return d.refuseBlock == 300; }},
@@ -54,9 +56,11 @@ TEST(SimArgs, ProgramPrintsItsHelpAndRefusesUnknownOptions)
     const auto [helpCode, usage] = run("--help");
     EXPECT_EQ(helpCode, 0);
     std::istringstream options(
-        "--identity --state --no-state --registry --traffic --stray-bytes --seed --detect-all "
+        "--identity --state --no-state --registry --traffic --stray-bytes --seed --bad-crc-traffic "
+        "--detect-all "
         "--fetch-flag-7 --detect-status --detect-fail --refuse-block --disconnect-block "
-        "--timeout-block --copy-ms --fault --fault-code --fail-status --disconnect-after --pace "
+        "--timeout-block --copy-ms --keep-identity --fault --fault-code --fail-status "
+        "--disconnect-after --pace "
         "--help");
     for (std::string option; options >> option;)
         EXPECT_NE(usage.find(option), std::string::npos) << option;

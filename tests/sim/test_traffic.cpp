@@ -2,6 +2,7 @@
 // The records are read back and checked by each protocol's own rules, independently of how the
 // emulator builds them.
 #include "core/Crc.h"
+#include "monitor/TrafficAnalysis.h"
 #include "sim/DeviceModel.h"
 #include "sim/TrafficFrames.h"
 
@@ -167,4 +168,23 @@ TEST(Traffic, RecordsOnlyWhileCapturingAndRecentOnesOnly)
     EXPECT_LE(parseReply(read(2h + 500ms).data).at(0).offsetMs, 500u) << "each start restarts it";
     model.handle(Bytes{2, 0}, kStart + 2h + 600ms);
     EXPECT_TRUE(read(3h).data.empty()) << "stopped";
+}
+
+// The bad-CRC option spoils exactly every Nth frame, counted over both sides, and nothing else.
+TEST(Traffic, BadCrcTrafficSpoilsEveryNthFrame)
+{
+    DeviceModel model({.traffic = Level::Normal, .badCrcEvery = 5});
+    ASSERT_EQ(model.handle(Bytes{2, 1}, kStart).status, kStatusAccepted);
+    std::size_t frames = 0;
+    for (auto t = 50ms; t <= 10s; t += 50ms) {
+        for (const CapturedRecord &record : parseReply(model.handle(Bytes{1}, kStart + t).data)) {
+            ++frames;
+            const bool spoiled = frames % 5 == 0;
+            EXPECT_EQ(checkFrame(record).empty(), !spoiled) << "frame " << frames;
+            EXPECT_EQ(xlt::monitor::checkFrameCrc(record.frame),
+                      spoiled ? xlt::monitor::CrcVerdict::Bad : xlt::monitor::CrcVerdict::Good)
+                << "frame " << frames;
+        }
+    }
+    EXPECT_GT(frames, 50u);
 }

@@ -4,18 +4,25 @@
 #include "app/Session.h"
 #include "app/ui/frmSetDir.h"
 #include "core/EventPump.h"
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "monitor/MonitorRun.h"
+#include "monitor/TrafficAnalysis.h"
 #include "monitor/TrafficListing.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
@@ -26,12 +33,16 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{50};
 
-/// A list box as the listing's LineList.
+/// A list box as the listing's LineList. Each record's lines go to the list together, marked
+/// when its CRC fails and with its reply time as a tooltip; the record also goes to the side's
+/// summary and to the records waiting for the timeline.
 class ListBoxLines final : public LineList
 {
 public:
-    explicit ListBoxLines(TrafficListBox *list)
+    ListBoxLines(TrafficListBox *list, bool target, std::vector<TimelineRecord> &timeline)
         : m_list(list)
+        , m_target(target)
+        , m_timeline(timeline)
     {}
 
     std::size_t count() const override
@@ -40,22 +51,34 @@ public:
     }
     void clear() override
     {
+        m_pending.clear();
         if (m_list)
             m_list->clear();
     }
-    void add(const std::string &line) override
+    void add(const std::string &line) override { m_pending << core::toQString(line); }
+    void recordDone(const ListedRecord &record) override
     {
+        const CrcVerdict crc =
+            record.complete ? checkFrameCrc(record.frame) : CrcVerdict::Unchecked;
+        const std::optional<std::uint32_t> replyMs = summary.take(record.tag, record.offsetMs, crc);
         if (m_list)
-            m_list->append(core::toQString(line));
+            m_list->appendRecord(m_pending, crc == CrcVerdict::Bad, recordToolTip(crc, replyMs));
+        m_timeline.push_back({m_target, record.offsetMs, std::move(m_pending)});
+        m_pending.clear();
     }
     void selectLast() override
     {
         if (m_list)
-            m_list->setCurrentRow(m_list->count() - 1);
+            m_list->followNewest();
     }
+
+    SideSummary summary;
 
 private:
     QPointer<TrafficListBox> m_list;
+    bool m_target;
+    std::vector<TimelineRecord> &m_timeline;
+    QStringList m_pending;
 };
 
 class LabelText final : public TextLabel
@@ -97,9 +120,19 @@ TrafficListBox *listBox(const char *name)
     return list;
 }
 
-/// One side's frame: its list, and below it the Clear List button and the detected protocol.
-QGroupBox *sideFrame(const char *name, const QString &caption, TrafficListBox *list,
-                     QPushButton *clear, QLabel *detected)
+QLineEdit *filterBox(const char *name)
+{
+    auto *edit = new QLineEdit;
+    edit->setObjectName(QLatin1String(name));
+    edit->setPlaceholderText(QStringLiteral("Filter (for example NOTE CREDIT or 7F 80)"));
+    edit->setClearButtonEnabled(true);
+    return edit;
+}
+
+/// One side's frame: its filter and list, the run's figures for the side, and below them the
+/// Clear List button and the detected protocol.
+QGroupBox *sideFrame(const char *name, const QString &caption, QLineEdit *filter,
+                     TrafficListBox *list, QLabel *status, QPushButton *clear, QLabel *detected)
 {
     auto *frame = new QGroupBox(caption);
     frame->setObjectName(QLatin1String(name));
@@ -111,7 +144,11 @@ QGroupBox *sideFrame(const char *name, const QString &caption, TrafficListBox *l
     bottom->addWidget(label(nullptr, QStringLiteral("Detected Protocol:")));
     bottom->addWidget(detected);
     auto *column = new QVBoxLayout(frame);
+    // The figures change after every reply: they never widen the window.
+    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    column->addWidget(filter);
     column->addWidget(list, 1);
+    column->addWidget(status);
     column->addLayout(bottom);
     return frame;
 }
@@ -126,14 +163,16 @@ struct frmMonitor::Engine
 {
     Engine(link::DeviceContext &context, TrafficListBox *list1, TrafficListBox *list2,
            QLabel *targetLabel, QLabel *hostLabel)
-        : target(list1)
-        , host(list2)
+        : target(list1, true, timeline)
+        , host(list2, false, timeline)
         , lblTarget(targetLabel)
         , lblHost(hostLabel)
         , listing(target, host, lblTarget, lblHost, pump)
         , run(context, listing)
     {}
 
+    /// Records of both sides listed since the timeline was last brought up to date.
+    std::vector<TimelineRecord> timeline;
     ListBoxLines target;
     ListBoxLines host;
     LabelText lblTarget;
@@ -175,15 +214,40 @@ void frmMonitor::buildControls()
     m_List2 = listBox("List2");
     m_bttnClearHost = button("bttnClearHost", QStringLiteral("Clear &List"));
     m_lblHost = label("lblHost", QString());
-    auto *sides = new QHBoxLayout;
-    sides->addWidget(
-        sideFrame("Frame2", QStringLiteral("Target Traffic"), m_List1, m_bttnClear, m_lblTarget));
-    sides->addWidget(
-        sideFrame("Frame3", QStringLiteral("Host Traffic"), m_List2, m_bttnClearHost, m_lblHost));
+    m_txtFilterTarget = filterBox("txtFilterTarget");
+    m_txtFilterHost = filterBox("txtFilterHost");
+    m_lblTargetStatus = label("lblTargetStatus", QString());
+    m_lblHostStatus = label("lblHostStatus", QString());
+    auto *sidesPage = new QWidget;
+    auto *sides = new QHBoxLayout(sidesPage);
+    sides->setContentsMargins(0, 0, 0, 0);
+    sides->addWidget(sideFrame("Frame2", QStringLiteral("Target Traffic"), m_txtFilterTarget,
+                               m_List1, m_lblTargetStatus, m_bttnClear, m_lblTarget));
+    sides->addWidget(sideFrame("Frame3", QStringLiteral("Host Traffic"), m_txtFilterHost, m_List2,
+                               m_lblHostStatus, m_bttnClearHost, m_lblHost));
+
+    // Both sides in time order.
+    m_List3 = listBox("List3");
+    m_txtFilterTimeline = filterBox("txtFilterTimeline");
+    m_bttnClearTimeline = button("bttnClearTimeline", QStringLiteral("Clear Li&st"));
+    auto *timelinePage = new QWidget;
+    auto *timeline = new QVBoxLayout(timelinePage);
+    timeline->setContentsMargins(0, 0, 0, 0);
+    timeline->addWidget(m_txtFilterTimeline);
+    timeline->addWidget(m_List3, 1);
+    auto *timelineBottom = new QHBoxLayout;
+    timelineBottom->addWidget(m_bttnClearTimeline);
+    timelineBottom->addStretch(1);
+    timeline->addLayout(timelineBottom);
+
+    m_tabTraffic = new QTabWidget;
+    m_tabTraffic->setObjectName(QStringLiteral("tabTraffic"));
+    m_tabTraffic->addTab(sidesPage, QStringLiteral("Target and Host"));
+    m_tabTraffic->addTab(timelinePage, QStringLiteral("Timeline"));
 
     auto *page = new QVBoxLayout(this);
     page->addWidget(buildFrame1());
-    page->addLayout(sides, 1);
+    page->addWidget(m_tabTraffic, 1);
 
     m_tmrPoll = new QTimer(this);
     m_tmrPoll->setObjectName(QStringLiteral("tmrPoll"));
@@ -203,6 +267,9 @@ QFrame *frmMonitor::buildFrame1()
     m_bttnLog = button("bttnLog", QStringLiteral("..."));
     m_lblLog = label("lblLog", m_session.LogPath);
     m_lblLog->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_chkFollow = new QCheckBox(QStringLiteral("Follow"));
+    m_chkFollow->setObjectName(QStringLiteral("chkFollow"));
+    m_chkFollow->setChecked(true);
     auto *top = new QHBoxLayout(Frame1);
     top->addWidget(m_bttnRun);
     top->addWidget(m_Command2);
@@ -210,6 +277,7 @@ QFrame *frmMonitor::buildFrame1()
     top->addWidget(m_bttnLog);
     top->addWidget(label("Label1", QStringLiteral("Log File Location:")));
     top->addWidget(m_lblLog, 1);
+    top->addWidget(m_chkFollow);
     return Frame1;
 }
 
@@ -221,6 +289,52 @@ void frmMonitor::initConnections()
     connect(m_bttnClear, &QPushButton::clicked, m_List1, &TrafficListBox::clear);
     connect(m_bttnClearHost, &QPushButton::clicked, m_List2, &TrafficListBox::clear);
     connect(m_tmrPoll, &QTimer::timeout, this, &frmMonitor::pollTick);
+    connect(m_bttnClearTimeline, &QPushButton::clicked, m_List3, &TrafficListBox::clear);
+    connect(m_chkFollow, &QCheckBox::toggled, this, [this](bool on) {
+        for (TrafficListBox *list : {m_List1, m_List2, m_List3})
+            list->setFollow(on);
+    });
+    const std::pair<QLineEdit *, TrafficListBox *> filters[] = {
+        {m_txtFilterTarget, m_List1}, {m_txtFilterHost, m_List2}, {m_txtFilterTimeline, m_List3}};
+    for (const auto &[edit, list] : filters) {
+        connect(edit, &QLineEdit::textChanged, list, &TrafficListBox::setFilter);
+        connect(list, &TrafficListBox::followChanged, m_chkFollow, &QCheckBox::setChecked);
+        connect(list, &TrafficListBox::exportRequested, this, [this, list = list] {
+            const QString path = QFileDialog::getSaveFileName(
+                this, QStringLiteral("Export records"), m_session.LogPath,
+                QStringLiteral("Text files (*.txt);;All files (*)"));
+            if (path.isEmpty())
+                return;
+            const QString error = exportList(*list, path);
+            if (!error.isEmpty())
+                QMessageBox::warning(this, windowTitle(), error);
+        });
+    }
+}
+
+QString frmMonitor::exportList(const TrafficListBox &list, const QString &path)
+{
+    QString reason;
+    if (!core::writeFileAtomically(path, exportText(list.exportRecords()).toLatin1(), &reason))
+        return QStringLiteral("The records could not be written to %1: %2").arg(path, reason);
+    return {};
+}
+
+void frmMonitor::showFigures()
+{
+    // The timeline takes a reply's records of both sides in time order.
+    std::vector<TimelineRecord> &pending = m_engine->timeline;
+    if (!pending.empty()) {
+        if (static_cast<std::size_t>(m_List3->count()) >= kListCap)
+            m_List3->clear();
+        orderTimeline(pending);
+        for (const TimelineRecord &record : pending)
+            m_List3->appendRecord(timelineLines(record));
+        pending.clear();
+        m_List3->followNewest();
+    }
+    m_lblTargetStatus->setText(m_engine->target.summary.text());
+    m_lblHostStatus->setText(m_engine->host.summary.text());
 }
 
 void frmMonitor::updateWidgets()
@@ -242,8 +356,13 @@ void frmMonitor::runClicked()
         if (!self)
             return;
         self->updateWidgets();
-        if (result == MonitorRun::StartResult::Started)
+        if (result == MonitorRun::StartResult::Started) {
+            self->m_engine->target.summary.reset();
+            self->m_engine->host.summary.reset();
+            self->m_engine->timeline.clear();
+            self->showFigures();
             self->m_tmrPoll->start();
+        }
     });
     updateWidgets();
 }
@@ -267,6 +386,7 @@ void frmMonitor::pollTick()
     m_engine->run.tick([engine = m_engine, self = QPointer<frmMonitor>(this)](bool again) {
         if (!self)
             return;
+        self->showFigures();
         if (again)
             self->m_tmrPoll->start();
         else

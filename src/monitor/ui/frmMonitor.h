@@ -6,10 +6,13 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QCloseEvent;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QTabWidget;
 class QTimer;
 
 namespace xlt::app {
@@ -26,6 +29,11 @@ class TrafficListBox;
 /// appended to the run's two log files in LogPath. Stop ends the run at the end of the next
 /// tick; the Clear List buttons work at any time; "..." opens the log directory chooser.
 /// Closing the window ends an active run: polling stops and the port is closed.
+///
+/// For analysis: Follow (on by default) keeps the newest record selected; a filter per list
+/// shows only the matching records; failed CRCs are marked; each side's figures (records, CRC
+/// failures, request-to-reply times) show under its list; the Timeline tab merges both sides in
+/// time order. None of it changes the log files or the packet numbers.
 class frmMonitor : public QWidget
 {
     Q_OBJECT
@@ -35,6 +43,10 @@ public:
 
     /// The clock that names a run's log files (tests: two runs in the same second).
     void setClock(std::function<QDateTime()> clock);
+
+    /// Writes the selected records of `list` (or, when none is selected, the records its filter
+    /// shows) to `path`; the error text, empty when written.
+    static QString exportList(const TrafficListBox &list, const QString &path);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -50,6 +62,7 @@ private:
     void stopClicked();
     void logClicked();
     void pollTick();
+    void showFigures();
 
     app::Session &m_session;
     // Shared with a tick in flight, so that the run and the listing outlive the window if it
@@ -67,6 +80,15 @@ private:
     QPushButton *m_bttnClearHost = nullptr;
     QLabel *m_lblHost = nullptr;
     QTimer *m_tmrPoll = nullptr;
+    QCheckBox *m_chkFollow = nullptr;
+    QLineEdit *m_txtFilterTarget = nullptr;
+    QLineEdit *m_txtFilterHost = nullptr;
+    QLabel *m_lblTargetStatus = nullptr;
+    QLabel *m_lblHostStatus = nullptr;
+    QTabWidget *m_tabTraffic = nullptr;
+    TrafficListBox *m_List3 = nullptr;
+    QLineEdit *m_txtFilterTimeline = nullptr;
+    QPushButton *m_bttnClearTimeline = nullptr;
 };
 
 } // namespace xlt::monitor

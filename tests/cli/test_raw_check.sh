@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# xltctl monitor --raw keeps the capture-read replies; xltctl decode --replies lists them again
+# line for line, and --check adds each record's CRC verdict and reply time. The emulator spoils
+# every fourth frame's CRC. Usage: test_raw_check.sh BUILD_DIR
+set -euo pipefail
+build=$1
+xltctl=$build/cli/xltctl
+work=$(mktemp -d)
+export XLT_SIM_DIR=$work/sim XDG_CONFIG_HOME=$work/config
+sim_pid=
+cleanup() {
+    if [ -n "$sim_pid" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+"$build/sim/xlt-sim" --no-state --traffic normal --bad-crc-traffic 4 >"$work/sim.log" 2>&1 &
+sim_pid=$!
+for _ in $(seq 50); do
+    grep -q serving "$work/sim.log" && break
+    sleep 0.1
+done
+grep -q serving "$work/sim.log" || fail "the emulator did not start: $(cat "$work/sim.log")"
+
+"$xltctl" monitor --seconds 3 --log-dir "$work" --raw "$work/raw.txt" >"$work/live.txt" ||
+    fail "monitor --raw"
+[ "$(grep -c '^tgt|Packet #' "$work/live.txt")" -gt 10 ] || fail "too little traffic listed"
+grep -qvE '^([0-9A-F]{2})( [0-9A-F]{2})*$' "$work/raw.txt" && fail "raw lines are not hex"
+"$xltctl" decode --replies "$work/raw.txt" >"$work/again.txt" || fail "decode --replies"
+diff "$work/live.txt" "$work/again.txt" >/dev/null || fail "decode listed other lines"
+
+"$xltctl" decode --check --replies "$work/raw.txt" >"$work/checked.txt" || fail "decode --check"
+[ "$(grep -v '^check|' "$work/checked.txt")" = "$(cat "$work/live.txt")" ] ||
+    fail "--check changed the listing"
+for side in target host; do
+    prefix=$([ $side = target ] && echo tgt || echo xlt)
+    [ "$(grep -c "^check|$side|" "$work/checked.txt")" -eq \
+        "$(grep -c "^$prefix|Packet #" "$work/checked.txt")" ] || fail "not one check per $side record"
+done
+bad=$(grep -c '^check|.*crc=bad' "$work/checked.txt")
+all=$(grep -c '^check|' "$work/checked.txt")
+# Every fourth frame, give or take the records that a run's ends cut off.
+[ $((bad * 4)) -ge $((all - 8)) ] && [ $((bad * 4)) -le $((all + 8)) ] ||
+    fail "$bad bad CRCs among $all records"
+grep -q 'crc=unchecked' "$work/checked.txt" && fail "a frame went unchecked"
+# The emulator answers SSP after 3 to 10 ms and ID003 after 5 to 12 ms.
+sed -n 's/^check|target|.* reply=\([0-9]*\)ms$/\1/p' "$work/checked.txt" |
+    awk '$1 < 3 || $1 > 10 { exit 1 } END { if (NR < 3) exit 1 }' || fail "target reply times"
+sed -n 's/^check|host|.* reply=\([0-9]*\)ms$/\1/p' "$work/checked.txt" |
+    awk '$1 < 5 || $1 > 12 { exit 1 } END { if (NR < 3) exit 1 }' || fail "host reply times"
+echo "ok: monitor --raw, decode --replies, decode --check ($bad bad CRCs among $all records)"
