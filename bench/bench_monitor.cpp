@@ -15,8 +15,6 @@
 // one tick to the start of the next) against the 50 ms target; the longest stretch in which the
 // window thread could run no events (the longest delivery of one event, see BusyProbe);
 // resident memory when the first list reached the cap and at the end.
-#include "app/Session.h"
-#include "app/Settings.h"
 #include "core/QtScheduler.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
@@ -24,6 +22,8 @@
 #include "monitor/TrafficListing.h"
 #include "monitor/ui/TrafficListBox.h"
 #include "monitor/ui/frmMonitor.h"
+#include "session/Session.h"
+#include "session/Settings.h"
 #include "sim/DeviceModel.h"
 #include "sim/InProcessLink.h"
 #include "sim/PtyServer.h"
@@ -93,7 +93,7 @@ private:
     link::DeviceLine &m_inner;
 };
 
-class SilentStore final : public app::SettingsStore
+class SilentStore final : public session::SettingsStore
 {
 public:
     QString read(const QString &, const QString &, const QString &f) override { return f; }
@@ -270,7 +270,7 @@ void runOnce(const char *title, link::LineWorker::LinkFactory factory, link::Por
     link::DeviceContext device(line, ports, notifier, scheduler);
     SilentStore store;
     QTemporaryDir logDir;
-    app::Session session(device, store, "/");
+    session::Session session(device, store, "/");
     session.LogPath = logDir.path();
 
     Stats stats;

@@ -5,10 +5,10 @@
 #include "CliContext.h"
 #include "Commands.h"
 #include "PrintingList.h"
-#include "app/Settings.h"
 #include "core/Text.h"
 #include "monitor/MonitorRun.h"
 #include "monitor/TrafficListing.h"
+#include "session/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -123,9 +123,9 @@ std::optional<Options> parseOptions(const Args &args, std::string &problem)
 /// The stored log directory, as the windows read it at start-up.
 QString storedLogPath()
 {
-    app::QtSettingsStore store;
-    return app::loadLogPath(store,
-                            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+    session::QtSettingsStore store;
+    return session::loadLogPath(store,
+                                QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
 }
 
 /// Waits out the poll interval, or less when interrupted; then asks the run to stop when the

@@ -4,7 +4,7 @@
 #include "CliContext.h"
 #include "Commands.h"
 #include "Printable.h"
-#include "update/Identity.h"
+#include "link/Identity.h"
 #include "update/OpenStep.h"
 #include "update/TextProgress.h"
 #include "update/Updater.h"
@@ -34,7 +34,7 @@ constexpr char kUsage[] =
     "block is named on stderr) or the identity not the file's, 2 bad usage or a file that is\n"
     "not a valid update file, 3 no device.\n";
 
-std::string shown(const update::Identity &identity)
+std::string shown(const link::Identity &identity)
 {
     return identity.interfaceCode + " " + identity.firmware + " " + identity.modNumber;
 }
@@ -158,14 +158,14 @@ int runUpdate(const Args &args)
     if (outcome.result == update::UpdateResult::Complete) {
         if (!verify)
             return 0;
-        const auto identity = await<std::optional<update::Identity>>([&](auto done) {
-            update::readDeviceIdentity(device, update::FirmwareStyle::WithPoint, std::move(done));
+        const auto identity = await<std::optional<link::Identity>>([&](auto done) {
+            link::readDeviceIdentity(device, link::FirmwareStyle::WithPoint, std::move(done));
         });
         if (!identity) {
             std::fputs("xltctl update: the identity could not be read after the update\n", stderr);
             return 1;
         }
-        const update::Identity &file = image->file;
+        const link::Identity &file = image->file;
         if (identity->interfaceCode != file.interfaceCode || identity->firmware != file.firmware ||
             identity->modNumber != file.modNumber) {
             std::fprintf(stderr,

@@ -1,8 +1,8 @@
 // Fuzzes parseIdentity, the reading of the identity text of command 16 and of an update file.
 // Input: the identity bytes as the device or the file gives them.
 #include "FuzzCheck.h"
+#include "link/Identity.h"
 #include "link/XLT_protocol.h"
-#include "update/Identity.h"
 
 #include <span>
 
@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::vector<std::uint8_t> heap(data, data + size);
     const std::span<const std::uint8_t> bytes(heap);
 
-    const update::Identity asIs = update::parseIdentity(bytes, update::FirmwareStyle::AsIs);
-    const update::Identity dotted = update::parseIdentity(bytes, update::FirmwareStyle::WithPoint);
+    const link::Identity asIs = link::parseIdentity(bytes, link::FirmwareStyle::AsIs);
+    const link::Identity dotted = link::parseIdentity(bytes, link::FirmwareStyle::WithPoint);
     // Every field is made of the input's own bytes at its own positions, nothing more.
     fuzz::check(asIs.interfaceCode == link::ProtocolNameToCode(field(bytes, 0, 4)),
                 "interface from bytes 0-3");
@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzz::check(dotted.interfaceCode == asIs.interfaceCode && dotted.modNumber == asIs.modNumber,
                 "the style changes the firmware field only");
 
-    const auto fileLines = update::fileIdentityLines(dotted);
-    const auto targetLines = update::targetIdentityLines(dotted);
+    const auto fileLines = link::fileIdentityLines(dotted);
+    const auto targetLines = link::targetIdentityLines(dotted);
     fuzz::check(fileLines.size() == 4 && targetLines.size() == 5, "panel line counts");
     fuzz::check(fileLines[3].ends_with(dotted.modNumber) &&
                     targetLines[3].ends_with(asIs.modNumber),

@@ -1,12 +1,12 @@
-#include "app/Session.h"
-#include "app/Settings.h"
 #include "app/ui/MDIForm1.h"
-#include "app/ui/QtNotifier.h"
 #include "core/QtScheduler.h"
 #include "link/DeviceContext.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
+#include "session/Session.h"
+#include "session/Settings.h"
+#include "session/ui/QtNotifier.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,12 +26,12 @@ int main(int argc, char *argv[])
     // only reads the file system, so the line's thread may share it.
     xlt::link::LineWorker line(
         [&ports] { return std::make_unique<xlt::link::SerialLink>(*ports); });
-    xlt::app::QtNotifier notifier;
+    xlt::session::QtNotifier notifier;
     xlt::core::QtScheduler scheduler;
     xlt::link::DeviceContext device(line, *ports, notifier, scheduler);
-    xlt::app::QtSettingsStore settings;
+    xlt::session::QtSettingsStore settings;
     const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    xlt::app::Session session(device, settings, programDir);
+    xlt::session::Session session(device, settings, programDir);
 
     int status = 0;
     {

@@ -1,9 +1,9 @@
 #include "OptionBlock.h"
 
 #include "link/DeviceContext.h"
+#include "link/Identity.h"
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
-#include "update/Identity.h"
 
 #include <algorithm>
 
@@ -38,14 +38,14 @@ void readTargetInfo(link::DeviceContext &context, std::function<void(TargetInfo)
         context.notifier.message(core::Icon::Exclamation, kNoDeviceText);
         return done(TargetInfo{});
     }
-    update::readDeviceIdentity(context, update::FirmwareStyle::AsIs,
-                               [done = std::move(done)](std::optional<update::Identity> identity) {
-                                   TargetInfo info;
-                                   info.portFound = true;
-                                   if (identity)
-                                       info.lines = update::targetIdentityLines(*identity);
-                                   done(std::move(info));
-                               });
+    link::readDeviceIdentity(context, link::FirmwareStyle::AsIs,
+                             [done = std::move(done)](std::optional<link::Identity> identity) {
+                                 TargetInfo info;
+                                 info.portFound = true;
+                                 if (identity)
+                                     info.lines = link::targetIdentityLines(*identity);
+                                 done(std::move(info));
+                             });
 }
 
 void readOptionBlock(link::DeviceContext &context,

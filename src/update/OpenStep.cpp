@@ -1,8 +1,8 @@
 #include "OpenStep.h"
 
-#include "Identity.h"
 #include "core/Text.h"
 #include "link/DeviceContext.h"
+#include "link/Identity.h"
 #include "link/USB_COM.h"
 
 #include <memory>
@@ -37,18 +37,19 @@ void runOpenStep(link::DeviceContext &context, Panel &panel, const QString &path
         return done(std::move(result));
     }
 
-    printAll(panel, fileIdentityLines(opened.image->file));
+    printAll(panel, link::fileIdentityLines(opened.image->file));
     result.kind = OpenStepResult::Kind::Accepted;
     result.image = std::move(opened.image);
     if (link::refuseWhileHeld(context) || link::FindXLTPort(context) == 0)
         return done(std::move(result));
     auto shared = std::make_shared<OpenStepResult>(std::move(result));
-    readDeviceIdentity(context, FirmwareStyle::WithPoint,
-                       [shared, done = std::move(done)](std::optional<Identity> identity) {
-                           if (identity)
-                               shared->targetLines = targetIdentityLines(*identity);
-                           done(std::move(*shared));
-                       });
+    link::readDeviceIdentity(
+        context, link::FirmwareStyle::WithPoint,
+        [shared, done = std::move(done)](std::optional<link::Identity> identity) {
+            if (identity)
+                shared->targetLines = link::targetIdentityLines(*identity);
+            done(std::move(*shared));
+        });
 }
 
 } // namespace xlt::update

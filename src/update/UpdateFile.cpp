@@ -66,8 +66,8 @@ OpenResult openUpdateFile(const std::string &fileName, std::vector<std::uint8_t>
     OpenResult result;
     result.check = FileCheck::Accepted;
     UpdateImage image;
-    image.file = parseIdentity(std::span(bytes).subspan(kIdentityOffset, kIdentityBytes),
-                               FirmwareStyle::WithPoint);
+    image.file = link::parseIdentity(std::span(bytes).subspan(kIdentityOffset, kIdentityBytes),
+                                     link::FirmwareStyle::WithPoint);
     image.NumBlocks = count;
     image.FileData = std::move(bytes);
     result.image = std::move(image);

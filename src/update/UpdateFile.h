@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Identity.h"
+#include "link/Identity.h"
 
 #include <QString>
 #include <cstddef>
@@ -38,7 +38,7 @@ struct UpdateImage
 {
     std::vector<std::uint8_t> FileData; ///< the whole file, header included
     int NumBlocks = 0;                  ///< 1 to kMaximumBlocks, all present in FileData
-    Identity file;                      ///< the firmware's identity, as shown
+    link::Identity file;                ///< the firmware's identity, as shown
 
     /// The 128 bytes of block n (0 <= n < NumBlocks).
     std::span<const std::uint8_t> block(int n) const;

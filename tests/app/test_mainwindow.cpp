@@ -1,6 +1,6 @@
-#include "app/Session.h"
 #include "app/ui/MDIForm1.h"
 #include "app/ui/frmAbout.h"
+#include "session/Session.h"
 #include "support/FakeLink.h"
 #include "support/MapStore.h"
 #include "support/RecordingNotifier.h"
@@ -29,7 +29,7 @@ struct MainWindowFixture : ::testing::Test
     test::ImmediateScheduler scheduler;
     link::DeviceContext device{link, ports, notifier, scheduler};
     test::MapStore store;
-    app::Session session{device, store, "/tmp"};
+    session::Session session{device, store, "/tmp"};
 };
 
 QStringList menuCaptions(QMenu *menu)

@@ -1,7 +1,6 @@
 // The windows against a device that answers at the speed of a real line (the emulator on a
 // pseudo-terminal, replies paced at 9600 baud) or not at all, with the line on its own thread
 // as in the program: the window thread keeps running events throughout.
-#include "app/Session.h"
 #include "app/ui/MDIForm1.h"
 #include "core/QtScheduler.h"
 #include "link/LineWorker.h"
@@ -11,6 +10,7 @@
 #include "monitor/ui/frmMonitor.h"
 #include "options/ui/frmOptions.h"
 #include "pr01/ui/frmSetID003.h"
+#include "session/Session.h"
 #include "sim/PtyServer.h"
 #include "support/BusyProbe.h"
 #include "support/FakeLink.h"
@@ -130,7 +130,7 @@ struct RealLine : ::testing::Test
     core::QtScheduler scheduler;
     link::DeviceContext device{line, *ports, notifier, scheduler};
     test::MapStore store;
-    app::Session session{device, store, dir.path()};
+    session::Session session{device, store, dir.path()};
     test::BusyProbe probe;
 };
 
@@ -183,7 +183,7 @@ TEST_F(RealLine, Pr01ReadThatTimesOutKeepsTheWindowLive)
 TEST_F(RealLine, UpdateAtLineSpeedKeepsTheWindowLive)
 {
     ASSERT_NO_FATAL_FAILURE(serve({.pace9600 = true}));
-    update::frmXLTUpdate window(session);
+    update::frmXLTUpdate window(device);
     const QString file = writeDpc(dir.filePath("small.dpc"), 12);
     window.setFileChooser([&](QWidget *) { return std::optional(file); });
     window.show();
@@ -204,7 +204,7 @@ TEST_F(RealLine, UpdateAtLineSpeedKeepsTheWindowLive)
 TEST_F(RealLine, UpdateGoesOnWhileAMessageBoxIsOpenAndPausesThreeSeconds)
 {
     ASSERT_NO_FATAL_FAILURE(serve({}));
-    update::frmXLTUpdate window(session);
+    update::frmXLTUpdate window(device);
     const QString file = writeDpc(dir.filePath("big.dpc"), 260);
     window.setFileChooser([&](QWidget *) { return std::optional(file); });
     window.show();
@@ -248,7 +248,7 @@ struct InFlight : ::testing::Test
     link::DeviceContext device{line, ports, notifier, scheduler};
     test::MapStore store;
     QTemporaryDir dir;
-    app::Session session{device, store, dir.path()};
+    session::Session session{device, store, dir.path()};
 };
 
 // File > Exit during an update refuses before any window is closed.
@@ -302,10 +302,10 @@ TEST_F(InFlight, ClosingEachWindowWithARequestInFlight)
              w->findChild<QPushButton *>("bttnAutoCfg")->click();
              return w;
          }},
-        {"options reads", [&] { return new options::frmOptions(session); }},
+        {"options reads", [&] { return new options::frmOptions(device); }},
         {"update file check",
          [&] {
-             auto *w = new update::frmXLTUpdate(session);
+             auto *w = new update::frmXLTUpdate(device);
              w->setFileChooser([&](QWidget *) { return std::optional(file); });
              w->findChild<QPushButton *>("bttnOpen")->click();
              return w;

@@ -1,8 +1,8 @@
 // Shared by the monitor tests: frames and capture records, recording lists, settings, log files.
 #pragma once
 
-#include "app/Settings.h"
 #include "monitor/TrafficListing.h"
+#include "session/Settings.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -78,7 +78,7 @@ struct RecordingLabel final : monitor::TextLabel
 };
 
 /// Settings in memory: every read gives `value`, as set by the test or written last.
-struct MemoryStore final : app::SettingsStore
+struct MemoryStore final : session::SettingsStore
 {
     QString read(const QString &, const QString &, const QString &) override { return value; }
     void write(const QString &section, const QString &key, const QString &text) override

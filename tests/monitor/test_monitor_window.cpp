@@ -1,11 +1,11 @@
 // The monitor window, its list boxes and its log directory chooser, with the real poll timer.
 #include "MonitorTest.h"
-#include "app/DirList.h"
-#include "app/Session.h"
-#include "app/ui/frmSetDir.h"
 #include "monitor/TrafficAnalysis.h"
 #include "monitor/ui/TrafficListBox.h"
 #include "monitor/ui/frmMonitor.h"
+#include "session/DirList.h"
+#include "session/Session.h"
+#include "session/ui/frmSetDir.h"
 #include "sim/DeviceModel.h"
 #include "sim/InProcessLink.h"
 #include "support/FakeLink.h"
@@ -70,7 +70,7 @@ struct Window : ::testing::Test
     MemoryStore store;
     QTemporaryDir logDir;
     std::optional<link::DeviceContext> device;
-    std::optional<app::Session> session;
+    std::optional<session::Session> session;
     std::unique_ptr<monitor::frmMonitor> window;
 
     /// The window over `link`, whose exchanges run at once, or over a line of the test's.
@@ -245,11 +245,11 @@ TEST_F(Window, LogButtonOpensTheChooserOkStoresCancelDoesNot)
 {
     open(fake);
     ASSERT_TRUE(QDir(logDir.path()).mkdir("sub"));
-    const QString sub = app::chooserPath(logDir.filePath("sub"));
+    const QString sub = session::chooserPath(logDir.filePath("sub"));
     for (const bool ok : {false, true}) {
         QTimer::singleShot(0, [=] {
             QWidget *chooser = QApplication::activeModalWidget();
-            ASSERT_TRUE(qobject_cast<app::frmSetDir *>(chooser));
+            ASSERT_TRUE(qobject_cast<session::frmSetDir *>(chooser));
             doubleClick(*chooser, sub);
             chooser->findChild<QPushButton *>(ok ? "bttnOK" : "bttnCancel")->click();
         });
@@ -268,15 +268,15 @@ TEST_F(Window, ChooserOpensWhereItCanAndBrowses)
     open(fake);
     for (const QString &stored : {logDir.path() + "/gone", QString("Q:\\Logs")}) {
         session->LogPath = stored;
-        EXPECT_EQ(app::frmSetDir(*session).currentDir(), app::chooserPath("."))
+        EXPECT_EQ(session::frmSetDir(*session).currentDir(), session::chooserPath("."))
             << stored.toStdString();
     }
     EXPECT_TRUE(notifier.messages.empty());
 
     session->LogPath = logDir.path();
-    const QString logs = app::chooserPath(session->LogPath);
+    const QString logs = session::chooserPath(session->LogPath);
     ASSERT_TRUE(QDir(logDir.path()).mkdir("old") && QDir(logDir.path()).mkdir("new"));
-    app::frmSetDir dialog(*session);
+    session::frmSetDir dialog(*session);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     auto *dir = dialog.findChild<QListWidget *>("Dir1");
@@ -322,7 +322,7 @@ TEST(TrafficListBox, KeysMoveTheSelectionWithinTheListAndKeepItInView)
 TEST_F(Window, ChooserFocusAndTabOrder)
 {
     open(fake);
-    app::frmSetDir dialog(*session);
+    session::frmSetDir dialog(*session);
     dialog.show();
     dialog.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
@@ -340,11 +340,11 @@ TEST_F(Window, ChooserFocusAndTabOrder)
 TEST_F(Window, ChooserKeepsDirectoriesOfAnyName)
 {
     open(fake);
-    const QString logs = app::chooserPath(logDir.filePath(QString::fromUtf8("logs \u20ac")));
+    const QString logs = session::chooserPath(logDir.filePath(QString::fromUtf8("logs \u20ac")));
     const QString journal = logs + QString::fromUtf8("/\u0416\u0443\u0440\u043d\u0430\u043b");
     ASSERT_TRUE(QDir().mkpath(journal));
     session->LogPath = logs;
-    app::frmSetDir dialog(*session);
+    session::frmSetDir dialog(*session);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     EXPECT_EQ(dialog.currentDir(), logs);
@@ -361,16 +361,16 @@ TEST(DirList, ChooserPathAndDriveOfAPath)
 #ifdef Q_OS_WIN
     GTEST_SKIP() << "the cases are written with '/' roots";
 #endif
-    EXPECT_EQ(app::chooserPath("//tmp/./logs/old/../"), "/tmp/logs");
-    EXPECT_EQ(app::chooserPath("/"), "/");
-    EXPECT_EQ(app::chooserPath("logs"), QDir::currentPath() + "/logs");
-    EXPECT_EQ(app::chooserPath(""), "");
+    EXPECT_EQ(session::chooserPath("//tmp/./logs/old/../"), "/tmp/logs");
+    EXPECT_EQ(session::chooserPath("/"), "/");
+    EXPECT_EQ(session::chooserPath("logs"), QDir::currentPath() + "/logs");
+    EXPECT_EQ(session::chooserPath(""), "");
     const std::vector<QString> letters = {"C:/", "D:/"};
     const std::vector<QString> roots = {"/", "/media/stick"};
-    EXPECT_EQ(app::driveIndexOf(letters, "D:"), 1);
-    EXPECT_EQ(app::driveIndexOf(letters, "E:/Logs"), -1);
-    EXPECT_EQ(app::driveIndexOf(roots, "/media/stick/logs"), 1);
-    EXPECT_EQ(app::driveIndexOf(roots, "/media/sticky/logs"), 0);
+    EXPECT_EQ(session::driveIndexOf(letters, "D:"), 1);
+    EXPECT_EQ(session::driveIndexOf(letters, "E:/Logs"), -1);
+    EXPECT_EQ(session::driveIndexOf(roots, "/media/stick/logs"), 1);
+    EXPECT_EQ(session::driveIndexOf(roots, "/media/sticky/logs"), 0);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "link/DeviceContext.h"
 #include "options/ui/frmOptions.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
@@ -31,7 +31,7 @@ struct OptionsWindow
     }
     void open()
     {
-        window = std::make_unique<options::frmOptions>(session);
+        window = std::make_unique<options::frmOptions>(device);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -44,8 +44,6 @@ struct OptionsWindow
     test::RecordingNotifier notifier;
     test::ImmediateScheduler scheduler;
     link::DeviceContext device{link, ports, notifier, scheduler};
-    app::QtSettingsStore store;
-    app::Session session{device, store, "/tmp"};
     Bytes block = Bytes(128);
     Reply identity{link::ReplyOk,
                    {'P', 'R', '0', '1', ' ', '0', '1', '2', '3', '0', '0', '0', '9'}};

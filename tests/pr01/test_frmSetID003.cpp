@@ -1,7 +1,7 @@
 #include "EmulatedDevice.h"
-#include "app/Session.h"
 #include "core/Text.h"
 #include "pr01/ui/frmSetID003.h"
+#include "session/Session.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -58,12 +58,12 @@ protected:
     }
 
     test::EmulatedDevice device;
-    app::QtSettingsStore settings;
+    session::QtSettingsStore settings;
     QTemporaryDir programDir;
     // The program's folder is named outside Latin-1: nothing may land in a "????" folder.
     QString appDir =
         programDir.filePath(QString::fromUtf8("\u0416\u0443\u0440\u043d\u0430\u043b \u20ac"));
-    app::Session session{device.context, settings, appDir};
+    session::Session session{device.context, settings, appDir};
     QMdiArea area;
     QPointer<frmSetID003> window = new frmSetID003(session);
 };

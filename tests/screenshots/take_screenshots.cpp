@@ -3,15 +3,15 @@
 // that it talks to the emulator that scripts/screenshots.sh starts, opens each task window
 // from its menu procedure, lets it work for a moment and saves what it shows as PNG files.
 // Usage: xlt_screenshots OUTPUT_DIR
-#include "app/Session.h"
-#include "app/Settings.h"
 #include "app/ui/MDIForm1.h"
-#include "app/ui/QtNotifier.h"
 #include "core/QtScheduler.h"
 #include "link/DeviceContext.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
+#include "session/Session.h"
+#include "session/Settings.h"
+#include "session/ui/QtNotifier.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,11 +76,11 @@ int main(int argc, char *argv[])
     auto ports = xlt::link::makeSystemPortSource();
     xlt::link::LineWorker line(
         [&ports] { return std::make_unique<xlt::link::SerialLink>(*ports); });
-    xlt::app::QtNotifier notifier;
+    xlt::session::QtNotifier notifier;
     xlt::core::QtScheduler scheduler;
     xlt::link::DeviceContext device(line, *ports, notifier, scheduler);
-    xlt::app::QtSettingsStore settings;
-    xlt::app::Session session(device, settings, QDir::tempPath());
+    xlt::session::QtSettingsStore settings;
+    xlt::session::Session session(device, settings, QDir::tempPath());
 
     bool ok = true;
     {

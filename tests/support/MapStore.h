@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Settings.h"
+#include "session/Settings.h"
 
 #include <QString>
 #include <map>
@@ -8,7 +8,7 @@
 namespace xlt::test {
 
 /// Settings in memory, keyed "section/key"; a value never written reads as the fallback.
-class MapStore final : public app::SettingsStore
+class MapStore final : public session::SettingsStore
 {
 public:
     QString read(const QString &section, const QString &key, const QString &fallback) override

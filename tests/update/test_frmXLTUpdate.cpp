@@ -1,5 +1,4 @@
 #include "UpdateFixture.h"
-#include "app/Session.h"
 #include "core/QtScheduler.h"
 #include "update/ui/frmXLTUpdate.h"
 
@@ -22,10 +21,8 @@ struct UpdateWindow : test::FakeDevice
     {
         window.setFileChooser([this](QWidget *) { return nextChoice; });
     }
-    app::QtSettingsStore store;
-    app::Session session{device, store, "/tmp"};
     QTemporaryDir dir;
-    update::frmXLTUpdate window{session};
+    update::frmXLTUpdate window{device};
     std::optional<QString> nextChoice;
     QPushButton *bttnOpen = window.findChild<QPushButton *>("bttnOpen");
     QPushButton *bttnUpdate = window.findChild<QPushButton *>("bttnUpdate");

@@ -71,12 +71,12 @@ TEST(UpdateFile, ChecksInOrder)
 // Each byte is one character; a short reply never shows bytes from beyond it.
 TEST(UpdateFile, IdentityFields)
 {
-    const auto fields = [](const std::string &bytes, update::FirmwareStyle style) {
-        const auto id = update::parseIdentity(
+    const auto fields = [](const std::string &bytes, link::FirmwareStyle style) {
+        const auto id = link::parseIdentity(
             {reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()}, style);
         return id.interfaceCode + "|" + id.firmware + "|" + id.modNumber;
     };
-    using enum update::FirmwareStyle;
+    using enum link::FirmwareStyle;
     EXPECT_EQ(fields("ID0030123ABCD", WithPoint), "ID00|01.23|ABCD"); // four characters only
     EXPECT_EQ(fields(std::string("PR\0\x31-\0\x31\x32\x33M\0\0\xE9", 13), WithPoint),
               std::string("PR\0\x31|\0\x31.\x32\x33|M\0\0\xE9", 15));

@@ -1,10 +1,10 @@
 #include "MDIForm1.h"
 
-#include "app/Session.h"
 #include "frmAbout.h"
 #include "monitor/ui/frmMonitor.h"
 #include "options/ui/frmOptions.h"
 #include "pr01/ui/frmSetID003.h"
+#include "session/Session.h"
 #include "update/ui/frmXLTUpdate.h"
 
 #include <QApplication>
@@ -16,7 +16,7 @@
 
 namespace xlt::app {
 
-MDIForm1::MDIForm1(Session &session, QWidget *parent)
+MDIForm1::MDIForm1(session::Session &session, QWidget *parent)
     : QMainWindow(parent)
     , m_session(session)
     , m_mdi(new QMdiArea(this))
@@ -100,14 +100,14 @@ void MDIForm1::showSetID003()
 
 void MDIForm1::showUpdate()
 {
-    showChild(m_update, [this] { return new update::frmXLTUpdate(m_session); });
+    showChild(m_update, [this] { return new update::frmXLTUpdate(m_session.device); });
 }
 
 void MDIForm1::showOptions()
 {
     if (!m_options) {
         // A separate, non-modal window that stays above the main window.
-        m_options = new options::frmOptions(m_session, this);
+        m_options = new options::frmOptions(m_session.device, this);
         m_options->setWindowFlag(Qt::Window);
         m_options->setAttribute(Qt::WA_DeleteOnClose);
         m_options->setWindowIcon(windowIcon());

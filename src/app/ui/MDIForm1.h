@@ -6,8 +6,11 @@
 class QMdiArea;
 class QMdiSubWindow;
 
-namespace xlt::app {
+namespace xlt::session {
 struct Session;
+}
+
+namespace xlt::app {
 
 /// The main frame window "Xeltan Utilities": its menus open the task windows. Each task window
 /// exists at most once; choosing it again brings it to the front. Closing the main window
@@ -16,7 +19,7 @@ class MDIForm1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MDIForm1(Session &session, QWidget *parent = nullptr);
+    explicit MDIForm1(session::Session &session, QWidget *parent = nullptr);
 
     void showMonitor();
     void showSetID003();
@@ -30,10 +33,9 @@ protected:
 private:
     void initMenus();
     /// Brings `window` to the front when it exists, otherwise makes it with `create` and shows it.
-    template<typename Create>
-    void showChild(QPointer<QMdiSubWindow> &window, Create create);
+    template<typename Create> void showChild(QPointer<QMdiSubWindow> &window, Create create);
 
-    Session &m_session;
+    session::Session &m_session;
     QMdiArea *m_mdi = nullptr;
     QPointer<QMdiSubWindow> m_monitor;
     QPointer<QMdiSubWindow> m_setID003;

@@ -1,14 +1,14 @@
 #include "frmMonitor.h"
 
 #include "TrafficListBox.h"
-#include "app/Session.h"
-#include "app/ui/frmSetDir.h"
 #include "core/EventPump.h"
 #include "core/FileIo.h"
 #include "core/Text.h"
 #include "monitor/MonitorRun.h"
 #include "monitor/TrafficAnalysis.h"
 #include "monitor/TrafficListing.h"
+#include "session/Session.h"
+#include "session/ui/frmSetDir.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -182,7 +182,7 @@ struct frmMonitor::Engine
     MonitorRun run;
 };
 
-frmMonitor::frmMonitor(app::Session &session, QWidget *parent)
+frmMonitor::frmMonitor(session::Session &session, QWidget *parent)
     : QWidget(parent)
     , m_session(session)
 {
@@ -374,7 +374,7 @@ void frmMonitor::stopClicked()
 
 void frmMonitor::logClicked()
 {
-    app::frmSetDir chooser(m_session, this);
+    session::frmSetDir chooser(m_session, this);
     chooser.exec();
     m_lblLog->setText(m_session.LogPath);
 }

@@ -15,7 +15,7 @@ class QPushButton;
 class QTabWidget;
 class QTimer;
 
-namespace xlt::app {
+namespace xlt::session {
 struct Session;
 }
 
@@ -38,7 +38,7 @@ class frmMonitor : public QWidget
 {
     Q_OBJECT
 public:
-    explicit frmMonitor(app::Session &session, QWidget *parent = nullptr);
+    explicit frmMonitor(session::Session &session, QWidget *parent = nullptr);
     ~frmMonitor() override;
 
     /// The clock that names a run's log files (tests: two runs in the same second).
@@ -64,7 +64,7 @@ private:
     void pollTick();
     void showFigures();
 
-    app::Session &m_session;
+    session::Session &m_session;
     // Shared with a tick in flight, so that the run and the listing outlive the window if it
     // is closed and deleted before the reply is in.
     std::shared_ptr<Engine> m_engine;

@@ -1,9 +1,8 @@
 #include "frmOptions.h"
 
-#include "app/Session.h"
-#include "app/ui/TextPanel.h"
 #include "core/Text.h"
 #include "link/DeviceContext.h"
+#include "session/ui/TextPanel.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -22,9 +21,9 @@ namespace {
 constexpr const char *kHolderName = "options window";
 } // namespace
 
-frmOptions::frmOptions(app::Session &session, QWidget *parent)
+frmOptions::frmOptions(link::DeviceContext &device, QWidget *parent)
     : QWidget(parent)
-    , m_session(session)
+    , m_device(device)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Set XLT Options"));
@@ -37,7 +36,7 @@ void frmOptions::initControls()
 {
     Frame1 = new QGroupBox(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Picture1 = app::makeTextPanel("Picture1", 110, Frame1);
+    Picture1 = session::makeTextPanel("Picture1", 110, Frame1);
     opLevel_0 = new QRadioButton(core::toQString(kTtlCaption), Frame1);
     opLevel_0->setObjectName(QStringLiteral("opLevel_0"));
     opLevel_1 = new QRadioButton(core::toQString(kOptoCaption), Frame1);
@@ -84,18 +83,18 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
 
 void frmOptions::readFromDevice()
 {
-    if (link::refuseWhileHeld(m_session.device))
+    if (link::refuseWhileHeld(m_device))
         return;
     // The identity and the block are two requests: nothing may come between them.
-    auto hold = std::make_shared<link::DeviceHold>(m_session.device, kHolderName);
+    auto hold = std::make_shared<link::DeviceHold>(m_device, kHolderName);
     setBusy(true);
     const QPointer<frmOptions> self(this);
-    readTargetInfo(m_session.device, [this, self, hold](TargetInfo info) {
+    readTargetInfo(m_device, [this, self, hold](TargetInfo info) {
         if (!self)
             return;
         if (!ShowTargetInfo(info))
             return setBusy(false);
-        readOptionBlock(m_session.device, [this, self, hold](std::optional<OptionBlock> block) {
+        readOptionBlock(m_device, [this, self, hold](std::optional<OptionBlock> block) {
             if (!self)
                 return;
             setBusy(false);
@@ -132,13 +131,13 @@ void frmOptions::setBusy(bool busy)
 
 void frmOptions::setOptions()
 {
-    if (!m_optionBlock || m_busy || link::refuseWhileHeld(m_session.device))
+    if (!m_optionBlock || m_busy || link::refuseWhileHeld(m_device))
         return;
     const HostDrive drive = opLevel_0->isChecked() ? HostDrive::TtlRs232 : HostDrive::OptoIsolated;
     m_optionBlock = withHostDrive(*m_optionBlock, drive);
-    auto hold = std::make_shared<link::DeviceHold>(m_session.device, kHolderName);
+    auto hold = std::make_shared<link::DeviceHold>(m_device, kHolderName);
     setBusy(true);
-    writeOptionBlock(m_session.device, *m_optionBlock,
+    writeOptionBlock(m_device, *m_optionBlock,
                      [this, self = QPointer<frmOptions>(this), hold](bool ok) {
                          if (!self)
                              return;
@@ -147,7 +146,7 @@ void frmOptions::setOptions()
                              bttnSet->setEnabled(true); // the choice stands: try again
                              return;
                          }
-                         m_session.device.notifier.message(core::Icon::Information, kSavedText);
+                         m_device.notifier.message(core::Icon::Information, kSavedText);
                          if (self)
                              close();
                      });

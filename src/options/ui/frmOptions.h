@@ -10,10 +10,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace xlt::app {
-struct Session;
-}
-
 namespace xlt::options {
 
 /// "Set XLT Options": shows the connected device's identity and its host drive option, and
@@ -23,7 +19,7 @@ class frmOptions : public QWidget
 {
     Q_OBJECT
 public:
-    explicit frmOptions(app::Session &session, QWidget *parent = nullptr);
+    explicit frmOptions(link::DeviceContext &device, QWidget *parent = nullptr);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -36,7 +32,7 @@ private:
     void setBusy(bool busy);
     void setOptions();
 
-    app::Session &m_session;
+    link::DeviceContext &m_device;
     /// The configuration block as last read; empty when the opening did not get it.
     std::optional<OptionBlock> m_optionBlock;
     /// Waiting for the device (the opening reads or a write).

@@ -1,10 +1,10 @@
 #include "frmSetID003.h"
 
-#include "app/Session.h"
 #include "core/Text.h"
 #include "pr01/ConfigFolder.h"
 #include "pr01/Pr01Device.h"
 #include "pr01/UfgFile.h"
+#include "session/Session.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -46,7 +46,7 @@ QPushButton *makeButton(const char *name, const char *caption, QWidget *parent)
 
 } // namespace
 
-frmSetID003::frmSetID003(app::Session &session, QWidget *parent)
+frmSetID003::frmSetID003(session::Session &session, QWidget *parent)
     : QWidget(parent)
     , m_session(session)
     , m_detect(session.device, *this)

@@ -15,7 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 
-namespace xlt::app {
+namespace xlt::session {
 struct Session;
 }
 
@@ -30,7 +30,7 @@ class frmSetID003 : public QWidget, private AutoDetectSink
 {
     Q_OBJECT
 public:
-    explicit frmSetID003(app::Session &session, QWidget *parent = nullptr);
+    explicit frmSetID003(session::Session &session, QWidget *parent = nullptr);
     ~frmSetID003() override;
 
 protected:
@@ -64,7 +64,7 @@ private:
     void bootVersionDetected(const std::string &text) override;
     void currencyDetected(std::span<const std::uint8_t, 4 * kRowCount> rows) override;
 
-    app::Session &m_session;
+    session::Session &m_session;
     QString m_folder;
     AutoDetect m_detect;
     /// A read or a write is waiting for the device.

@@ -1,8 +1,7 @@
 #include "frmXLTUpdate.h"
 
-#include "app/Session.h"
-#include "app/ui/TextPanel.h"
 #include "core/Text.h"
+#include "session/ui/TextPanel.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -26,10 +25,10 @@ const std::string kCloseRefused =
 
 } // namespace
 
-frmXLTUpdate::frmXLTUpdate(app::Session &session, QWidget *parent)
+frmXLTUpdate::frmXLTUpdate(link::DeviceContext &device, QWidget *parent)
     : QWidget(parent)
-    , m_session(session)
-    , m_updater(session.device, *this)
+    , m_device(device)
+    , m_updater(device, *this)
     , m_chooseFile(&frmXLTUpdate::chooseWithDialog)
 {
     setObjectName(QStringLiteral("frmXLTUpdate"));
@@ -48,7 +47,7 @@ void frmXLTUpdate::initControls()
     bttnOpen->setObjectName(QStringLiteral("bttnOpen"));
     bttnUpdate = new QPushButton(QStringLiteral("Run &Update"), Frame1);
     bttnUpdate->setObjectName(QStringLiteral("bttnUpdate"));
-    Picture1 = app::makeTextPanel("Picture1", 180, Frame1);
+    Picture1 = session::makeTextPanel("Picture1", 180, Frame1);
     prg1 = new QProgressBar(Frame1);
     prg1->setObjectName(QStringLiteral("prg1"));
     prg1->setRange(0, 1);
@@ -108,7 +107,7 @@ void frmXLTUpdate::openFile()
         return;
     m_opening = true;
     updateWidgets();
-    runOpenStep(m_session.device, *this, *path,
+    runOpenStep(m_device, *this, *path,
                 [self = QPointer<frmXLTUpdate>(this)](OpenStepResult result) {
                     if (self)
                         self->opened(std::move(result));
@@ -149,7 +148,7 @@ void frmXLTUpdate::runUpdate()
 void frmXLTUpdate::closeEvent(QCloseEvent *event)
 {
     if (m_updater.running()) {
-        m_session.device.notifier.message(core::Icon::Exclamation, kCloseRefused);
+        m_device.notifier.message(core::Icon::Exclamation, kCloseRefused);
         event->ignore();
         return;
     }

@@ -16,10 +16,6 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 
-namespace xlt::app {
-struct Session;
-}
-
 namespace xlt::update {
 
 /// "Update XLT OS": opens an XLT OS update file, shows its identity beside the device's, and
@@ -32,7 +28,7 @@ public:
     /// Picks the update file; nothing when the user cancels. The default shows cmnDlg1.
     using FileChooser = std::function<std::optional<QString>(QWidget *parent)>;
 
-    explicit frmXLTUpdate(app::Session &session, QWidget *parent = nullptr);
+    explicit frmXLTUpdate(link::DeviceContext &device, QWidget *parent = nullptr);
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     /// True while an update is being sent (including its pause).
@@ -64,7 +60,7 @@ private:
     void clear() override;
     void print(const std::string &line) override;
 
-    app::Session &m_session;
+    link::DeviceContext &m_device;
     Updater m_updater;
     FileChooser m_chooseFile;
     /// The last accepted file; empty before one is accepted and after a refused open step.

@@ -8,7 +8,7 @@
 #include <QString>
 #include <vector>
 
-namespace xlt::app {
+namespace xlt::session {
 
 /// A path in the chooser's form: absolute, cleaned ("a/./b/../c" is "a/c"), native separators,
 /// no trailing separator except a root. Empty stays empty.
@@ -43,4 +43,4 @@ std::vector<DirEntry> dirListEntries(const QString &dir);
 /// True when `path` names an existing directory.
 bool isDirectory(const QString &path);
 
-} // namespace xlt::app
+} // namespace xlt::session

@@ -2,7 +2,7 @@
 
 #include "core/Notifier.h"
 
-namespace xlt::app {
+namespace xlt::session {
 
 /// Modal message boxes titled "XLT" with one OK button, parented to the active window.
 class QtNotifier final : public core::Notifier
@@ -11,4 +11,4 @@ public:
     void message(core::Icon icon, const std::string &text) override;
 };
 
-} // namespace xlt::app
+} // namespace xlt::session

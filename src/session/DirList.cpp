@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
-namespace xlt::app {
+namespace xlt::session {
 
 namespace {
 
@@ -110,4 +110,4 @@ bool isDirectory(const QString &path)
     return !path.isEmpty() && QFileInfo(toQt(path)).isDir();
 }
 
-} // namespace xlt::app
+} // namespace xlt::session

@@ -1,7 +1,7 @@
 // The default log directory: the program's directory where it can be written, otherwise
 // "XLT logs" in the user's documents folder.
-#include "app/LogFolder.h"
-#include "app/Settings.h"
+#include "session/LogFolder.h"
+#include "session/Settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <iostream>
 #include <optional>
 
-using namespace xlt::app;
+using namespace xlt::session;
 
 namespace {
 

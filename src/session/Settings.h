@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace xlt::app {
+namespace xlt::session {
 
 /// The per-user settings store: one text value under (application, section, key).
 class SettingsStore
@@ -31,4 +31,4 @@ public:
 QString loadLogPath(SettingsStore &store, const QString &programDir);
 void storeLogPath(SettingsStore &store, const QString &logPath);
 
-} // namespace xlt::app
+} // namespace xlt::session

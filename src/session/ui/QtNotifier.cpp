@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-namespace xlt::app {
+namespace xlt::session {
 
 void QtNotifier::message(core::Icon icon, const std::string &text)
 {
@@ -16,4 +16,4 @@ void QtNotifier::message(core::Icon icon, const std::string &text)
     box.exec();
 }
 
-} // namespace xlt::app
+} // namespace xlt::session

@@ -1,10 +1,10 @@
 #include "Identity.h"
 
-#include "link/XLT_protocol.h"
+#include "XLT_protocol.h"
 
 #include <algorithm>
 
-namespace xlt::update {
+namespace xlt::link {
 
 namespace {
 
@@ -57,4 +57,4 @@ std::vector<std::string> targetIdentityLines(const Identity &identity)
             " Target mod number:      " + identity.modNumber, kRule};
 }
 
-} // namespace xlt::update
+} // namespace xlt::link

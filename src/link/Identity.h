@@ -8,10 +8,8 @@
 #include <vector>
 
 namespace xlt::link {
-struct DeviceContext;
-}
 
-namespace xlt::update {
+struct DeviceContext;
 
 /// The three identity fields of a firmware, as the windows show them.
 struct Identity
@@ -36,7 +34,7 @@ Identity parseIdentity(std::span<const std::uint8_t> bytes, FirmwareStyle style)
 /// port settings must already be set) and parses ReplyData[0..ReplyLength). Nothing when the
 /// exchange failed (RunXLTCommand has told the user, or the port did not open: silent). The
 /// result comes through `done`, on the context's line.
-void readDeviceIdentity(link::DeviceContext &context, FirmwareStyle style,
+void readDeviceIdentity(DeviceContext &context, FirmwareStyle style,
                         std::function<void(std::optional<Identity>)> done);
 
 /// 48 hyphens, the rule above and below the identity lines.
@@ -49,4 +47,4 @@ std::vector<std::string> fileIdentityLines(const Identity &identity);
 /// the rule again.
 std::vector<std::string> targetIdentityLines(const Identity &identity);
 
-} // namespace xlt::update
+} // namespace xlt::link

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-namespace xlt::app {
+namespace xlt::session {
 
 namespace {
 
@@ -46,4 +46,4 @@ QString defaultLogFolder(const QString &programDir)
                            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
-} // namespace xlt::app
+} // namespace xlt::session

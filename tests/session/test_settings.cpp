@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "session/Settings.h"
 #include "support/MapStore.h"
 
 #include <QFile>
@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using namespace xlt::app;
+using namespace xlt::session;
 using xlt::test::MapStore;
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QFontDatabase>
 #include <QTextDocument>
 
-namespace xlt::app {
+namespace xlt::session {
 
 QPlainTextEdit *makeTextPanel(const char *objectName, int minimumHeight, QWidget *parent)
 {
@@ -13,10 +13,11 @@ QPlainTextEdit *makeTextPanel(const char *objectName, int minimumHeight, QWidget
     panel->setLineWrapMode(QPlainTextEdit::NoWrap);
     // A fixed-pitch font keeps the values of each group of lines in one column.
     panel->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    const int width = panel->fontMetrics().horizontalAdvance(QString(56, QLatin1Char('-')))
-        + 2 * (panel->frameWidth() + static_cast<int>(panel->document()->documentMargin()));
+    const int width =
+        panel->fontMetrics().horizontalAdvance(QString(56, QLatin1Char('-'))) +
+        2 * (panel->frameWidth() + static_cast<int>(panel->document()->documentMargin()));
     panel->setMinimumSize(width, minimumHeight);
     return panel;
 }
 
-} // namespace xlt::app
+} // namespace xlt::session

@@ -6,7 +6,7 @@
 #include <QSettings>
 #include <QTemporaryFile>
 
-namespace xlt::app {
+namespace xlt::session {
 
 namespace {
 
@@ -93,4 +93,4 @@ void storeLogPath(SettingsStore &store, const QString &logPath)
     store.write(QStringLiteral("STARTUP"), QStringLiteral("LOGPATH"), logPath);
 }
 
-} // namespace xlt::app
+} // namespace xlt::session

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-namespace xlt::app {
+namespace xlt::session {
 
 /// The name of the log folder in the user's documents folder.
 inline constexpr char kUserLogFolderName[] = "XLT logs";
@@ -19,4 +19,4 @@ QString chooseLogFolder(const QString &programDir, const QString &documentsDir);
 /// chooseLogFolder() with the user's documents folder (QStandardPaths::DocumentsLocation).
 QString defaultLogFolder(const QString &programDir);
 
-} // namespace xlt::app
+} // namespace xlt::session

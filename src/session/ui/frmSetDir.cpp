@@ -1,8 +1,8 @@
 #include "frmSetDir.h"
 
-#include "app/DirList.h"
-#include "app/Session.h"
-#include "app/Settings.h"
+#include "session/DirList.h"
+#include "session/Session.h"
+#include "session/Settings.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,7 +15,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace xlt::app {
+namespace xlt::session {
 
 namespace {
 constexpr int kPathRole = Qt::UserRole;
@@ -167,4 +167,4 @@ void frmSetDir::okClicked()
     accept();
 }
 
-} // namespace xlt::app
+} // namespace xlt::session

@@ -9,7 +9,7 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
-namespace xlt::app {
+namespace xlt::session {
 struct Session;
 
 /// "Set Directory", the log directory chooser, opened modally by the traffic monitor's "..."
@@ -54,4 +54,4 @@ private:
     QPushButton *m_bttnCancel = nullptr;
 };
 
-} // namespace xlt::app
+} // namespace xlt::session

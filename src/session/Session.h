@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace xlt::app {
+namespace xlt::session {
 
 /// What the windows share: the device context (with the one CmdPacket), the stored setting and
 /// the log directory LogPath, read at start-up before any task window opens.
@@ -25,4 +25,4 @@ struct Session
     QString LogPath;    ///< directory of the traffic log files
 };
 
-} // namespace xlt::app
+} // namespace xlt::session
