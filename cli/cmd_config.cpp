@@ -132,7 +132,7 @@ void printJson(const Pr01Texts &texts)
 std::optional<Pr01Texts> loadFile(const std::string &path, core::Notifier &notifier)
 {
     Pr01Texts texts = Pr01Texts::initial();
-    if (!loadWholeConfigFile(pathArgument(path), texts, notifier))
+    if (!loadWholeConfigFileInto(pathArgument(path), texts, notifier))
         return std::nullopt;
     return texts;
 }

@@ -24,8 +24,9 @@ namespace xlt::link::framing {
 constexpr std::uint8_t kStart = 0x7F;
 constexpr std::uint8_t kSeqToggle = 0x80;
 constexpr std::uint8_t kSeqReply = 0x01;
-/// A stuffed reply of 255 data bytes: 1 + 2 * (3 + 255 + 2).
-constexpr std::size_t kMaxFrameOnLine = 521;
+/// The longest frame on the line: a reply of 255 DATA bytes with STATUS, every DATA byte and
+/// both CRC bytes 7F and so doubled; SEQ is never 7F and LEN is FF: 1 + 1 + 1 + 2 * (1 + 255 + 2).
+constexpr std::size_t kMaxFrameOnLine = 519;
 
 /// The bytes on the line for a command (bit 0 of seq is cleared). Data beyond 255 bytes is not
 /// sent: LEN cannot say more.

@@ -79,7 +79,6 @@ public:
     bool running() const { return m_state == State::Running; }
     /// True from start() until its result is in.
     bool starting() const { return m_state == State::Starting; }
-    bool StopRequested() const { return m_stopRequested; }
     /// "XLT_log_ dd mm yyyy hh mm ss" of the latest start (empty before the first).
     const std::string &LogBaseName() const { return m_logBaseName; }
     Ending ending() const { return m_ending; }

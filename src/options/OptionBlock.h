@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/XLT_protocol.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +18,7 @@ namespace xlt::options {
 
 /// The device's 128-byte configuration block (commands 17 and 18) as last read. The options
 /// change byte 112, the host drive option, and write every other byte back as read.
-using OptionBlock = std::array<std::uint8_t, 128>;
+using OptionBlock = std::array<std::uint8_t, link::kConfigBlockSize>;
 constexpr std::size_t kHostDriveOffset = 112;
 
 /// The host drive mode; the value is the index of the option button (opLevel 0 and 1).

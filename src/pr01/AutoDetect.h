@@ -77,7 +77,6 @@ public:
     /// True from start() until its result is in.
     bool starting() const { return m_starting; }
     std::uint8_t itemsRead() const { return CfgItemsRead; }
-    bool abortRequested() const { return AbortAutoCfg; }
 
 private:
     using Done = std::function<void(bool)>;

@@ -169,7 +169,7 @@ bool saveConfiguration(const QString &folder, const Pr01Texts &boxes, core::Noti
     return false;
 }
 
-bool loadConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notifier)
+bool loadConfigFileInto(const QString &path, Pr01Texts &boxes, core::Notifier &notifier)
 {
     const std::optional<std::string> content = readUfgFile(path);
     if (content && applyUfgText(*content, boxes))
@@ -178,7 +178,7 @@ bool loadConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notif
     return false;
 }
 
-bool loadWholeConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notifier)
+bool loadWholeConfigFileInto(const QString &path, Pr01Texts &boxes, core::Notifier &notifier)
 {
     const std::string shown = "Cannot open config file " + core::fromQString(path);
     const std::optional<std::string> content = readUfgFile(path);

@@ -95,11 +95,11 @@ bool saveConfiguration(const QString &folder, const Pr01Texts &boxes, core::Noti
 /// Loads the file at `path` into `boxes` (applyUfgText). When the file cannot be read, or ends
 /// where a header still calls for values, shows "Cannot open config file " + path and returns
 /// false; values already taken from the file stay in `boxes`.
-bool loadConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notifier);
+bool loadConfigFileInto(const QString &path, Pr01Texts &boxes, core::Notifier &notifier);
 
 /// Loads the file at `path` only when it holds a whole configuration: the three sections, each
 /// with all its values. Otherwise shows "Cannot open config file " + path (with the reason when
 /// the file was read) and returns false with `boxes` untouched.
-bool loadWholeConfigFile(const QString &path, Pr01Texts &boxes, core::Notifier &notifier);
+bool loadWholeConfigFileInto(const QString &path, Pr01Texts &boxes, core::Notifier &notifier);
 
 } // namespace xlt::pr01

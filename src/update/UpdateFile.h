@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/Identity.h"
+#include "link/XLT_protocol.h"
 
 #include <QString>
 #include <cstddef>
@@ -22,7 +23,7 @@ namespace xlt::update {
 // the device's identity text), so it reaches the device with block 15.
 
 constexpr std::size_t kHeaderBytes = 128;
-constexpr std::size_t kBlockBytes = 128;
+constexpr std::size_t kBlockBytes = link::kUpdateBlockSize;
 constexpr std::size_t kIdentityOffset = 2160;
 constexpr std::size_t kIdentityBytes = 13;
 /// The shortest file whose identity can be read.

@@ -62,7 +62,7 @@ TEST_F(UfgFileTest, GoldenFileRoundTripAndShortFile)
 
     ASSERT_TRUE(saveUfgFile(file, edited()));
     Pr01Texts boxes = Pr01Texts::initial();
-    EXPECT_TRUE(loadConfigFile(file, boxes, notifier));
+    EXPECT_TRUE(loadConfigFileInto(file, boxes, notifier));
     EXPECT_EQ(boxes, edited());
     EXPECT_TRUE(notifier.messages.empty());
 
@@ -70,7 +70,7 @@ TEST_F(UfgFileTest, GoldenFileRoundTripAndShortFile)
     const std::size_t row5 = ufgText(edited()).find("\r\n66\r\n") + 2;
     ASSERT_TRUE(QFile::resize(file, static_cast<qint64>(row5)));
     boxes = Pr01Texts::initial();
-    EXPECT_FALSE(loadConfigFile(file, boxes, notifier));
+    EXPECT_FALSE(loadConfigFileInto(file, boxes, notifier));
     EXPECT_EQ(notifier.texts(), Texts{"Cannot open config file " + file.toStdString()});
     Pr01Texts expected = edited();
     expected.exp[7] = "00"; // row 7 was never reached
@@ -197,7 +197,7 @@ TEST_F(UfgFileTest, OnlyAWholeConfigurationLoadsWhole)
         file.close();
         notifier.messages.clear();
         Pr01Texts boxes = Pr01Texts::initial();
-        EXPECT_EQ(loadWholeConfigFile(file.fileName(), boxes, notifier), loads) << content;
+        EXPECT_EQ(loadWholeConfigFileInto(file.fileName(), boxes, notifier), loads) << content;
         EXPECT_EQ(boxes, loads ? edited() : Pr01Texts::initial()) << content;
         ASSERT_EQ(notifier.messages.size(), loads ? 0u : 1u) << content;
         if (!loads) {
@@ -244,7 +244,7 @@ TEST_F(UfgFileTest, NamesOutsideLatin1AreListedAndLoad)
     ASSERT_TRUE(saveUfgFile(configFilePath(folder, euro), edited()));
     EXPECT_EQ(listConfigNames(folder), QStringList{euro});
     Pr01Texts boxes = Pr01Texts::initial();
-    EXPECT_TRUE(loadConfigFile(configFilePath(folder, euro), boxes, notifier));
+    EXPECT_TRUE(loadConfigFileInto(configFilePath(folder, euro), boxes, notifier));
     EXPECT_EQ(boxes, edited());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
               QStringList{QString::fromUtf8("Programm \u20ac")});

@@ -275,7 +275,7 @@ void frmSetID003::cmbCfgActivated(int index)
 void frmSetID003::LoadConfigFile(const QString &path)
 {
     Pr01Texts texts = boxes();
-    const bool complete = loadConfigFile(path, texts, m_session.device.notifier);
+    const bool complete = loadConfigFileInto(path, texts, m_session.device.notifier);
     setBoxes(texts);
     if (complete)
         showFrames(true, true, true);

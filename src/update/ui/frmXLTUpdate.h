@@ -33,8 +33,6 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     /// True while an update is being sent (including its pause).
     bool updating() const { return m_updater.running(); }
-    /// True while an opened file's check waits for the device's identity.
-    bool opening() const { return m_opening; }
 
     /// The file dialog of the open step: title "Open Update file", one filter
     /// "XLT OS Update file *.dpc" for *.dpc, existing files only.
