@@ -61,7 +61,7 @@ void catchInterrupts()
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }

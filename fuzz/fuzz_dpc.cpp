@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (int n = 0; n < image.NumBlocks; ++n) {
         const auto block = image.block(n);
         fuzz::check(block.size() == kBlockBytes, "whole blocks");
-        sum += block.front() + block.back(); // touches both ends of every block
+        sum += unsigned{block.front()} + block.back(); // touches both ends of every block
     }
     (void)sum;
     fuzz::check(fileIdentityLines(image.file).size() == 4, "four file identity lines");

@@ -37,7 +37,7 @@ void roundTrip(std::uint8_t header, std::span<const std::uint8_t> data, std::siz
 {
     const auto seq = static_cast<std::uint8_t>(header & kSeqToggle);
     const auto status = static_cast<std::uint8_t>(header >> 1);
-    const Bytes sent(data.begin(), data.begin() + std::min<std::size_t>(data.size(), 255));
+    const Bytes sent(data.begin(), data.begin() + std::min<std::ptrdiff_t>(std::ssize(data), 255));
     for (const bool reply : {false, true}) {
         const Bytes line = reply ? encodeReply(seq, status, data) : encodeCommand(seq, data);
         fuzz::check(line.size() <= kMaxFrameOnLine, "frame fits the longest on the line");

@@ -58,7 +58,8 @@ TEST(Framing, RoundTripsSplitAcrossTwoReadsAtEveryPoint)
     for (const auto &[reply, seq, status, data] : rows) {
         const Bytes line = reply ? encodeReply(seq, status, data) : encodeCommand(seq, data);
         EXPECT_LE(line.size(), kMaxFrameOnLine);
-        const Bytes sent(data.begin(), data.begin() + std::min(data.size(), std::size_t{255}));
+        const Bytes sent(data.begin(),
+                         data.begin() + std::min<std::ptrdiff_t>(std::ssize(data), 255));
         for (std::size_t cut = 1; cut < line.size(); ++cut) { // also between a doubled 7F
             SCOPED_TRACE(testing::Message() << reply << " " << data.size() << " cut " << cut);
             Decoder decoder(reply);

@@ -175,10 +175,10 @@ TEST_F(SerialLinkTest, ExchangesOpenCloseAndLineStates)
 
     link.CloseXLTComPort();
     EXPECT_EQ(send({1}), ComPortClosed);
-    link.CloseXLTComPort();                      // closing twice does nothing
-    for (std::uint8_t number : {0, 8, 9, 255}) { // 9: its device node is missing
-        packet.PortNumber = number;
-        EXPECT_EQ(link.OpenXLTComPort(packet), 0) << int(number);
+    link.CloseXLTComPort();                   // closing twice does nothing
+    for (const int number : {0, 8, 9, 255}) { // 9: its device node is missing
+        packet.PortNumber = static_cast<std::uint8_t>(number);
+        EXPECT_EQ(link.OpenXLTComPort(packet), 0) << number;
         EXPECT_EQ(send({1}), ComPortClosed);
     }
     packet.PortNumber = 7;

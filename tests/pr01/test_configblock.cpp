@@ -102,7 +102,7 @@ TEST(CheckPR01Device, AcceptsIdentitiesBeginningWithPR01OrID003)
 
 TEST(Pr01Configuration, FailedExchangesShowOnlyTheTransmissionMessage)
 {
-    for (const std::uint8_t code : {17, 18}) {
+    for (const std::uint8_t code : {std::uint8_t{17}, std::uint8_t{18}}) {
         test::EmulatedDevice device({.fault = sim::Fault::BadCrc, .faultCode = code});
         EXPECT_FALSE(code == 17 ? device.read().has_value() : device.write(Pr01Texts::initial()));
         EXPECT_EQ(device.notifier.texts(), Texts{"XLT Command transmission error PACKET ERROR"});

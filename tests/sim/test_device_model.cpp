@@ -188,7 +188,7 @@ TEST(DeviceModelDetection, ReportsFlagsAndFetchesWhatWasReported)
         while (seen.size() < statuses.size())
             seen.push_back(send(model, {22}).data.at(0));
         EXPECT_EQ(seen, statuses) << int(target) << (allAtOnce ? " at once" : " one by one");
-        for (const std::uint8_t item : {1, 2, 4}) {
+        for (const std::uint8_t item : {std::uint8_t{1}, std::uint8_t{2}, std::uint8_t{4}}) {
             const Response response = send(model, {23, item});
             const bool reported = seen.back() & item;
             EXPECT_EQ(response.status, reported ? kStatusAccepted : kStatusRefused) << int(item);

@@ -46,7 +46,7 @@ std::vector<CapturedRecord> parseReply(const std::vector<std::uint8_t> &r)
         out.push_back({r[i], 0, {r.begin() + long(i) + 6, r.begin() + long(i) + 6 + r[i + 5]}});
         for (std::size_t b = 0; b < 4; ++b)
             out.back().offsetMs |= std::uint32_t(r[i + 1 + b]) << (8 * b);
-        i += 5 + r[i + 5];
+        i += 5 + std::size_t{r[i + 5]};
     }
     return out;
 }

@@ -55,8 +55,9 @@ void TrafficListBox::appendRecord(const QStringList &lines, bool marked, const Q
         // Measuring each line once keeps the horizontal range right without a pass over the list.
         m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(text) + 2 * kMargin);
     }
-    if (!m_filter.empty() && m_filter.matches(std::span(m_lines).subspan(
-                                 static_cast<std::size_t>(first), lines.size()))) {
+    if (!m_filter.empty() &&
+        m_filter.matches(std::span(m_lines).subspan(static_cast<std::size_t>(first),
+                                                    static_cast<std::size_t>(lines.size())))) {
         for (int k = first; k < count(); ++k)
             m_rows.push_back(k);
     }
