@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-wayland
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14
   xvfb xauth
   desktop-file-utils appstream dpkg-dev file
 )

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite: the optimised build with warnings as errors,
-# the sanitizer build, and a short run of every fuzz target.
+# the style gates, the sanitizer build, and a short run of every fuzz target.
 #   FUZZ_SECONDS=N  seconds per fuzz target (default 5; 0 skips the fuzz run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +15,9 @@ echo "== build and test: ci preset =="
 cmake --preset ci
 cmake --build --preset ci
 ctest --preset ci -j2
+
+echo "== style: format, include direction, clang-tidy =="
+bash scripts/check_style.sh build/ci
 
 echo "== build and test: asan preset =="
 cmake --preset asan

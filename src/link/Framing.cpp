@@ -3,6 +3,7 @@
 #include "core/Crc.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace xlt::link::framing {
 
@@ -109,7 +110,7 @@ Decoder::Result Decoder::step(std::uint8_t byte)
 Decoder::Result Decoder::flush()
 {
     while (inFrame()) {
-        m_lastRaw = std::move(m_raw);
+        m_lastRaw = std::exchange(m_raw, {});
         if (rescan() == Result::Complete)
             return Result::Complete;
     }

@@ -11,7 +11,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <signal.h>
+#include <csignal>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>

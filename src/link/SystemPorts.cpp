@@ -106,6 +106,7 @@ std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir, const 
               [](const Found &a, const Found &b) { return a.number < b.number; });
 
     std::vector<PortRecord> records;
+    records.reserve(found.size());
     std::map<std::string, int> indices;
     for (const Found &port : found) {
         records.push_back({familyObjectName(port.driver, indices),

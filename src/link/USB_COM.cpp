@@ -109,7 +109,7 @@ std::uint16_t FindXLTPort(PortSource &source)
 
 std::string describePort(PortSource &source, std::uint16_t portNumber)
 {
-    const std::string name = "COM" + std::to_string(portNumber);
+    std::string name = "COM" + std::to_string(portNumber);
     for (const PortRecord &record : source.ports()) {
         if (record.portName != name || record.devicePath.empty())
             continue;
@@ -123,7 +123,10 @@ std::string describePort(PortSource &source, std::uint16_t portNumber)
                 node += c;
             }
         }
-        return name + " (" + node + ")";
+        name += " (";
+        name += node;
+        name += ')';
+        return name;
     }
     return name;
 }

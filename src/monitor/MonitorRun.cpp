@@ -31,7 +31,7 @@ MonitorRun::~MonitorRun()
     end();
 }
 
-void MonitorRun::start(const QString &logDir, std::function<void(StartResult)> done)
+void MonitorRun::start(const QString &logDir, const std::function<void(StartResult)> &done)
 {
     if (m_state != State::Idle)
         return done(StartResult::AlreadyRunning);
@@ -79,7 +79,7 @@ void MonitorRun::started(bool ok, StartResult failure, const std::function<void(
     done(StartResult::Started);
 }
 
-void MonitorRun::tick(std::function<void(bool again)> done)
+void MonitorRun::tick(const std::function<void(bool again)> &done)
 {
     if (m_state != State::Running)
         return done(false);

@@ -60,14 +60,14 @@ public:
     /// Stop pressed while the start is under way ends the run at its first poll.
     /// `logDir` is where this run's log files go (LogPath at the moment of the start). `done`
     /// gets the result (at once for everything decided before the line is used).
-    void start(const QString &logDir, std::function<void(StartResult)> done);
+    void start(const QString &logDir, const std::function<void(StartResult)> &done);
 
     /// One poll: capture-read (1), the reply listed and its new lines appended to the logs.
     /// `done(true)` when the owner should arm the timer again; `done(false)` when the run is over
     /// (stop requested: port closed here; exchange failed: message shown and port closed by the
     /// transaction; or the run was ended meanwhile: the reply is still listed and logged, so
     /// nothing the device handed over is lost). Idle: `done(false)` at once, nothing sent.
-    void tick(std::function<void(bool again)> done);
+    void tick(const std::function<void(bool again)> &done);
 
     /// The Stop button: only sets the flag; the next tick ends the run after its reply.
     void requestStop() { m_stopRequested = true; }

@@ -67,7 +67,7 @@ std::string TrafficLog::baseName(const QDateTime &when)
     return "XLT_log_ " + core::fromQString(when.toString(QStringLiteral("dd MM yyyy HH mm ss")));
 }
 
-TrafficLog::TrafficLog(QString logDir, std::string baseName)
+TrafficLog::TrafficLog(QString logDir, const std::string &baseName)
     : m_dir(std::move(logDir))
     , m_base(core::toQString(baseName))
 {}

@@ -18,7 +18,7 @@ public:
     /// "XLT_log_ dd mm yyyy hh mm ss" for the moment Run was pressed.
     static std::string baseName(const QDateTime &when);
 
-    TrafficLog(QString logDir, std::string baseName);
+    TrafficLog(QString logDir, const std::string &baseName);
 
     QString targetPath() const;
     QString hostPath() const;

@@ -41,7 +41,7 @@ void AutoDetect::send(std::uint8_t length, std::uint8_t code, std::uint8_t param
         }));
 }
 
-void AutoDetect::start(std::function<void(bool started)> done)
+void AutoDetect::start(const std::function<void(bool started)> &done)
 {
     if (running() || link::refuseWhileHeld(m_context))
         return done(false);
@@ -75,7 +75,7 @@ void AutoDetect::started(bool ok, const Done &done)
     done(true);
 }
 
-void AutoDetect::tick(std::function<void(bool again)> done)
+void AutoDetect::tick(const std::function<void(bool again)> &done)
 {
     if (!running() || m_starting)
         return done(false);
@@ -87,7 +87,7 @@ void AutoDetect::tick(std::function<void(bool again)> done)
     });
 }
 
-void AutoDetect::fetchFrom(std::size_t index, Done done)
+void AutoDetect::fetchFrom(std::size_t index, const Done &done)
 {
     // Each step tests byte 0 of the reply as it stands now: after a fetch, the fetch reply's.
     const std::uint8_t flags = m_context.CmdPacket.ReplyData[0];
@@ -113,7 +113,7 @@ void AutoDetect::fetchFrom(std::size_t index, Done done)
     done(true);
 }
 
-void AutoDetect::fetched(Item item, Done done)
+void AutoDetect::fetched(Item item, const Done &done)
 {
     const link::XLTPacket &packet = m_context.CmdPacket;
     if (item == Currency) {

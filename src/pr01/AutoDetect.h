@@ -58,11 +58,11 @@ public:
     /// opens the port (silently gives up when it does not open) and sends the start command.
     /// `done(true)` when polling has begun: the device is then held and the port open, and the
     /// caller arms its timer for kInterval. The device is held from the call on.
-    void start(std::function<void(bool started)> done);
+    void start(const std::function<void(bool started)> &done);
 
     /// One polling step. `done(true)` when the caller must arm the timer again; `done(false)`
     /// when detection is over (port closed, device released).
-    void tick(std::function<void(bool again)> done);
+    void tick(const std::function<void(bool again)> &done);
 
     /// Requests the end of a running detection at the end of the next tick whose status
     /// command succeeds. No effect on a later detection: start() clears the request.
@@ -84,8 +84,8 @@ private:
     void send(std::uint8_t length, std::uint8_t code, std::uint8_t parameter, Done done);
     void started(bool ok, const Done &done);
     /// Fetches, from the item at `index` on, every item ReplyData[0] reports and not yet read.
-    void fetchFrom(std::size_t index, Done done);
-    void fetched(Item item, Done done);
+    void fetchFrom(std::size_t index, const Done &done);
+    void fetched(Item item, const Done &done);
     void finish(const Done &done);
 
     link::DeviceContext &m_context;

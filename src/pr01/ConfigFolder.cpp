@@ -24,12 +24,12 @@ bool usableFolder(const QString &path)
 QString ensureConfigFolder(const QString &programDir)
 {
     const QString folderName = QString::fromLatin1(kConfigFolderName);
-    const QString beside = QDir(programDir).filePath(folderName);
+    QString beside = QDir(programDir).filePath(folderName);
     if (usableFolder(beside))
         return beside;
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!dataDir.isEmpty()) {
-        const QString inData = QDir(dataDir).filePath(folderName);
+        QString inData = QDir(dataDir).filePath(folderName);
         if (usableFolder(inData))
             return inData;
     }

@@ -27,7 +27,7 @@ inline constexpr const char *kCurrencyHeader = "[CURRENCY ASSIG DATA]";
 inline constexpr const char *kUfgSuffix = ".ufg";
 /// The largest configuration file that is read. A file saved from boxes that fit the device is
 /// well under 1 KiB; anything past this limit is no configuration and is not read.
-inline constexpr qint64 kMaxUfgBytes = 16 * 1024;
+inline constexpr qint64 kMaxUfgBytes = qint64{16} * 1024;
 
 /// The whole file text for the boxes `texts`.
 std::string ufgText(const Pr01Texts &texts);

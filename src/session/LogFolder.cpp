@@ -33,7 +33,7 @@ QString chooseLogFolder(const QString &programDir, const QString &documentsDir)
 {
     if ((writableFolder(programDir) && !systemFolder(programDir)) || documentsDir.isEmpty())
         return programDir;
-    const QString userFolder =
+    QString userFolder =
         QDir::toNativeSeparators(QDir(documentsDir).filePath(QLatin1String(kUserLogFolderName)));
     if (QDir().mkpath(userFolder) && writableFolder(userFolder))
         return userFolder;

@@ -10,7 +10,7 @@ namespace xlt::session {
 
 namespace {
 
-constexpr qint64 kMaxSettingsBytes = 1024 * 1024;
+constexpr qint64 kMaxSettingsBytes = qint64{1024} * 1024;
 
 QString settingsKey(const QString &section, const QString &key)
 {
