@@ -8,6 +8,7 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14
   xvfb xauth
   desktop-file-utils appstream dpkg-dev file
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do
