@@ -4,7 +4,6 @@
 #include "pr01/UfgFile.h"
 #include "sim/DeviceModel.h"
 #include "sim/PtyServer.h"
-#include "support/SmallTmpfs.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -149,21 +148,6 @@ TEST_F(ConfigCli, ReadSavesTheFileAndFailsWithoutADevice)
 }
 
 // A save on a full disk is a failure (exit 1) and the old file survives.
-TEST_F(ConfigCli, ReadOnAFullDiskKeepsTheOldFile)
-{
-    test::SmallTmpfs fs;
-    XLT_SKIP_WITHOUT_TMPFS(fs);
-    const QString saved = fs.filePath("ID003.ufg");
-    ASSERT_TRUE(pr01::saveUfgFile(saved, wanted()));
-    ASSERT_TRUE(fs.fillLeaving(0));
-    const Outcome read = xltctl({"config", "read", "--ufg", saved});
-    EXPECT_EQ(read.code, 1);
-    EXPECT_NE(read.err.find("Cannot save configuration file " + saved.toStdString()),
-              std::string::npos)
-        << read.err;
-    EXPECT_EQ(*pr01::readUfgFile(saved), pr01::ufgText(wanted()));
-}
-
 // Update files: devices, pipes and files larger than any image are refused at once.
 TEST_F(ConfigCli, UpdateRefusesWhatIsNoUpdateFile)
 {
