@@ -84,6 +84,7 @@ int main(int argc, char *argv[])
     }
     const QStringList rest = parser.positionalArguments();
     if (rest.isEmpty()) {
+        std::fputs("xltctl: missing command\n", stderr);
         usage(stderr);
         return 2;
     }
