@@ -127,6 +127,7 @@ TEST_F(CommandLine, DeviceChoiceInEveryPlace)
         {{"identity", "--port=" + com.toLower()}, 0, identity, talking},
         {{"--port", com, "identity"}, 0, identity, talking},
         {{"--device=" + node, "identity"}, 0, identity, talking},
+        {{"--port", elsewhere, "--device", node, "identity"}, 0, identity, talking},
         {{"identity", "--json", "--device", node}, 0, "\"mod\": \"0001\"", talking},
         {{"identity", "--port", elsewhere}, 3, "", none},
         {{"identity", "--port", elsewhere, "--port", com}, 0, identity, talking},
