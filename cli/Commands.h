@@ -17,9 +17,9 @@ inline QString pathArgument(const std::string &arg)
 }
 
 // Each subcommand takes the words after its name, parses them with its CommandLine (which also
-// takes --port and --device) and returns the process exit code: 0 success, 1 a failed operation (its message is on stderr),
-// 2 bad usage or bad input. main() turns a 1 into 3 when no device is found (at the chosen
-// port), so every command reports a missing device the same way.
+// takes --port and --device) and returns the process exit code: 0 success, 1 a failed operation
+// (its message is on stderr), 2 bad usage or bad input. main() turns a 1 into 3 when no device
+// is found (at the chosen port), so every command reports a missing device the same way.
 int runPorts(const Args &args);
 int runIdentity(const Args &args);
 int runDecode(const Args &args);
