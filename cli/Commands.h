@@ -16,10 +16,10 @@ inline QString pathArgument(const std::string &arg)
     return QFile::decodeName(QByteArray::fromStdString(arg));
 }
 
-// Each subcommand takes the words after its name (--port and --device already taken out) and
-// returns the process exit code: 0 success, 1 a failed operation (its message is on stderr),
-// 2 bad usage or bad input. main() turns a 1 into 3 when no device is found (at the chosen
-// port), so every command reports a missing device the same way.
+// Each subcommand takes the words after its name, parses them with its CommandLine (which also
+// takes --port and --device) and returns the process exit code: 0 success, 1 a failed operation
+// (its message is on stderr), 2 bad usage or bad input. main() turns a 1 into 3 when no device
+// is found (at the chosen port), so every command reports a missing device the same way.
 int runPorts(const Args &args);
 int runIdentity(const Args &args);
 int runDecode(const Args &args);

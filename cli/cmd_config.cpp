@@ -3,6 +3,7 @@
 // or lets the device detect it, and prints the version, the boot version and the eight rows.
 #include "Await.h"
 #include "CliContext.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Printable.h"
 #include "core/Text.h"
@@ -146,10 +147,9 @@ std::optional<Pr01Texts> readDevice(CliContext &cli)
     return reading->texts;
 }
 
+/// `args`: the subcommand's words, "diff" first.
 int diffConfig(const Args &args)
 {
-    if (args.size() != 2 && args.size() != 3)
-        return usageError("diff takes FILE.ufg and optionally OTHER.ufg");
     CliContext cli;
     const std::optional<Pr01Texts> file = loadFile(args[1], cli.notifier);
     if (!file)
@@ -168,18 +168,8 @@ int diffConfig(const Args &args)
     return 0;
 }
 
-int readConfig(const Args &args)
+int readConfig(const std::optional<std::string> &ufgPath, bool json)
 {
-    std::optional<std::string> ufgPath;
-    bool json = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--json")
-            json = true;
-        else if (args[i] == "--ufg" && i + 1 < args.size() && !ufgPath)
-            ufgPath = args[++i];
-        else
-            return usageError("read takes only --ufg FILE and --json");
-    }
     CliContext cli;
     const auto reading = await<std::optional<Pr01Reading>>(
         [&cli](auto done) { readPr01Configuration(*cli.device, std::move(done)); });
@@ -197,13 +187,10 @@ int readConfig(const Args &args)
     return 0;
 }
 
-int writeConfig(const Args &args)
+int writeConfig(const std::string &path, bool dryRun)
 {
-    const bool dryRun = args.size() == 3 && args[1] == "--dry-run";
-    if (args.size() != (dryRun ? 3u : 2u))
-        return usageError("write takes one FILE.ufg and optionally --dry-run before it");
     CliContext cli;
-    std::optional<Pr01Texts> loaded = loadFile(args.back(), cli.notifier);
+    std::optional<Pr01Texts> loaded = loadFile(path, cli.notifier);
     if (!loaded)
         return 2;
     Pr01Texts texts = *loaded;
@@ -241,14 +228,12 @@ public:
     Pr01Texts texts;
 };
 
-std::optional<int> parseSeconds(const Args &args)
+std::optional<int> parseSeconds(const std::optional<std::string> &given)
 {
-    if (args.size() == 1)
+    if (!given)
         return kDefaultDetectSeconds;
-    if (args.size() != 3 || args[1] != "--seconds")
-        return std::nullopt;
     int seconds = 0;
-    const std::string &text = args[2];
+    const std::string &text = *given;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
     if (ec != std::errc() || end != text.data() + text.size() || seconds < 1 ||
         seconds > kMaxDetectSeconds)
@@ -256,17 +241,14 @@ std::optional<int> parseSeconds(const Args &args)
     return seconds;
 }
 
-int detectConfig(const Args &args)
+int detectConfig(int seconds)
 {
-    const std::optional<int> seconds = parseSeconds(args);
-    if (!seconds)
-        return usageError("detect takes --seconds N with N from 1 to 3600");
     CliContext cli;
     CollectingSink sink;
     AutoDetect detect(*cli.device, sink);
     if (!await<bool>([&detect](auto done) { detect.start(std::move(done)); }))
         return 1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(*seconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     bool timedOut = false;
     bool again = true;
     while (again) {
@@ -281,7 +263,7 @@ int detectConfig(const Args &args)
     printTexts(sink.texts, detect.itemsRead());
     if (detect.itemsRead() != AutoDetect::kAllItems) {
         cli.notifier.message(core::Icon::Exclamation,
-                             timedOut ? "Detection stopped after " + std::to_string(*seconds) +
+                             timedOut ? "Detection stopped after " + std::to_string(seconds) +
                                             " s before every item was reported."
                                       : "Detection ended before every item was reported.");
         return 1;
@@ -289,25 +271,71 @@ int detectConfig(const Args &args)
     return 0;
 }
 
+/// What a subcommand takes, told when its words are refused; empty for no known subcommand.
+std::string ruleOf(const Args &words)
+{
+    const std::string sub = words.empty() ? std::string() : words.front();
+    if (sub == "read")
+        return "read takes only --ufg FILE and --json";
+    if (sub == "write")
+        return "write takes one FILE.ufg and optionally --dry-run";
+    if (sub == "diff")
+        return "diff takes FILE.ufg and optionally OTHER.ufg";
+    if (sub == "detect")
+        return "detect takes --seconds N with N from 1 to 3600";
+    return {};
+}
+
 } // namespace
 
 int runConfig(const Args &args)
 {
-    if (args.empty())
+    CommandLine commandLine("config", kUsage);
+    const QString json = QStringLiteral("json");
+    const QString ufg = QStringLiteral("ufg");
+    const QString dryRun = QStringLiteral("dry-run");
+    const QString seconds = QStringLiteral("seconds");
+    commandLine.flag({json});
+    commandLine.flag({dryRun});
+    commandLine.option(ufg, QStringLiteral("FILE"), true);
+    commandLine.option(seconds, QStringLiteral("N"), true);
+    if (const auto exitCode = commandLine.parse(args, ruleOf))
+        return *exitCode;
+    const Args &words = commandLine.positional();
+    if (words.empty())
         return usageError("missing subcommand");
-    if (args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
+    // Each subcommand takes its own options only, and its number of words.
+    const auto takes = [&commandLine, &words, &json, &ufg, &dryRun,
+                        &seconds](const QStringList &own, std::size_t fewest, std::size_t most) {
+        for (const QString &name : {json, ufg, dryRun, seconds}) {
+            if (commandLine.isSet(name) && !own.contains(name))
+                return false;
+        }
+        return words.size() >= fewest && words.size() <= most;
+    };
+    const std::string &sub = words.front();
+    if (sub == "read") {
+        if (!takes({ufg, json}, 1, 1))
+            return usageError(ruleOf(words).c_str());
+        return readConfig(commandLine.value(ufg), commandLine.isSet(json));
     }
-    if (args[0] == "read")
-        return readConfig(args);
-    if (args[0] == "write")
-        return writeConfig(args);
-    if (args[0] == "detect")
-        return detectConfig(args);
-    if (args[0] == "diff")
-        return diffConfig(args);
-    return usageError(("unknown subcommand '" + args[0] + "'").c_str());
+    if (sub == "write") {
+        if (!takes({dryRun}, 2, 2))
+            return usageError(ruleOf(words).c_str());
+        return writeConfig(words[1], commandLine.isSet(dryRun));
+    }
+    if (sub == "detect") {
+        const std::optional<int> detectSeconds = parseSeconds(commandLine.value(seconds));
+        if (!takes({seconds}, 1, 1) || !detectSeconds)
+            return usageError(ruleOf(words).c_str());
+        return detectConfig(*detectSeconds);
+    }
+    if (sub == "diff") {
+        if (!takes({}, 2, 3))
+            return usageError(ruleOf(words).c_str());
+        return diffConfig(words);
+    }
+    return usageError(("unknown subcommand '" + sub + "'").c_str());
 }
 
 } // namespace xlt::cli

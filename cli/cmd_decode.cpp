@@ -1,5 +1,6 @@
 // xltctl decode: the monitor's decoder and listing without a device, for single frames and for
 // capture-read replies kept as hexadecimal text.
+#include "CommandLine.h"
 #include "Commands.h"
 #include "HexInput.h"
 #include "PrintingList.h"
@@ -50,20 +51,21 @@ int usageError(const std::string &problem)
     return 2;
 }
 
+/// `args`: the tag, then the frame's bytes.
 int decodeFrame(const Args &args)
 {
-    if (args.size() < 3)
+    if (args.size() < 2)
         return usageError("--frame needs a tag and the frame bytes");
     std::string problem;
-    const auto tag = parseHex(args[1], problem);
+    const auto tag = parseHex(args[0], problem);
     if (!tag || tag->size() != 1)
-        return usageError("tag '" + args[1] + "' is not one hexadecimal byte");
+        return usageError("tag '" + args[0] + "' is not one hexadecimal byte");
     const std::uint8_t tagByte = tag->front();
     if (tagByte != monitor::kTagTargetRx && tagByte != monitor::kTagTargetTx &&
         tagByte != monitor::kTagHostTx && tagByte != monitor::kTagHostRx)
-        return usageError("tag '" + args[1] + "' is none of 35, 55, AA and CA");
+        return usageError("tag '" + args[0] + "' is none of 35, 55, AA and CA");
     std::string hex;
-    for (std::size_t i = 2; i < args.size(); ++i)
+    for (std::size_t i = 1; i < args.size(); ++i)
         hex += args[i] + ' ';
     const auto frameBytes = parseHex(hex, problem);
     if (!frameBytes) {
@@ -86,28 +88,21 @@ struct RepliesOptions
     bool check = false;
 };
 
-std::optional<RepliesOptions> parseRepliesOptions(const Args &args, std::string &problem)
+std::optional<RepliesOptions> parseRepliesOptions(const CommandLine &commandLine,
+                                                  std::string &problem)
 {
     RepliesOptions options;
-    bool haveFile = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--log-dir") {
-            if (i + 1 >= args.size()) {
-                problem = "--log-dir needs a directory";
-                return std::nullopt;
-            }
-            options.logDir = args[++i];
-            options.logging = true;
-        } else if (args[i] == "--check") {
-            options.check = true;
-        } else if (!haveFile && (args[i] == "-" || args[i].rfind("--", 0) != 0)) {
-            options.file = args[i];
-            haveFile = true;
-        } else {
-            problem = "unexpected argument '" + args[i] + "'";
-            return std::nullopt;
-        }
+    if (commandLine.positional().size() > 1) {
+        problem = "unexpected argument '" + commandLine.positional()[1] + "'";
+        return std::nullopt;
     }
+    if (!commandLine.positional().empty())
+        options.file = commandLine.positional().front();
+    if (const auto dir = commandLine.value(QStringLiteral("log-dir"))) {
+        options.logDir = *dir;
+        options.logging = true;
+    }
+    options.check = commandLine.isSet(QStringLiteral("check"));
     return options;
 }
 
@@ -167,10 +162,10 @@ int listReplies(std::istream &in, monitor::TrafficLog *log, bool check)
     return exitCode;
 }
 
-int decodeReplies(const Args &args)
+int decodeReplies(const CommandLine &commandLine)
 {
     std::string problem;
-    const auto options = parseRepliesOptions(args, problem);
+    const auto options = parseRepliesOptions(commandLine, problem);
     if (!options)
         return usageError(problem);
     std::optional<monitor::TrafficLog> log;
@@ -198,25 +193,24 @@ int decodeReplies(const Args &args)
 
 } // namespace
 
-int runDecode(const Args &given)
+int runDecode(const Args &args)
 {
-    // --check may come first ("decode --check --replies FILE"): it belongs to --replies.
-    Args args = given;
-    if (!args.empty() && args[0] == "--check") {
-        args.erase(args.begin());
-        args.push_back("--check");
-    }
-    if (args.empty())
-        return usageError("say --frame or --replies");
-    if (args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (args[0] == "--frame")
-        return decodeFrame(args);
-    if (args[0] == "--replies")
-        return decodeReplies(args);
-    return usageError("unknown option '" + args[0] + "'");
+    CommandLine commandLine("decode", kUsage);
+    commandLine.flag({QStringLiteral("frame")});
+    commandLine.flag({QStringLiteral("replies")});
+    commandLine.flag({QStringLiteral("check")});
+    commandLine.option(QStringLiteral("log-dir"), QStringLiteral("DIR"));
+    if (const auto exitCode = commandLine.parse(args))
+        return *exitCode;
+    const bool frame = commandLine.isSet(QStringLiteral("frame"));
+    if (frame == commandLine.isSet(QStringLiteral("replies")))
+        return usageError(frame ? "say --frame or --replies, not both"
+                                : "say --frame or --replies");
+    if (!frame)
+        return decodeReplies(commandLine);
+    if (commandLine.isSet(QStringLiteral("check")) || commandLine.isSet(QStringLiteral("log-dir")))
+        return usageError("--check and --log-dir go with --replies");
+    return decodeFrame(commandLine.positional());
 }
 
 } // namespace xlt::cli

@@ -1,5 +1,6 @@
 // xltctl identity: finds the device and prints the identity text of its command 16.
 #include "CliContext.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Printable.h"
 #include "link/USB_COM.h"
@@ -36,17 +37,14 @@ QString field(const std::string &text, std::size_t from, std::size_t length)
 
 int runIdentity(const Args &args)
 {
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    const bool json = !args.empty() && args[0] == "--json";
-    if (args.size() > (json ? 1u : 0u)) {
-        const std::string &extra = args[json ? 1 : 0];
-        std::fprintf(stderr, "xltctl identity: unexpected argument '%s'\n%s", extra.c_str(),
-                     kUsage);
-        return 2;
-    }
+    CommandLine commandLine("identity", kUsage);
+    commandLine.flag({QStringLiteral("json")});
+    if (const auto exitCode = commandLine.parse(args))
+        return *exitCode;
+    if (!commandLine.positional().empty())
+        return commandLine.usageError("unexpected argument '" + commandLine.positional().front() +
+                                      "'");
+    const bool json = commandLine.isSet(QStringLiteral("json"));
     CliContext cli;
     link::DeviceContext &device = *cli.device;
     if (link::FindXLTPort(device) == 0) {

@@ -3,6 +3,7 @@
 // run's two log files, until the time is up or it is interrupted.
 #include "Await.h"
 #include "CliContext.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "PrintingList.h"
 #include "core/Text.h"
@@ -66,12 +67,6 @@ void catchInterrupts()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-int usageError(const std::string &problem)
-{
-    std::fprintf(stderr, "xltctl monitor: %s\n%s", problem.c_str(), kUsage);
-    return 2;
-}
-
 /// The listing's "let events run" between records: the only event here is an interrupt,
 /// which becomes the run's stop request, so the reply in hand ends the run.
 class InterruptPump final : public core::EventPump
@@ -92,31 +87,23 @@ struct Options
     std::optional<std::string> raw;
 };
 
-std::optional<Options> parseOptions(const Args &args, std::string &problem)
+std::optional<Options> parseOptions(const CommandLine &commandLine, std::string &problem)
 {
     Options options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const bool hasValue = i + 1 < args.size();
-        if (args[i] == "--seconds" && hasValue) {
-            const std::string &text = args[++i];
-            if (text.empty() || text.size() > 9 ||
-                text.find_first_not_of("0123456789") != std::string::npos) {
-                problem = "--seconds needs a whole number of seconds, not '" + text + "'";
-                return std::nullopt;
-            }
-            options.seconds = std::chrono::seconds(std::stol(text));
-        } else if (args[i] == "--log-dir" && hasValue) {
-            options.logDir = args[++i];
-        } else if (args[i] == "--raw" && hasValue) {
-            options.raw = args[++i];
-        } else if (args[i] == "--seconds" || args[i] == "--log-dir" || args[i] == "--raw") {
-            problem = args[i] + " needs a value";
-            return std::nullopt;
-        } else {
-            problem = "unexpected argument '" + args[i] + "'";
+    if (!commandLine.positional().empty()) {
+        problem = "unexpected argument '" + commandLine.positional().front() + "'";
+        return std::nullopt;
+    }
+    if (const auto text = commandLine.value(QStringLiteral("seconds"))) {
+        if (text->empty() || text->size() > 9 ||
+            text->find_first_not_of("0123456789") != std::string::npos) {
+            problem = "--seconds needs a whole number of seconds, not '" + *text + "'";
             return std::nullopt;
         }
+        options.seconds = std::chrono::seconds(std::stol(*text));
     }
+    options.logDir = commandLine.value(QStringLiteral("log-dir"));
+    options.raw = commandLine.value(QStringLiteral("raw"));
     return options;
 }
 
@@ -197,19 +184,22 @@ int monitorRun(const QString &logDir, std::optional<std::chrono::seconds> second
 
 int runMonitor(const Args &args)
 {
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    CommandLine commandLine("monitor", kUsage);
+    commandLine.option(QStringLiteral("seconds"), QStringLiteral("N"));
+    commandLine.option(QStringLiteral("log-dir"), QStringLiteral("DIR"));
+    commandLine.option(QStringLiteral("raw"), QStringLiteral("FILE"));
+    if (const auto exitCode = commandLine.parse(args))
+        return *exitCode;
     std::string problem;
-    const auto options = parseOptions(args, problem);
+    const auto options = parseOptions(commandLine, problem);
     if (!options)
-        return usageError(problem);
+        return commandLine.usageError(problem);
     QString logDir;
     if (options->logDir) {
         logDir = pathArgument(*options->logDir);
         if (!QFileInfo(logDir).isDir())
-            return usageError("log directory '" + *options->logDir + "' does not exist");
+            return commandLine.usageError("log directory '" + *options->logDir +
+                                          "' does not exist");
     } else {
         logDir = storedLogPath();
     }

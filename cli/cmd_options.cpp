@@ -1,6 +1,7 @@
 // xltctl options: prints the device's host drive option, or sets it.
 #include "Await.h"
 #include "CliContext.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Printable.h"
 #include "options/OptionBlock.h"
@@ -41,12 +42,6 @@ std::optional<options::HostDrive> driveNamed(const std::string &name)
     return std::nullopt;
 }
 
-int usageError(const std::string &what)
-{
-    std::fprintf(stderr, "xltctl options: %s\n%s", what.c_str(), kUsage);
-    return 2;
-}
-
 QString keyOf(options::HostDrive drive)
 {
     return drive == options::HostDrive::TtlRs232 ? QStringLiteral("ttl") : QStringLiteral("opto");
@@ -67,22 +62,20 @@ const std::string &captionOf(options::HostDrive drive)
 
 int runOptions(const Args &args)
 {
+    CommandLine commandLine("options", kUsage);
+    commandLine.flag({QStringLiteral("json")});
+    commandLine.option(QStringLiteral("drive"), QStringLiteral("ttl|opto"), true);
+    if (const auto exitCode = commandLine.parse(args))
+        return *exitCode;
+    if (!commandLine.positional().empty())
+        return commandLine.usageError("unexpected argument '" + commandLine.positional().front() +
+                                      "'");
+    const bool json = commandLine.isSet(QStringLiteral("json"));
     std::optional<options::HostDrive> wanted;
-    bool json = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (args[i] == "--json" && !json) {
-            json = true;
-            continue;
-        }
-        if (args[i] != "--drive" || i + 1 == args.size() || wanted)
-            return usageError("unexpected argument '" + args[i] + "'");
-        wanted = driveNamed(args[++i]);
+    if (const auto drive = commandLine.value(QStringLiteral("drive"))) {
+        wanted = driveNamed(*drive);
         if (!wanted)
-            return usageError("--drive takes ttl or opto, not '" + args[i] + "'");
+            return commandLine.usageError("--drive takes ttl or opto, not '" + *drive + "'");
     }
 
     CliContext cli;

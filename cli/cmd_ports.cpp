@@ -1,5 +1,6 @@
 // xltctl ports: the serial ports as the device search sees them, and the device's port.
 #include "CliContext.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Printable.h"
 #include "link/USB_COM.h"
@@ -45,16 +46,14 @@ private:
 
 int runPorts(const Args &args)
 {
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    const bool json = !args.empty() && args[0] == "--json";
-    if (args.size() > (json ? 1u : 0u)) {
-        const std::string &extra = args[json ? 1 : 0];
-        std::fprintf(stderr, "xltctl ports: unexpected argument '%s'\n%s", extra.c_str(), kUsage);
-        return 2;
-    }
+    CommandLine commandLine("ports", kUsage);
+    commandLine.flag({QStringLiteral("json")});
+    if (const auto exitCode = commandLine.parse(args))
+        return *exitCode;
+    if (!commandLine.positional().empty())
+        return commandLine.usageError("unexpected argument '" + commandLine.positional().front() +
+                                      "'");
+    const bool json = commandLine.isSet(QStringLiteral("json"));
     CliContext cli;
     if (json) {
         QJsonArray list;

@@ -2,6 +2,7 @@
 // confirmation and sends the image with a progress line.
 #include "Await.h"
 #include "CliContext.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Printable.h"
 #include "link/Identity.h"
@@ -95,29 +96,17 @@ struct Options
 /// The arguments, or the exit code when they end the command (help or bad usage).
 std::variant<Options, int> parseArgs(const Args &args)
 {
-    Options options;
-    for (const std::string &arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--yes" || arg == "-y") {
-            options.yes = true;
-        } else if (arg == "--verify") {
-            options.verify = true;
-        } else if (options.path.empty() && !arg.starts_with("-")) {
-            options.path = arg;
-        } else {
-            std::fprintf(stderr, "xltctl update: unexpected argument '%s'\n%s", arg.c_str(),
-                         kUsage);
-            return 2;
-        }
-    }
-    if (options.path.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    return options;
+    CommandLine commandLine("update", kUsage);
+    commandLine.flag({QStringLiteral("yes"), QStringLiteral("y")});
+    commandLine.flag({QStringLiteral("verify")});
+    if (const auto exitCode = commandLine.parse(args))
+        return *exitCode;
+    if (commandLine.positional().empty())
+        return commandLine.usageError("missing FILE.dpc");
+    if (commandLine.positional().size() > 1)
+        return commandLine.usageError("unexpected argument '" + commandLine.positional()[1] + "'");
+    return Options{commandLine.isSet(QStringLiteral("yes")),
+                   commandLine.isSet(QStringLiteral("verify")), commandLine.positional().front()};
 }
 
 } // namespace

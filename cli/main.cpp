@@ -1,13 +1,13 @@
 // xltctl: the headless front end over the same logic as the windows, for scripts and the
 // production line. Messages that a window shows in a box go to stderr.
 #include "CliContext.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Version.h"
 #include "link/USB_COM.h"
 
 #include <QCoreApplication>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -37,9 +37,9 @@ void usage(std::FILE *out)
     std::fputs("\n'xltctl <command> --help' describes a command; 'xltctl --version' prints the\n"
                "version.\n"
                "\n"
-               "With several devices attached, --port COMn or --device PATH (before or after the\n"
-               "command's own arguments) picks the one that a device command talks to; 'xltctl\n"
-               "ports' lists them.\n"
+               "With several devices attached, --port COMn or --device PATH (before the command,\n"
+               "or before or after its own arguments; also as --port=COMn) picks the one that a\n"
+               "device command talks to; 'xltctl ports' lists them.\n"
                "\n"
                "Exit codes, the same for every command:\n"
                "  0  done\n"
@@ -57,49 +57,58 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("XLT"));
     QCoreApplication::setApplicationName(QStringLiteral("XLT"));
-    if (argc < 2) {
-        usage(stderr);
-        return 2;
-    }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    // The tool's own options come before the command; every word from the command's name on
+    // is the command's. --port and --device are taken here too, and again by the command.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    parser.addOption(QCommandLineOption(QStringLiteral("version")));
+    parser.addOption(QCommandLineOption(QStringLiteral("port"), {}, QStringLiteral("COMn")));
+    parser.addOption(QCommandLineOption(QStringLiteral("device"), {}, QStringLiteral("PATH")));
+    QStringList words;
+    for (int i = 0; i < argc; ++i)
+        words.append(xlt::cli::word(argv[i]));
+    const bool parsed = parser.parse(words);
+    if (parser.isSet(QStringLiteral("help"))) {
         usage(stdout);
         return 0;
     }
-    if (std::strcmp(argv[1], "--version") == 0) {
+    if (!parsed) {
+        std::fprintf(stderr, "xltctl: %s\n", xlt::cli::parserProblem(parser).c_str());
+        usage(stderr);
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
         std::printf("xltctl %s\n", xlt::app::kVersionText);
         return 0;
     }
+    const QStringList rest = parser.positionalArguments();
+    if (rest.isEmpty()) {
+        std::fputs("xltctl: missing command\n", stderr);
+        usage(stderr);
+        return 2;
+    }
+    const QStringList found = parser.optionNames();
+    if (!found.isEmpty())
+        xlt::cli::portChoice() = xlt::cli::bytes(parser.values(found.back()).back());
+    const std::string command = xlt::cli::bytes(rest.front());
     for (const auto &sub : kSubcommands) {
-        if (std::strcmp(argv[1], sub.name) != 0)
+        if (command != sub.name)
             continue;
         xlt::cli::Args args;
-        for (int i = 2; i < argc; ++i) {
-            const std::string word = argv[i];
-            const bool bare = word == "--port" || word == "--device";
-            const std::size_t equals = word.find('=');
-            const std::string name = word.substr(0, equals);
-            if (!bare &&
-                (equals == std::string::npos || (name != "--port" && name != "--device"))) {
-                args.push_back(word);
-                continue;
-            }
-            if (bare && i + 1 >= argc) {
-                std::fprintf(stderr, "xltctl: %s needs a value\n", word.c_str());
-                return 2;
-            }
-            xlt::cli::portChoice() = bare ? argv[++i] : word.substr(equals + 1);
-        }
+        for (qsizetype i = 1; i < rest.size(); ++i)
+            args.push_back(xlt::cli::bytes(rest[i]));
         const int code = sub.run(args);
         // A failure because no device is there, or none at the chosen port, is told apart; one
         // after the device answered (and then went, perhaps) stays the device's failure.
-        if (code == 1 && std::strcmp(sub.name, "decode") != 0 && !xlt::cli::deviceReached()) {
+        if (code == 1 && command != "decode" && !xlt::cli::deviceReached()) {
             xlt::cli::CliContext cli;
             if (xlt::link::FindXLTPort(*cli.ports) == 0)
                 return 3;
         }
         return code;
     }
-    std::fprintf(stderr, "xltctl: unknown command '%s'\n", argv[1]);
+    std::fprintf(stderr, "xltctl: unknown command '%s'\n", command.c_str());
     usage(stderr);
     return 2;
 }

@@ -3,6 +3,7 @@
 #include "StateFile.h"
 #include "link/SimRegistry.h"
 
+#include <QCommandLineParser>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -12,6 +13,32 @@
 namespace xlt::sim {
 
 namespace {
+
+/// An argument as the parser sees it, byte for byte, and back.
+QString word(const std::string &text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string bytes(const QString &text)
+{
+    return text.toLatin1().toStdString();
+}
+
+/// The parser's reason for a refusal, on one line: the option named with its dashes.
+std::string problemOf(const QCommandLineParser &parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty())
+        return "unknown option " + std::string(unknown.front().size() == 1 ? "-" : "--") +
+               bytes(unknown.front());
+    QString text = parser.errorText();
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return bytes(text);
+}
 
 std::optional<long> parseNumber(const std::string &text, long low, long high)
 {
@@ -84,55 +111,55 @@ const std::map<std::string, Option> &options()
 {
     using O = DeviceOptions;
     static const std::map<std::string, Option> table = {
-        {"--state",
+        {"state",
          {true,
           [](SimArgs &a, const std::string &v) {
               a.device.statePath = v;
               return !v.empty();
           }}},
-        {"--no-state",
+        {"no-state",
          {false,
           [](SimArgs &a, const std::string &) {
               a.device.statePath.clear();
               return true;
           }}},
-        {"--registry", text(&SimArgs::registryDir, 4096)},
-        {"--identity",
+        {"registry", text(&SimArgs::registryDir, 4096)},
+        {"identity",
          {true,
           [](SimArgs &a, const std::string &v) {
               a.device.identity = v;
               return v.size() <= kMaxReplyData;
           }}},
-        {"--traffic", choice(&O::traffic, {{"quiet", TrafficLevel::Quiet},
-                                           {"normal", TrafficLevel::Normal},
-                                           {"flood", TrafficLevel::Flood}})},
-        {"--stray-bytes", flag(&O::strayBytes)},
-        {"--seed", number(0, 0x7FFFFFFF, &O::trafficSeed)},
-        {"--bad-crc-traffic", number(0, 0x7FFFFFFF, &O::badCrcEvery)},
-        {"--detect-all", flag(&O::detectAllAtOnce)},
-        {"--fetch-flag-7", flag(&O::fetchReportsAll)},
-        {"--detect-status", number(0, 255, &O::detectTarget)},
-        {"--detect-fail", flag(&O::detectStatusFails)},
-        {"--refuse-block", number(0, 65535, &O::refuseBlock)},
-        {"--disconnect-block", number(0, 65535, &O::disconnectAtBlock)},
-        {"--timeout-block", number(0, 65535, &O::timeoutAtBlock)},
-        {"--copy-ms", number(0, 600000, &O::firstStageCopy)},
-        {"--image-blocks", number(1, 32768, &O::imageBlocks)},
-        {"--keep-identity", flag(&O::keepIdentity)},
-        {"--fault", choice(&O::fault, {{"none", Fault::None},
-                                       {"no-reply", Fault::NoReply},
-                                       {"bad-crc", Fault::BadCrc},
-                                       {"garbage", Fault::GarbageBefore},
-                                       {"garbage-only", Fault::GarbageOnly},
-                                       {"noise", Fault::NoiseBefore},
-                                       {"fail-status", Fault::FailStatus}})},
-        {"--fault-code", number(0, 255, &O::faultCode)},
-        {"--fail-status", number(0, 255, &O::failStatus)},
-        {"--disconnect-after", number(1, 1000000000, &O::disconnectAfter)},
-        {"--pace", flag(&O::pace9600)},
-        {"--help", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
-        {"-h", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
-        {"--version", {false, [](SimArgs &a, const std::string &) { return a.version = true; }}},
+        {"traffic", choice(&O::traffic, {{"quiet", TrafficLevel::Quiet},
+                                         {"normal", TrafficLevel::Normal},
+                                         {"flood", TrafficLevel::Flood}})},
+        {"stray-bytes", flag(&O::strayBytes)},
+        {"seed", number(0, 0x7FFFFFFF, &O::trafficSeed)},
+        {"bad-crc-traffic", number(0, 0x7FFFFFFF, &O::badCrcEvery)},
+        {"detect-all", flag(&O::detectAllAtOnce)},
+        {"fetch-flag-7", flag(&O::fetchReportsAll)},
+        {"detect-status", number(0, 255, &O::detectTarget)},
+        {"detect-fail", flag(&O::detectStatusFails)},
+        {"refuse-block", number(0, 65535, &O::refuseBlock)},
+        {"disconnect-block", number(0, 65535, &O::disconnectAtBlock)},
+        {"timeout-block", number(0, 65535, &O::timeoutAtBlock)},
+        {"copy-ms", number(0, 600000, &O::firstStageCopy)},
+        {"image-blocks", number(1, 32768, &O::imageBlocks)},
+        {"keep-identity", flag(&O::keepIdentity)},
+        {"fault", choice(&O::fault, {{"none", Fault::None},
+                                     {"no-reply", Fault::NoReply},
+                                     {"bad-crc", Fault::BadCrc},
+                                     {"garbage", Fault::GarbageBefore},
+                                     {"garbage-only", Fault::GarbageOnly},
+                                     {"noise", Fault::NoiseBefore},
+                                     {"fail-status", Fault::FailStatus}})},
+        {"fault-code", number(0, 255, &O::faultCode)},
+        {"fail-status", number(0, 255, &O::failStatus)},
+        {"disconnect-after", number(1, 1000000000, &O::disconnectAfter)},
+        {"pace", flag(&O::pace9600)},
+        {"help", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
+        {"h", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
+        {"version", {false, [](SimArgs &a, const std::string &) { return a.version = true; }}},
     };
     return table;
 }
@@ -144,30 +171,34 @@ bool parseSimArgs(const std::vector<std::string> &args, SimArgs &out, std::strin
     out = SimArgs{};
     out.device.statePath = defaultStatePath();
     out.registryDir = link::simRegistryDir();
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> value;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        const auto it = options().find(name);
-        if (it == options().end()) {
-            error = "unknown option " + args[i] + " (see --help)";
-            return false;
-        }
-        if (it->second.takesValue && !value) {
-            if (i + 1 == args.size()) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-        } else if (!it->second.takesValue && value) {
-            error = "option " + name + " takes no value";
-            return false;
-        }
-        if (!it->second.set(out, value.value_or(std::string()))) {
-            error = "invalid value for " + name + ": " + *value;
+    QCommandLineParser parser;
+    for (const auto &[name, option] : options()) {
+        const QString key = word(name);
+        parser.addOption(option.takesValue ? QCommandLineOption(key, {}, QStringLiteral("VALUE"))
+                                           : QCommandLineOption(key));
+    }
+    QStringList words{QStringLiteral("xlt-sim")};
+    for (const std::string &arg : args)
+        words.append(word(arg));
+    if (!parser.parse(words)) {
+        error = problemOf(parser) + " (see --help)";
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = "unexpected argument '" + bytes(parser.positionalArguments().front()) +
+                "' (see --help)";
+        return false;
+    }
+    // In the order given, so that a later option overrides an earlier one (--no-state after
+    // --state FILE, say); the values of an option given twice are taken in turn.
+    std::map<QString, qsizetype> used;
+    for (const QString &key : parser.optionNames()) {
+        const std::string name = bytes(key);
+        const Option &option = options().at(name);
+        const std::string value =
+            option.takesValue ? bytes(parser.values(key).at(used[key]++)) : std::string();
+        if (!option.set(out, value)) {
+            error = "invalid value for --" + name + ": " + value;
             return false;
         }
     }

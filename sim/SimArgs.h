@@ -16,9 +16,11 @@ struct SimArgs
     bool version = false;
 };
 
-/// Parses the arguments after the program name. Defaults: the state file of
-/// defaultStatePath(), the registry directory of link::simRegistryDir(). False with a
-/// one-line `error` on an unknown option, a missing value or a value out of range.
+/// Parses the arguments after the program name with QCommandLineParser (no application object
+/// needed): --name VALUE or --name=VALUE, options in any order, a later one overriding an
+/// earlier one. Defaults: the state file of defaultStatePath(), the registry directory of
+/// link::simRegistryDir(). False with a one-line `error` on an unknown option, a missing or
+/// unexpected value, a value out of range or an argument that is no option.
 bool parseSimArgs(const std::vector<std::string> &args, SimArgs &out, std::string &error);
 
 /// The text of `xlt-sim --help`.

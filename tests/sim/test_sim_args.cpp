@@ -1,4 +1,5 @@
 // xlt-sim's command line.
+#include "Version.h"
 #include "sim/SimArgs.h"
 
 #include <QProcess>
@@ -44,6 +45,58 @@ TEST(SimArgs, EachKindOfOptionReachesItsSwitchAndBadValuesAreRejected)
     }
 }
 
+// What the parser decides: both spellings of a value, repeats (the later one counts, in the
+// order given), values that look like options, bytes of any value; and refusals, whose one-line
+// reason names the word at fault.
+TEST(SimArgs, ParserTakesValuesInOrderAndNamesWhatItRefuses)
+{
+    using Check = std::function<bool(Options)>;
+    const std::pair<std::vector<std::string>, Check> accepted[] = {
+        {{"--seed=5"}, [](Options d) { return d.trafficSeed == 5; }},
+        {{"--seed", "5"}, [](Options d) { return d.trafficSeed == 5; }},
+        {{"--copy-ms=0x10"}, [](Options d) { return d.firstStageCopy == 16ms; }},
+        {{"--seed", "1", "--seed=2"}, [](Options d) { return d.trafficSeed == 2; }},
+        {{"--state", "/a", "--no-state"}, [](Options d) { return d.statePath.empty(); }},
+        {{"--no-state", "--state", "/a"}, [](Options d) { return d.statePath == "/a"; }},
+        {{"--fault=bad-crc", "--fault", "none"}, [](Options d) { return d.fault == Fault::None; }},
+        {{"--identity", "--pace"}, [](Options d) { return d.identity == "--pace" && !d.pace9600; }},
+        {{"--identity="}, [](Options d) { return d.identity.empty(); }},
+        {{"--identity=a=b"}, [](Options d) { return d.identity == "a=b"; }},
+        {{"--identity", "\xC4\xFF\x01"}, [](Options d) { return d.identity == "\xC4\xFF\x01"; }},
+        {{"--pace", "--pace"}, [](Options d) { return d.pace9600; }},
+    };
+    for (const auto &[argv, holds] : accepted) {
+        SimArgs args;
+        std::string error;
+        EXPECT_TRUE(parseSimArgs(argv, args, error) && holds(args.device)) << argv.front() << error;
+    }
+    // Rows: arguments, a part of the reason.
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--bogus"}, "--bogus"},
+        {{"--bogus=1"}, "--bogus"},
+        {{"-x"}, "-x"},
+        {{"--seed"}, "--seed"},
+        {{"--no-state", "--seed"}, "--seed"},
+        {{"--pace=yes"}, "--pace"},
+        {{"--seed", "1x"}, "--seed: 1x"},
+        {{"foo"}, "'foo'"},
+        {{"--no-state", "extra"}, "'extra'"},
+        {{""}, "''"},
+    };
+    for (const auto &[argv, named] : refused) {
+        SimArgs args;
+        std::string error;
+        EXPECT_FALSE(parseSimArgs(argv, args, error)) << argv.back();
+        EXPECT_NE(error.find(named), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    // --help and -h ask for the usage, --version for the version: the caller prints them.
+    SimArgs args;
+    std::string error;
+    EXPECT_TRUE(parseSimArgs({"-h"}, args, error) && args.help && !args.version);
+    EXPECT_TRUE(parseSimArgs({"--version"}, args, error) && args.version && !args.help);
+}
+
 TEST(SimArgs, ProgramPrintsItsHelpAndRefusesUnknownOptions)
 {
     const auto run = [](const QString &argument) {
@@ -65,4 +118,10 @@ TEST(SimArgs, ProgramPrintsItsHelpAndRefusesUnknownOptions)
     for (std::string option; options >> option;)
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     EXPECT_EQ(run("--bogus").first, 2);
+    EXPECT_EQ(run("-h"), std::pair(0, usage));
+    EXPECT_EQ(run("--version"),
+              std::pair(0, "xlt-sim " + std::string(xlt::app::kVersionText) + "\n"));
+    const auto [code, refusal] = run("--seed");
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(refusal, "xlt-sim: missing value after '--seed' (see --help)\n");
 }

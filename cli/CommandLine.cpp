@@ -1,0 +1,106 @@
+#include "CommandLine.h"
+
+#include "CliContext.h"
+
+#include <cstdio>
+
+namespace xlt::cli {
+
+QString word(const std::string &text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string bytes(const QString &word)
+{
+    return word.toLatin1().toStdString();
+}
+
+std::string parserProblem(const QCommandLineParser &parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString &name = unknown.front();
+        return "unknown option '" + std::string(name.size() == 1 ? "-" : "--") + bytes(name) + "'";
+    }
+    // "Missing value after '--seconds'." and the like: one line, made to start in lower case
+    // and end without a full stop like the tools' own reasons.
+    QString text = parser.errorText();
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return bytes(text);
+}
+
+CommandLine::CommandLine(std::string command, const char *usage)
+    : m_command(std::move(command))
+    , m_usage(usage)
+{
+    m_parser.addOption(
+        QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    m_parser.addOption(QCommandLineOption(QStringLiteral("port"), {}, QStringLiteral("COMn")));
+    m_parser.addOption(QCommandLineOption(QStringLiteral("device"), {}, QStringLiteral("PATH")));
+}
+
+void CommandLine::flag(const QStringList &names)
+{
+    m_parser.addOption(QCommandLineOption(names));
+}
+
+void CommandLine::option(const QString &name, const QString &valueName, bool once)
+{
+    m_parser.addOption(QCommandLineOption(name, {}, valueName));
+    if (once)
+        m_once.append(name);
+}
+
+std::optional<int> CommandLine::parse(const Args &words,
+                                      const std::function<std::string(const Args &)> &rule)
+{
+    QStringList arguments{word("xltctl " + m_command)};
+    for (const std::string &text : words)
+        arguments.append(word(text));
+    const bool parsed = m_parser.parse(arguments);
+    m_positional.clear();
+    for (const QString &text : m_parser.positionalArguments())
+        m_positional.push_back(bytes(text));
+    if (m_parser.isSet(QStringLiteral("help"))) {
+        std::fputs(m_usage, stdout);
+        return 0;
+    }
+    std::string problem = parsed ? std::string() : parserProblem(m_parser);
+    for (const QString &name : m_once) {
+        if (problem.empty() && m_parser.values(name).size() > 1)
+            problem = "--" + bytes(name) + " given more than once";
+    }
+    if (!problem.empty()) {
+        const std::string more = rule ? rule(m_positional) : std::string();
+        return usageError(more.empty() ? problem : problem + "; " + more);
+    }
+    // The last of --port and --device counts, as either can name the device.
+    const QStringList found = m_parser.optionNames();
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+        if (*it == QLatin1String("port") || *it == QLatin1String("device")) {
+            portChoice() = bytes(m_parser.values(*it).back());
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> CommandLine::value(const QString &name) const
+{
+    const QStringList values = m_parser.values(name);
+    if (values.isEmpty())
+        return std::nullopt;
+    return bytes(values.back());
+}
+
+int CommandLine::usageError(const std::string &problem) const
+{
+    std::fprintf(stderr, "xltctl %s: %s\n%s", m_command.c_str(), problem.c_str(), m_usage);
+    return 2;
+}
+
+} // namespace xlt::cli
