@@ -1,7 +1,7 @@
 #include "frmAbout.h"
 
 #include "Version.h"
-#include "ui_frmAbout.h"
+#include "app/ui/ui_frmAbout.h"
 
 #include <QApplication>
 

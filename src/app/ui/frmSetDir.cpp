@@ -3,7 +3,7 @@
 #include "app/DirList.h"
 #include "app/Session.h"
 #include "app/Settings.h"
-#include "ui_frmSetDir.h"
+#include "app/ui/ui_frmSetDir.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -9,7 +9,7 @@
 #include "monitor/MonitorRun.h"
 #include "monitor/TrafficAnalysis.h"
 #include "monitor/TrafficListing.h"
-#include "ui_frmMonitor.h"
+#include "monitor/ui/ui_frmMonitor.h"
 
 #include <QApplication>
 #include <QCloseEvent>

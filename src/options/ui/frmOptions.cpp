@@ -4,7 +4,7 @@
 #include "app/ui/TextPanel.h"
 #include "core/Text.h"
 #include "link/DeviceContext.h"
-#include "ui_frmOptions.h"
+#include "options/ui/ui_frmOptions.h"
 
 #include <QEvent>
 #include <QMouseEvent>

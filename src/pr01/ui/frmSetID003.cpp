@@ -5,7 +5,7 @@
 #include "pr01/ConfigFolder.h"
 #include "pr01/Pr01Device.h"
 #include "pr01/UfgFile.h"
-#include "ui_frmSetID003.h"
+#include "pr01/ui/ui_frmSetID003.h"
 
 #include <QCloseEvent>
 #include <QMdiSubWindow>

@@ -3,7 +3,7 @@
 #include "app/Session.h"
 #include "app/ui/TextPanel.h"
 #include "core/Text.h"
-#include "ui_frmXLTUpdate.h"
+#include "update/ui/ui_frmXLTUpdate.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
