@@ -1,6 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
+
+namespace Ui {
+class frmAbout;
+}
 
 namespace xlt::app {
 
@@ -10,6 +15,10 @@ class frmAbout : public QDialog
     Q_OBJECT
 public:
     explicit frmAbout(QWidget *parent = nullptr);
+    ~frmAbout() override;
+
+private:
+    std::unique_ptr<Ui::frmAbout> ui;
 };
 
 /// "Version " + major.minor.revision of the program's version record (1.0.0.3 gives 1.0.3).

@@ -6,14 +6,12 @@
 #include <functional>
 #include <memory>
 
-class QCheckBox;
 class QCloseEvent;
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QTabWidget;
 class QTimer;
+
+namespace Ui {
+class frmMonitor;
+}
 
 namespace xlt::session {
 struct Session;
@@ -54,8 +52,6 @@ protected:
 private:
     struct Engine;
 
-    void buildControls();
-    QFrame *buildFrame1();
     void initConnections();
     void updateWidgets();
     void runClicked();
@@ -65,30 +61,14 @@ private:
     void showFigures();
 
     session::Session &m_session;
+    /// The controls of the .ui file. Declared before the logic, so that it is still there if
+    /// the logic reports to the window while it ends.
+    std::unique_ptr<Ui::frmMonitor> ui;
     // Shared with a tick in flight, so that the run and the listing outlive the window if it
     // is closed and deleted before the reply is in.
     std::shared_ptr<Engine> m_engine;
 
-    QPushButton *m_bttnRun = nullptr;
-    QPushButton *m_Command2 = nullptr;
-    QPushButton *m_bttnLog = nullptr;
-    QLabel *m_lblLog = nullptr;
-    TrafficListBox *m_List1 = nullptr;
-    QPushButton *m_bttnClear = nullptr;
-    QLabel *m_lblTarget = nullptr;
-    TrafficListBox *m_List2 = nullptr;
-    QPushButton *m_bttnClearHost = nullptr;
-    QLabel *m_lblHost = nullptr;
     QTimer *m_tmrPoll = nullptr;
-    QCheckBox *m_chkFollow = nullptr;
-    QLineEdit *m_txtFilterTarget = nullptr;
-    QLineEdit *m_txtFilterHost = nullptr;
-    QLabel *m_lblTargetStatus = nullptr;
-    QLabel *m_lblHostStatus = nullptr;
-    QTabWidget *m_tabTraffic = nullptr;
-    TrafficListBox *m_List3 = nullptr;
-    QLineEdit *m_txtFilterTimeline = nullptr;
-    QPushButton *m_bttnClearTimeline = nullptr;
 };
 
 } // namespace xlt::monitor

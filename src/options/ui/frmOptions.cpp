@@ -1,18 +1,13 @@
 #include "frmOptions.h"
 
+#include "session/ui/TextPanel.h"
 #include "core/Text.h"
 #include "link/DeviceContext.h"
-#include "session/ui/TextPanel.h"
+#include "options/ui/ui_frmOptions.h"
 
 #include <QEvent>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QVBoxLayout>
 #include <memory>
 
 namespace xlt::options {
@@ -24,59 +19,38 @@ constexpr const char *kHolderName = "options window";
 frmOptions::frmOptions(link::DeviceContext &device, QWidget *parent)
     : QWidget(parent)
     , m_device(device)
+    , ui(std::make_unique<Ui::frmOptions>())
 {
-    setObjectName(QStringLiteral("frmOptions"));
-    setWindowTitle(QStringLiteral("Set XLT Options"));
-    initControls();
+    ui->setupUi(this);
+    session::setUpTextPanel(*ui->Picture1, 110);
+    ui->opLevel_0->setText(core::toQString(kTtlCaption));
+    ui->opLevel_1->setText(core::toQString(kOptoCaption));
+    // The option buttons show once the device's configuration block has been read.
+    ui->opLevel_0->hide();
+    ui->opLevel_1->hide();
     initConnections();
     readFromDevice();
 }
 
-void frmOptions::initControls()
-{
-    Frame1 = new QGroupBox(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Picture1 = session::makeTextPanel("Picture1", 110, Frame1);
-    opLevel_0 = new QRadioButton(core::toQString(kTtlCaption), Frame1);
-    opLevel_0->setObjectName(QStringLiteral("opLevel_0"));
-    opLevel_1 = new QRadioButton(core::toQString(kOptoCaption), Frame1);
-    opLevel_1->setObjectName(QStringLiteral("opLevel_1"));
-    opLevel_0->hide();
-    opLevel_1->hide();
-    bttnSet = new QPushButton(QStringLiteral("&Set Options"), Frame1);
-    bttnSet->setObjectName(QStringLiteral("bttnSet"));
-    bttnSet->setEnabled(false);
-    bttnCancel = new QPushButton(QStringLiteral("&Cancel"), Frame1);
-    bttnCancel->setObjectName(QStringLiteral("bttnCancel"));
-
-    auto *grid = new QGridLayout(Frame1);
-    grid->addWidget(Picture1, 0, 0, 3, 1);
-    grid->addWidget(opLevel_0, 0, 1);
-    grid->addWidget(opLevel_1, 1, 1);
-    grid->setRowStretch(2, 1);
-    grid->addWidget(bttnSet, 3, 0, Qt::AlignLeft);
-    grid->addWidget(bttnCancel, 3, 1, Qt::AlignRight);
-    auto *outer = new QVBoxLayout(this);
-    outer->addWidget(Frame1);
-}
+frmOptions::~frmOptions() = default;
 
 void frmOptions::initConnections()
 {
     // Only a mouse release over an option button arms Set; a choice by keyboard does not.
-    opLevel_0->installEventFilter(this);
-    opLevel_1->installEventFilter(this);
-    connect(bttnSet, &QPushButton::clicked, this, &frmOptions::setOptions);
-    connect(bttnCancel, &QPushButton::clicked, this, &frmOptions::close);
+    ui->opLevel_0->installEventFilter(this);
+    ui->opLevel_1->installEventFilter(this);
+    connect(ui->bttnSet, &QPushButton::clicked, this, &frmOptions::setOptions);
+    connect(ui->bttnCancel, &QPushButton::clicked, this, &frmOptions::close);
 }
 
 bool frmOptions::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonRelease &&
-        (watched == opLevel_0 || watched == opLevel_1)) {
+        (watched == ui->opLevel_0 || watched == ui->opLevel_1)) {
         auto *button = static_cast<QRadioButton *>(watched);
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (!m_busy && !button->isHidden() && button->rect().contains(mouse->position().toPoint()))
-            bttnSet->setEnabled(true);
+            ui->bttnSet->setEnabled(true);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -101,12 +75,12 @@ void frmOptions::readFromDevice()
             m_optionBlock = block;
             if (!m_optionBlock)
                 return;
-            opLevel_0->show();
-            opLevel_1->show();
+            ui->opLevel_0->show();
+            ui->opLevel_1->show();
             if (hostDriveOf(*m_optionBlock) == HostDrive::TtlRs232)
-                opLevel_0->setChecked(true);
+                ui->opLevel_0->setChecked(true);
             else
-                opLevel_1->setChecked(true);
+                ui->opLevel_1->setChecked(true);
         });
     });
 }
@@ -114,7 +88,7 @@ void frmOptions::readFromDevice()
 bool frmOptions::ShowTargetInfo(const TargetInfo &info)
 {
     for (const auto &line : info.lines)
-        Picture1->appendPlainText(core::toQString(line));
+        ui->Picture1->appendPlainText(core::toQString(line));
     return info.portFound;
 }
 
@@ -126,14 +100,15 @@ void frmOptions::setBusy(bool busy)
     else
         unsetCursor();
     if (busy)
-        bttnSet->setEnabled(false);
+        ui->bttnSet->setEnabled(false);
 }
 
 void frmOptions::setOptions()
 {
     if (!m_optionBlock || m_busy || link::refuseWhileHeld(m_device))
         return;
-    const HostDrive drive = opLevel_0->isChecked() ? HostDrive::TtlRs232 : HostDrive::OptoIsolated;
+    const HostDrive drive =
+        ui->opLevel_0->isChecked() ? HostDrive::TtlRs232 : HostDrive::OptoIsolated;
     m_optionBlock = withHostDrive(*m_optionBlock, drive);
     auto hold = std::make_shared<link::DeviceHold>(m_device, kHolderName);
     setBusy(true);
@@ -143,7 +118,7 @@ void frmOptions::setOptions()
                              return;
                          setBusy(false);
                          if (!ok) {
-                             bttnSet->setEnabled(true); // the choice stands: try again
+                             ui->bttnSet->setEnabled(true); // the choice stands: try again
                              return;
                          }
                          m_device.notifier.message(core::Icon::Information, kSavedText);

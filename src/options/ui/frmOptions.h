@@ -3,12 +3,12 @@
 #include "options/OptionBlock.h"
 
 #include <QWidget>
+#include <memory>
 #include <optional>
 
-class QGroupBox;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
+namespace Ui {
+class frmOptions;
+}
 
 namespace xlt::options {
 
@@ -20,12 +20,12 @@ class frmOptions : public QWidget
     Q_OBJECT
 public:
     explicit frmOptions(link::DeviceContext &device, QWidget *parent = nullptr);
+    ~frmOptions() override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void initControls();
     void initConnections();
     void readFromDevice();
     bool ShowTargetInfo(const TargetInfo &info);
@@ -33,17 +33,13 @@ private:
     void setOptions();
 
     link::DeviceContext &m_device;
+    /// The controls of the .ui file. Declared before the logic, so that it is still there if
+    /// the logic reports to the window while it ends.
+    std::unique_ptr<Ui::frmOptions> ui;
     /// The configuration block as last read; empty when the opening did not get it.
     std::optional<OptionBlock> m_optionBlock;
     /// Waiting for the device (the opening reads or a write).
     bool m_busy = false;
-
-    QGroupBox *Frame1 = nullptr;
-    QPlainTextEdit *Picture1 = nullptr;
-    QRadioButton *opLevel_0 = nullptr;
-    QRadioButton *opLevel_1 = nullptr;
-    QPushButton *bttnSet = nullptr;
-    QPushButton *bttnCancel = nullptr;
 };
 
 } // namespace xlt::options

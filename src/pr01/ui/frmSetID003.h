@@ -7,13 +7,15 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
-class QComboBox;
-class QGroupBox;
 class QLineEdit;
-class QPushButton;
 class QTimer;
+
+namespace Ui {
+class frmSetID003;
+}
 
 namespace xlt::session {
 struct Session;
@@ -37,10 +39,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void initControls();
-    QWidget *makeConfigFrames();
-    QWidget *makeCurrencyFrame();
-    QWidget *makeRightPanel();
     void initConnections();
     void updateWidgets();
     void setBusy(bool busy);
@@ -65,6 +63,9 @@ private:
     void currencyDetected(std::span<const std::uint8_t, 4 * kRowCount> rows) override;
 
     session::Session &m_session;
+    /// The controls of the .ui file. Declared before the logic, so that it is still there if
+    /// the logic reports to the window while it ends.
+    std::unique_ptr<Ui::frmSetID003> ui;
     QString m_folder;
     AutoDetect m_detect;
     /// A read or a write is waiting for the device.
@@ -73,23 +74,12 @@ private:
     /// back. Without a read, the write reads the device's own byte first.
     std::optional<std::uint8_t> m_hostDrive;
 
-    QGroupBox *Frame1 = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QGroupBox *Frame3 = nullptr;
-    QLineEdit *txtVersion = nullptr;
-    QLineEdit *txtBootVersion = nullptr;
-    std::array<QLineEdit *, kRowCount> txtCode{};
-    std::array<QLineEdit *, kRowCount> txtCountry{};
-    std::array<QLineEdit *, kRowCount> txtDenom{};
-    std::array<QLineEdit *, kRowCount> txtEXP{};
-    QComboBox *cmbCfg = nullptr;
-    QPushButton *bttnSaveCfg = nullptr;
-    QPushButton *bttnGetCfg = nullptr;
-    QPushButton *bttnSetToXLT = nullptr;
-    QPushButton *bttnAutoCfg = nullptr;
-    QPushButton *bttnAbort = nullptr;
-    QPushButton *bttnExit = nullptr;
-    QTimer *tmrCfg = nullptr;
+    // The currency rows' boxes by row: ui->txtCode_0 to ui->txtCode_7 and so on.
+    std::array<QLineEdit *, kRowCount> m_txtCode{};
+    std::array<QLineEdit *, kRowCount> m_txtCountry{};
+    std::array<QLineEdit *, kRowCount> m_txtDenom{};
+    std::array<QLineEdit *, kRowCount> m_txtEXP{};
+    QTimer *m_tmrCfg = nullptr;
 };
 
 } // namespace xlt::pr01

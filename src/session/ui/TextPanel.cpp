@@ -5,19 +5,16 @@
 
 namespace xlt::session {
 
-QPlainTextEdit *makeTextPanel(const char *objectName, int minimumHeight, QWidget *parent)
+void setUpTextPanel(QPlainTextEdit &panel, int minimumHeight)
 {
-    auto *panel = new QPlainTextEdit(parent);
-    panel->setObjectName(QLatin1String(objectName));
-    panel->setReadOnly(true);
-    panel->setLineWrapMode(QPlainTextEdit::NoWrap);
+    panel.setReadOnly(true);
+    panel.setLineWrapMode(QPlainTextEdit::NoWrap);
     // A fixed-pitch font keeps the values of each group of lines in one column.
-    panel->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    panel.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     const int width =
-        panel->fontMetrics().horizontalAdvance(QString(56, QLatin1Char('-'))) +
-        2 * (panel->frameWidth() + static_cast<int>(panel->document()->documentMargin()));
-    panel->setMinimumSize(width, minimumHeight);
-    return panel;
+        panel.fontMetrics().horizontalAdvance(QString(56, QLatin1Char('-'))) +
+        2 * (panel.frameWidth() + static_cast<int>(panel.document()->documentMargin()));
+    panel.setMinimumSize(width, minimumHeight);
 }
 
 } // namespace xlt::session

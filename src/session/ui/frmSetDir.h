@@ -2,12 +2,14 @@
 
 #include <QDialog>
 #include <QString>
+#include <memory>
 #include <vector>
 
-class QComboBox;
-class QListWidget;
 class QListWidgetItem;
-class QPushButton;
+
+namespace Ui {
+class frmSetDir;
+}
 
 namespace xlt::session {
 struct Session;
@@ -25,6 +27,7 @@ class frmSetDir : public QDialog
     Q_OBJECT
 public:
     explicit frmSetDir(Session &session, QWidget *parent = nullptr);
+    ~frmSetDir() override;
 
     /// The directory list's open directory: what OK stores.
     const QString &currentDir() const { return m_current; }
@@ -33,7 +36,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildControls();
     void initConnections();
     void load();
     void driveChanged(int index);
@@ -45,13 +47,11 @@ private:
     void selectDrive(int index);
 
     Session &m_session;
+    /// The controls of the .ui file. Declared before the logic, so that it is still there if
+    /// the logic reports to the window while it ends.
+    std::unique_ptr<Ui::frmSetDir> ui;
     std::vector<QString> m_roots;
     QString m_current;
-
-    QComboBox *m_Drive1 = nullptr;
-    QListWidget *m_Dir1 = nullptr;
-    QPushButton *m_bttnOK = nullptr;
-    QPushButton *m_bttnCancel = nullptr;
 };
 
 } // namespace xlt::session

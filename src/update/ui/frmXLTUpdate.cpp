@@ -1,18 +1,12 @@
 #include "frmXLTUpdate.h"
 
-#include "core/Text.h"
 #include "session/ui/TextPanel.h"
+#include "core/Text.h"
+#include "update/ui/ui_frmXLTUpdate.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPlainTextEdit>
 #include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace xlt::update {
 
@@ -28,57 +22,30 @@ const std::string kCloseRefused =
 frmXLTUpdate::frmXLTUpdate(link::DeviceContext &device, QWidget *parent)
     : QWidget(parent)
     , m_device(device)
+    , ui(std::make_unique<Ui::frmXLTUpdate>())
     , m_updater(device, *this)
     , m_chooseFile(&frmXLTUpdate::chooseWithDialog)
 {
-    setObjectName(QStringLiteral("frmXLTUpdate"));
-    setWindowTitle(QStringLiteral("Update XLT OS"));
-    initControls();
+    ui->setupUi(this);
+    session::setUpTextPanel(*ui->Picture1, 180);
     initConnections();
-    lblBlk->clear();
+    ui->lblBlk->clear();
     updateWidgets();
 }
 
-void frmXLTUpdate::initControls()
-{
-    Frame1 = new QGroupBox(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    bttnOpen = new QPushButton(QStringLiteral("Open XLT OS &File"), Frame1);
-    bttnOpen->setObjectName(QStringLiteral("bttnOpen"));
-    bttnUpdate = new QPushButton(QStringLiteral("Run &Update"), Frame1);
-    bttnUpdate->setObjectName(QStringLiteral("bttnUpdate"));
-    Picture1 = session::makeTextPanel("Picture1", 180, Frame1);
-    prg1 = new QProgressBar(Frame1);
-    prg1->setObjectName(QStringLiteral("prg1"));
-    prg1->setRange(0, 1);
-    prg1->setValue(0);
-    prg1->setTextVisible(false);
-    lblBlk = new QLabel(Frame1);
-    lblBlk->setObjectName(QStringLiteral("lblBlk"));
-    lblBlk->setTextFormat(Qt::PlainText);
-
-    auto *grid = new QGridLayout(Frame1);
-    grid->addWidget(bttnOpen, 0, 0);
-    grid->addWidget(bttnUpdate, 1, 0);
-    grid->addWidget(Picture1, 0, 1, 3, 1);
-    grid->setRowStretch(2, 1);
-    grid->addWidget(prg1, 3, 0, 1, 2);
-    grid->addWidget(lblBlk, 4, 0, 1, 2);
-    auto *outer = new QVBoxLayout(this);
-    outer->addWidget(Frame1);
-}
+frmXLTUpdate::~frmXLTUpdate() = default;
 
 void frmXLTUpdate::initConnections()
 {
-    connect(bttnOpen, &QPushButton::clicked, this, &frmXLTUpdate::openFile);
-    connect(bttnUpdate, &QPushButton::clicked, this, &frmXLTUpdate::runUpdate);
+    connect(ui->bttnOpen, &QPushButton::clicked, this, &frmXLTUpdate::openFile);
+    connect(ui->bttnUpdate, &QPushButton::clicked, this, &frmXLTUpdate::runUpdate);
 }
 
 void frmXLTUpdate::updateWidgets()
 {
     const bool busy = m_updater.running() || m_opening;
-    bttnOpen->setEnabled(!busy);
-    bttnUpdate->setEnabled(!busy && m_image.has_value());
+    ui->bttnOpen->setEnabled(!busy);
+    ui->bttnUpdate->setEnabled(!busy && m_image.has_value());
     if (busy)
         setCursor(Qt::WaitCursor);
     else
@@ -128,7 +95,7 @@ void frmXLTUpdate::opened(OpenStepResult result)
         for (const std::string &line : result.targetLines)
             print(line);
         m_image = std::move(result.image);
-        lblBlk->clear();
+        ui->lblBlk->clear();
         break;
     }
     updateWidgets();
@@ -157,17 +124,17 @@ void frmXLTUpdate::closeEvent(QCloseEvent *event)
 
 void frmXLTUpdate::setLabel(const std::string &text)
 {
-    lblBlk->setText(core::toQString(text));
+    ui->lblBlk->setText(core::toQString(text));
 }
 
 void frmXLTUpdate::setMaximum(int maximum)
 {
-    prg1->setMaximum(maximum);
+    ui->prg1->setMaximum(maximum);
 }
 
 void frmXLTUpdate::setValue(int value)
 {
-    prg1->setValue(value);
+    ui->prg1->setValue(value);
 }
 
 void frmXLTUpdate::setBusy(bool busy)
@@ -181,12 +148,12 @@ void frmXLTUpdate::setBusy(bool busy)
 
 void frmXLTUpdate::clear()
 {
-    Picture1->clear();
+    ui->Picture1->clear();
 }
 
 void frmXLTUpdate::print(const std::string &line)
 {
-    Picture1->appendPlainText(core::toQString(line));
+    ui->Picture1->appendPlainText(core::toQString(line));
 }
 
 } // namespace xlt::update

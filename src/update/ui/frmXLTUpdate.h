@@ -7,14 +7,14 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QCloseEvent;
-class QGroupBox;
-class QLabel;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
+
+namespace Ui {
+class frmXLTUpdate;
+}
 
 namespace xlt::update {
 
@@ -29,6 +29,7 @@ public:
     using FileChooser = std::function<std::optional<QString>(QWidget *parent)>;
 
     explicit frmXLTUpdate(link::DeviceContext &device, QWidget *parent = nullptr);
+    ~frmXLTUpdate() override;
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     /// True while an update is being sent (including its pause).
@@ -42,7 +43,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void initControls();
     void initConnections();
     void updateWidgets();
     void openFile();
@@ -59,18 +59,14 @@ private:
     void print(const std::string &line) override;
 
     link::DeviceContext &m_device;
+    /// The controls of the .ui file. Declared before the logic, so that it is still there if
+    /// the logic reports to the window while it ends.
+    std::unique_ptr<Ui::frmXLTUpdate> ui;
     Updater m_updater;
     FileChooser m_chooseFile;
     /// The last accepted file; empty before one is accepted and after a refused open step.
     std::optional<UpdateImage> m_image;
     bool m_opening = false;
-
-    QGroupBox *Frame1 = nullptr;
-    QPlainTextEdit *Picture1 = nullptr;
-    QPushButton *bttnOpen = nullptr;
-    QPushButton *bttnUpdate = nullptr;
-    QLabel *lblBlk = nullptr;
-    QProgressBar *prg1 = nullptr;
 };
 
 } // namespace xlt::update
