@@ -59,6 +59,7 @@ TEST(UpdateWindow, OpenStepShowsArmsAndDisarms)
                   " Target XLT firmware:    01.23", " Target mod number:      0007", rule}));
     EXPECT_EQ(w.link.sent, std::vector<test::Bytes>{{16}});
     EXPECT_EQ(w.device.XLTPortNumber, 5);
+    EXPECT_EQ(w.window.findChild<QLabel *>("lblPort")->text(), "Device: COM5 (/dev/null)");
     EXPECT_EQ(w.device.CmdPacket.BaudRate, 9600u);
     EXPECT_EQ(w.device.CmdPacket.Timeout, 3000u);
     EXPECT_TRUE(w.bttnUpdate->isEnabled());

@@ -1,7 +1,8 @@
 #include "frmXLTUpdate.h"
 
-#include "session/ui/TextPanel.h"
 #include "core/Text.h"
+#include "link/USB_COM.h"
+#include "session/ui/TextPanel.h"
 #include "update/ui/ui_frmXLTUpdate.h"
 
 #include <QCloseEvent>
@@ -94,6 +95,8 @@ void frmXLTUpdate::opened(OpenStepResult result)
     case OpenStepResult::Kind::Accepted:
         for (const std::string &line : result.targetLines)
             print(line);
+        if (!result.targetLines.empty())
+            showPort();
         m_image = std::move(result.image);
         ui->lblBlk->clear();
         break;
@@ -109,7 +112,17 @@ void frmXLTUpdate::runUpdate()
         if (self)
             self->updateWidgets();
     });
+    if (m_updater.running())
+        showPort();
     updateWidgets();
+}
+
+void frmXLTUpdate::showPort()
+{
+    if (m_device.XLTPortNumber == 0)
+        return;
+    const std::string port = link::describePort(m_device.ports, m_device.XLTPortNumber);
+    ui->lblPort->setText(QStringLiteral("Device: ") + QString::fromLocal8Bit(port));
 }
 
 void frmXLTUpdate::closeEvent(QCloseEvent *event)

@@ -47,6 +47,9 @@ private:
     void updateWidgets();
     void openFile();
     void opened(OpenStepResult result);
+    /// Names the port and device node that the device answered on, so that with an emulator or
+    /// a second device about, the user sees which one gets the firmware.
+    void showPort();
     void runUpdate();
 
     // ProgressSink: lblBlk, prg1 and the mouse pointer.
