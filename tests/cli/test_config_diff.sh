@@ -3,33 +3,10 @@
 # emulator refuses command 18 (the configuration write), so a dry run that sent it would fail.
 # Usage: test_config_diff.sh BUILD_DIR
 set -euo pipefail
-build=$1
-xltctl=$build/cli/xltctl
-work=$(mktemp -d)
-export XLT_SIM_DIR=$work/sim XDG_CONFIG_HOME=$work/config
-sim_pid=
-cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-command -v python3 >/dev/null || { echo "SKIPPED: python3 reads the JSON back"; exit 77; }
+source "$(dirname "$0")/emulator.sh" "$1"
+needs_python3
 
-"$build/sim/xlt-sim" --no-state --traffic quiet --fault fail-status --fault-code 18 \
-    >"$work/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 50); do
-    grep -q serving "$work/sim.log" && break
-    sleep 0.1
-done
-grep -q serving "$work/sim.log" || fail "the emulator did not start: $(cat "$work/sim.log")"
+start_sim --traffic quiet --fault fail-status --fault-code 18
 
 "$xltctl" config read --json --ufg "$work/device.ufg" | python3 -c '
 import json, sys

@@ -3,38 +3,13 @@
 # --port and --device reach each of them, --json output parses back, and the exit codes for
 # bad usage and for no device. Usage: test_devices.sh BUILD_DIR
 set -euo pipefail
-build=$1
-xltctl=$build/cli/xltctl
-work=$(mktemp -d)
-export XLT_SIM_DIR=$work/sim XDG_CONFIG_HOME=$work/config
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-command -v python3 >/dev/null || { echo "SKIPPED: python3 reads the JSON back"; exit 77; }
+source "$(dirname "$0")/emulator.sh" "$1"
+needs_python3
 
-# Starts an emulator with the given identity; prints "COMn node".
-start_sim() {
-    local log=$work/sim-$1.log
-    "$build/sim/xlt-sim" --no-state --traffic quiet --identity "$1" >"$log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 50); do
-        grep -q serving "$log" && break
-        sleep 0.1
-    done
-    sed -n 's/^xlt-sim: serving \(.*\) as \(COM[0-9]*\).*/\2 \1/p' "$log"
-}
-read -r com_a node_a < <(start_sim "PR01 01230001")
-read -r com_b node_b < <(start_sim "PR01 04560002")
+start_sim --traffic quiet --identity "PR01 01230001"
+com_a=$sim_com node_a=$sim_node
+start_sim --traffic quiet --identity "PR01 04560002"
+com_b=$sim_com node_b=$sim_node
 [ -n "$com_a" ] && [ -n "$com_b" ] && [ "$com_a" != "$com_b" ] || fail "two emulators did not start"
 
 out=$("$xltctl" ports)

@@ -3,31 +3,9 @@
 # line for line, and --check adds each record's CRC verdict and reply time. The emulator spoils
 # every fourth frame's CRC. Usage: test_raw_check.sh BUILD_DIR
 set -euo pipefail
-build=$1
-xltctl=$build/cli/xltctl
-work=$(mktemp -d)
-export XLT_SIM_DIR=$work/sim XDG_CONFIG_HOME=$work/config
-sim_pid=
-cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/emulator.sh" "$1"
 
-"$build/sim/xlt-sim" --no-state --traffic normal --bad-crc-traffic 4 >"$work/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 50); do
-    grep -q serving "$work/sim.log" && break
-    sleep 0.1
-done
-grep -q serving "$work/sim.log" || fail "the emulator did not start: $(cat "$work/sim.log")"
+start_sim --traffic normal --bad-crc-traffic 4
 
 "$xltctl" monitor --seconds 3 --log-dir "$work" --raw "$work/raw.txt" >"$work/live.txt" ||
     fail "monitor --raw"

@@ -2,32 +2,7 @@
 # xltctl update --verify: passes when the device reports the file's identity after the update,
 # fails (exit code 1) when the emulator keeps its old identity. Usage: test_update_verify.sh BUILD_DIR
 set -euo pipefail
-build=$1
-xltctl=$build/cli/xltctl
-work=$(mktemp -d)
-export XLT_SIM_DIR=$work/sim XDG_CONFIG_HOME=$work/config
-sim_pid=
-stop_sim() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
-    sim_pid=
-}
-trap 'stop_sim; rm -rf "$work"' EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-start_sim() {
-    "$build/sim/xlt-sim" --no-state --traffic quiet --image-blocks 17 "$@" >"$work/sim.log" 2>&1 &
-    sim_pid=$!
-    for _ in $(seq 50); do
-        grep -q serving "$work/sim.log" && break
-        sleep 0.1
-    done
-    grep -q serving "$work/sim.log" || fail "the emulator did not start: $(cat "$work/sim.log")"
-}
+source "$(dirname "$0")/emulator.sh" "$1"
 
 # An update file of 17 blocks whose identity (file offset 2160) reaches the device with block 15.
 {
@@ -38,13 +13,13 @@ start_sim() {
     head -c 131 /dev/zero
 } >"$work/os.dpc"
 
-start_sim
+start_sim --traffic quiet --image-blocks 17
 out=$("$xltctl" update --yes --verify "$work/os.dpc" 2>"$work/err") ||
     fail "verify failed: $(cat "$work/err")"
 grep -qx "Verified: the device reports PR01 01.24 0001" <<<"$out" || fail "no verdict in: $out"
-stop_sim
+stop_sims
 
-start_sim --keep-identity
+start_sim --traffic quiet --image-blocks 17 --keep-identity
 status=0
 "$xltctl" update --yes --verify "$work/os.dpc" >/dev/null 2>"$work/err" || status=$?
 [ "$status" -eq 1 ] || fail "a kept identity ended with $status"
