@@ -97,6 +97,15 @@ std::optional<std::string> CommandLine::value(const QString &name) const
     return bytes(values.back());
 }
 
+std::optional<int> CommandLine::parseOptionsOnly(const Args &words)
+{
+    if (const auto exitCode = parse(words))
+        return exitCode;
+    if (!m_positional.empty())
+        return usageError("unexpected argument '" + m_positional.front() + "'");
+    return std::nullopt;
+}
+
 int CommandLine::usageError(const std::string &problem) const
 {
     std::fprintf(stderr, "xltctl %s: %s\n%s", m_command.c_str(), problem.c_str(), m_usage);

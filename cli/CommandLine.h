@@ -36,6 +36,9 @@ public:
     std::optional<int> parse(const Args &words,
                              const std::function<std::string(const Args &)> &rule = {});
 
+    /// parse() for a command that takes options only: a word that is no option is refused.
+    std::optional<int> parseOptionsOnly(const Args &words);
+
     bool isSet(const QString &name) const { return m_parser.isSet(name); }
     /// The (last) value of an option, if given.
     std::optional<std::string> value(const QString &name) const;

@@ -39,11 +39,8 @@ int runIdentity(const Args &args)
 {
     CommandLine commandLine("identity", kUsage);
     commandLine.flag({QStringLiteral("json")});
-    if (const auto exitCode = commandLine.parse(args))
+    if (const auto exitCode = commandLine.parseOptionsOnly(args))
         return *exitCode;
-    if (!commandLine.positional().empty())
-        return commandLine.usageError("unexpected argument '" + commandLine.positional().front() +
-                                      "'");
     const bool json = commandLine.isSet(QStringLiteral("json"));
     CliContext cli;
     link::DeviceContext &device = *cli.device;

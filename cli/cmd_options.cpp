@@ -65,11 +65,8 @@ int runOptions(const Args &args)
     CommandLine commandLine("options", kUsage);
     commandLine.flag({QStringLiteral("json")});
     commandLine.option(QStringLiteral("drive"), QStringLiteral("ttl|opto"), true);
-    if (const auto exitCode = commandLine.parse(args))
+    if (const auto exitCode = commandLine.parseOptionsOnly(args))
         return *exitCode;
-    if (!commandLine.positional().empty())
-        return commandLine.usageError("unexpected argument '" + commandLine.positional().front() +
-                                      "'");
     const bool json = commandLine.isSet(QStringLiteral("json"));
     std::optional<options::HostDrive> wanted;
     if (const auto drive = commandLine.value(QStringLiteral("drive"))) {

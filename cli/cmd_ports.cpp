@@ -48,11 +48,8 @@ int runPorts(const Args &args)
 {
     CommandLine commandLine("ports", kUsage);
     commandLine.flag({QStringLiteral("json")});
-    if (const auto exitCode = commandLine.parse(args))
+    if (const auto exitCode = commandLine.parseOptionsOnly(args))
         return *exitCode;
-    if (!commandLine.positional().empty())
-        return commandLine.usageError("unexpected argument '" + commandLine.positional().front() +
-                                      "'");
     const bool json = commandLine.isSet(QStringLiteral("json"));
     CliContext cli;
     if (json) {
