@@ -5,7 +5,6 @@
 // boundary with toQString()/fromQString().
 
 #include <QString>
-
 #include <cstdint>
 #include <span>
 #include <string>

@@ -6,9 +6,9 @@ bool refuseWhileHeld(DeviceContext &context)
 {
     if (context.holder.empty())
         return false;
-    context.notifier.message(core::Icon::Exclamation,
-                             "The XLT device is in use by the " + context.holder
-                                 + ". Stop it first, then try again.");
+    context.notifier.message(core::Icon::Exclamation, "The XLT device is in use by the " +
+                                                          context.holder +
+                                                          ". Stop it first, then try again.");
     return true;
 }
 

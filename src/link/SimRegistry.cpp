@@ -10,8 +10,8 @@
 #include <sstream>
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>

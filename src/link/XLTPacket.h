@@ -12,14 +12,14 @@ namespace xlt::link {
 #pragma pack(push, 1)
 struct XLTPacket
 {
-    std::uint32_t BaudRate = 0;       ///< line speed; every caller sets 9600
-    std::uint32_t Timeout = 0;        ///< reply time-out in milliseconds; every caller sets 3000
-    std::uint8_t PortNumber = 0;      ///< COM port number (3 for COM3)
-    std::uint8_t CommandLength = 0;   ///< valid bytes in CommandData
-    std::uint8_t CommandData[255]{};  ///< [0] is the command code
-    std::uint8_t ReplyStatus = 0;     ///< result code, set by the link (ReplyStatusCode)
-    std::uint8_t ReplyLength = 0;     ///< valid bytes in ReplyData
-    std::uint8_t ReplyData[255]{};    ///< reply bytes
+    std::uint32_t BaudRate = 0;      ///< line speed; every caller sets 9600
+    std::uint32_t Timeout = 0;       ///< reply time-out in milliseconds; every caller sets 3000
+    std::uint8_t PortNumber = 0;     ///< COM port number (3 for COM3)
+    std::uint8_t CommandLength = 0;  ///< valid bytes in CommandData
+    std::uint8_t CommandData[255]{}; ///< [0] is the command code
+    std::uint8_t ReplyStatus = 0;    ///< result code, set by the link (ReplyStatusCode)
+    std::uint8_t ReplyLength = 0;    ///< valid bytes in ReplyData
+    std::uint8_t ReplyData[255]{};   ///< reply bytes
 };
 #pragma pack(pop)
 

@@ -94,8 +94,8 @@ constexpr Table kHostCommandByCode = hostCommandTable();
 
 constexpr bool isEchoedCommand(std::uint8_t code)
 {
-    return (code >= 0x80 && code <= 0x85) || (code >= 0x88 && code <= 0x8A)
-           || (code >= 0xC0 && code <= 0xC7);
+    return (code >= 0x80 && code <= 0x85) || (code >= 0x88 && code <= 0x8A) ||
+           (code >= 0xC0 && code <= 0xC7);
 }
 
 constexpr Table responseTable()

@@ -20,14 +20,14 @@ std::string fieldText(std::span<const std::uint8_t> field)
 
 std::string tooLong(const char *box, std::size_t length, std::size_t limit)
 {
-    return "The " + std::string(box) + " text has " + std::to_string(length)
-           + " characters, but the XLT holds at most " + std::to_string(limit)
-           + ". Nothing was sent.";
+    return "The " + std::string(box) + " text has " + std::to_string(length) +
+           " characters, but the XLT holds at most " + std::to_string(limit) +
+           ". Nothing was sent.";
 }
 
 const char *ordinal(std::size_t row)
 {
-    static constexpr const char *kWords[kRowCount] = {"first", "second", "third", "fourth",
+    static constexpr const char *kWords[kRowCount] = {"first", "second", "third",   "fourth",
                                                       "fifth", "sixth",  "seventh", "eighth"};
     return kWords[row];
 }
@@ -118,8 +118,7 @@ EncodeResult encodeConfigBlock(const Pr01Texts &texts)
     if (texts.version.size() > kVersionSize)
         return {std::nullopt, tooLong("Version", texts.version.size(), kVersionSize)};
     if (texts.bootVersion.size() > kBootVersionSize)
-        return {std::nullopt,
-                tooLong("Boot Version", texts.bootVersion.size(), kBootVersionSize)};
+        return {std::nullopt, tooLong("Boot Version", texts.bootVersion.size(), kBootVersionSize)};
 
     ConfigBlock block{};
     std::copy(texts.version.begin(), texts.version.end(), block.begin() + kVersionOffset);
@@ -130,10 +129,10 @@ EncodeResult encodeConfigBlock(const Pr01Texts &texts)
             const std::string &text = cell(texts, row, kColumns[col]);
             const std::uint32_t value = hexTextValue(text);
             if (value > 0xFF) {
-                return {std::nullopt, "The Currency Assigment value \"" + text + "\" in the "
-                                          + ordinal(row) + " row, column "
-                                          + columnHeading(kColumns[col])
-                                          + ", is above FF. Nothing was sent."};
+                return {std::nullopt, "The Currency Assigment value \"" + text + "\" in the " +
+                                          ordinal(row) + " row, column " +
+                                          columnHeading(kColumns[col]) +
+                                          ", is above FF. Nothing was sent."};
             }
             block[kCurrencyOffset + 4 * row + col] = static_cast<std::uint8_t>(value);
         }

@@ -1,11 +1,11 @@
 // The fixed forms of the windows: every control the system names is there under its name, of its
 // class, with its caption; the identity panels are set up after the form is loaded.
-#include "session/Session.h"
 #include "app/ui/frmAbout.h"
-#include "session/ui/frmSetDir.h"
 #include "monitor/ui/frmMonitor.h"
 #include "options/ui/frmOptions.h"
 #include "pr01/ui/frmSetID003.h"
+#include "session/Session.h"
+#include "session/ui/frmSetDir.h"
 #include "support/FakeLink.h"
 #include "support/MapStore.h"
 #include "support/RecordingNotifier.h"
@@ -20,8 +20,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <functional>
-#include <map>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <ostream>
 

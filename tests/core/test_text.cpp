@@ -11,7 +11,8 @@ TEST(Text, HexForms)
         std::uint8_t value;
         const char *padded;
         const char *bare;
-    } cases[] = {{0, "00", "0"}, {5, "05", "5"}, {10, "0A", "A"}, {97, "61", "61"}, {255, "FF", "FF"}};
+    } cases[] = {
+        {0, "00", "0"}, {5, "05", "5"}, {10, "0A", "A"}, {97, "61", "61"}, {255, "FF", "FF"}};
     for (const auto &c : cases) {
         EXPECT_EQ(hex2(c.value), c.padded);
         EXPECT_EQ(hexNoPad(c.value), c.bare);

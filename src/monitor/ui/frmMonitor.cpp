@@ -1,8 +1,6 @@
 #include "frmMonitor.h"
 
 #include "TrafficListBox.h"
-#include "session/Session.h"
-#include "session/ui/frmSetDir.h"
 #include "core/EventPump.h"
 #include "core/FileIo.h"
 #include "core/Text.h"
@@ -10,6 +8,8 @@
 #include "monitor/TrafficAnalysis.h"
 #include "monitor/TrafficListing.h"
 #include "monitor/ui/ui_frmMonitor.h"
+#include "session/Session.h"
+#include "session/ui/frmSetDir.h"
 
 #include <QApplication>
 #include <QCloseEvent>

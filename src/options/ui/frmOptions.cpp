@@ -1,9 +1,9 @@
 #include "frmOptions.h"
 
-#include "session/ui/TextPanel.h"
 #include "core/Text.h"
 #include "link/DeviceContext.h"
 #include "options/ui/ui_frmOptions.h"
+#include "session/ui/TextPanel.h"
 
 #include <QEvent>
 #include <QMouseEvent>

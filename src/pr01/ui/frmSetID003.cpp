@@ -1,11 +1,11 @@
 #include "frmSetID003.h"
 
-#include "session/Session.h"
 #include "core/Text.h"
 #include "pr01/ConfigFolder.h"
 #include "pr01/Pr01Device.h"
 #include "pr01/UfgFile.h"
 #include "pr01/ui/ui_frmSetID003.h"
+#include "session/Session.h"
 
 #include <QCloseEvent>
 #include <QMdiSubWindow>
