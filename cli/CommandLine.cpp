@@ -2,6 +2,7 @@
 
 #include "CliContext.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace xlt::cli {
@@ -80,12 +81,11 @@ std::optional<int> CommandLine::parse(const Args &words,
     }
     // The last of --port and --device counts, as either can name the device.
     const QStringList found = m_parser.optionNames();
-    for (auto it = found.rbegin(); it != found.rend(); ++it) {
-        if (*it == QLatin1String("port") || *it == QLatin1String("device")) {
-            portChoice() = bytes(m_parser.values(*it).back());
-            break;
-        }
-    }
+    const auto last = std::find_if(found.crbegin(), found.crend(), [](const QString &name) {
+        return name == QLatin1String("port") || name == QLatin1String("device");
+    });
+    if (last != found.crend())
+        portChoice() = bytes(m_parser.values(*last).back());
     return std::nullopt;
 }
 

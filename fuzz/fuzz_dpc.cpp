@@ -31,13 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const UpdateImage &image = *opened.image;
     fuzz::check(image.NumBlocks == count, "the header's block count");
-    unsigned sum = 0;
-    for (int n = 0; n < image.NumBlocks; ++n) {
-        const auto block = image.block(n);
-        fuzz::check(block.size() == kBlockBytes, "whole blocks");
-        sum += unsigned{block.front()} + block.back(); // touches both ends of every block
-    }
-    (void)sum;
+    // Every block the update sends, the last one included, lies inside the image.
+    const std::size_t end = kHeaderBytes + kBlockBytes * static_cast<std::size_t>(image.NumBlocks);
+    fuzz::check(image.FileData.size() >= end, "whole blocks");
+    volatile std::uint8_t last = image.FileData[end - 1]; // the sanitizer sees the read
+    (void)last;
     fuzz::check(fileIdentityLines(image.file).size() == 4, "four file identity lines");
     return 0;
 }

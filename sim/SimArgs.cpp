@@ -198,7 +198,10 @@ bool parseSimArgs(const std::vector<std::string> &args, SimArgs &out, std::strin
         const std::string value =
             option.takesValue ? bytes(parser.values(key).at(used[key]++)) : std::string();
         if (!option.set(out, value)) {
-            error = "invalid value for --" + name + ": " + value;
+            error = "invalid value for --";
+            error += name;
+            error += ": ";
+            error += value;
             return false;
         }
     }

@@ -71,7 +71,7 @@ int main(int argc, char **argv)
     std::cout << "xlt-sim: serving " << server->devicePath() << " as COM" << server->comPortNumber()
               << std::endl;
 
-    const timespec tick{0, 200 * 1000 * 1000};
+    const timespec tick{0, 200L * 1000 * 1000};
     for (;;) {
         if (sigtimedwait(&signals, nullptr, &tick) >= 0)
             break;

@@ -23,12 +23,6 @@ OpenResult refused(FileCheck check, std::string message = {})
 
 } // namespace
 
-std::span<const std::uint8_t> UpdateImage::block(int n) const
-{
-    const std::size_t offset = kHeaderBytes + kBlockBytes * static_cast<std::size_t>(n);
-    return std::span<const std::uint8_t>(FileData).subspan(offset, kBlockBytes);
-}
-
 int blockCountOf(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() < 7)

@@ -40,9 +40,6 @@ struct UpdateImage
     std::vector<std::uint8_t> FileData; ///< the whole file, header included
     int NumBlocks = 0;                  ///< 1 to kMaximumBlocks, all present in FileData
     link::Identity file;                ///< the firmware's identity, as shown
-
-    /// The 128 bytes of block n (0 <= n < NumBlocks).
-    std::span<const std::uint8_t> block(int n) const;
 };
 
 /// Why a file was not accepted. The first three end the open step silently; the others come

@@ -38,9 +38,9 @@ TrafficListBox::TrafficListBox(QWidget *parent)
     updateScrollBars();
 }
 
-void TrafficListBox::append(const QString &text)
+void TrafficListBox::append(const QString &line)
 {
-    appendRecord(QStringList{text});
+    appendRecord(QStringList{line});
 }
 
 void TrafficListBox::appendRecord(const QStringList &lines, bool marked, const QString &toolTip)

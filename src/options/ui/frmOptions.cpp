@@ -63,7 +63,7 @@ void frmOptions::readFromDevice()
     auto hold = std::make_shared<link::DeviceHold>(m_device, kHolderName);
     setBusy(true);
     const QPointer<frmOptions> self(this);
-    readTargetInfo(m_device, [this, self, hold](TargetInfo info) {
+    readTargetInfo(m_device, [this, self, hold](const TargetInfo &info) {
         if (!self)
             return;
         if (!ShowTargetInfo(info))

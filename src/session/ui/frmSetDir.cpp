@@ -87,7 +87,7 @@ bool frmSetDir::showDir(const QString &dir)
     ui->Dir1->clear();
     QListWidgetItem *open = nullptr;
     for (const DirEntry &entry : dirListEntries(m_current)) {
-        const QString indent(entry.depth * kIndentPerLevel, QLatin1Char(' '));
+        const QString indent(qsizetype{entry.depth} * kIndentPerLevel, QLatin1Char(' '));
         auto *item = new QListWidgetItem(
             style()->standardIcon(entry.open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon),
             indent + entry.name, ui->Dir1);
