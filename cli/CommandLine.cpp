@@ -7,33 +7,6 @@
 
 namespace xlt::cli {
 
-QString word(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string bytes(const QString &word)
-{
-    return word.toLatin1().toStdString();
-}
-
-std::string parserProblem(const QCommandLineParser &parser)
-{
-    const QStringList unknown = parser.unknownOptionNames();
-    if (!unknown.isEmpty()) {
-        const QString &name = unknown.front();
-        return "unknown option '" + std::string(name.size() == 1 ? "-" : "--") + bytes(name) + "'";
-    }
-    // "Missing value after '--seconds'." and the like: one line, made to start in lower case
-    // and end without a full stop like the tools' own reasons.
-    QString text = parser.errorText();
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
-    return bytes(text);
-}
-
 CommandLine::CommandLine(std::string command, const char *usage)
     : m_command(std::move(command))
     , m_usage(usage)
@@ -70,7 +43,7 @@ std::optional<int> CommandLine::parse(const Args &words,
         std::fputs(m_usage, stdout);
         return 0;
     }
-    std::string problem = parsed ? std::string() : parserProblem(m_parser);
+    std::string problem = parsed ? std::string() : core::parserProblem(m_parser, "'");
     for (const QString &name : m_once) {
         if (problem.empty() && m_parser.values(name).size() > 1)
             problem = "--" + bytes(name) + " given more than once";

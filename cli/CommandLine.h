@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Commands.h"
+#include "core/CommandLineWords.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -56,11 +57,14 @@ private:
     Args m_positional;
 };
 
-/// The parser's reason for refusing a command line, as one line in the tools' own style.
-std::string parserProblem(const QCommandLineParser &parser);
-
 /// A word of the command line as the parser sees it, and back.
-QString word(const std::string &text);
-std::string bytes(const QString &word);
+inline QString word(const std::string &text)
+{
+    return core::commandWord(text);
+}
+inline std::string bytes(const QString &word)
+{
+    return core::wordBytes(word);
+}
 
 } // namespace xlt::cli

@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (!parsed) {
-        std::fprintf(stderr, "xltctl: %s\n", xlt::cli::parserProblem(parser).c_str());
+        std::fprintf(stderr, "xltctl: %s\n", xlt::core::parserProblem(parser, "'").c_str());
         usage(stderr);
         return 2;
     }

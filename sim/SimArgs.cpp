@@ -1,6 +1,7 @@
 #include "SimArgs.h"
 
 #include "StateFile.h"
+#include "core/CommandLineWords.h"
 #include "link/SimRegistry.h"
 
 #include <QCommandLineParser>
@@ -13,32 +14,6 @@
 namespace xlt::sim {
 
 namespace {
-
-/// An argument as the parser sees it, byte for byte, and back.
-QString word(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string bytes(const QString &text)
-{
-    return text.toLatin1().toStdString();
-}
-
-/// The parser's reason for a refusal, on one line: the option named with its dashes.
-std::string problemOf(const QCommandLineParser &parser)
-{
-    const QStringList unknown = parser.unknownOptionNames();
-    if (!unknown.isEmpty())
-        return "unknown option " + std::string(unknown.front().size() == 1 ? "-" : "--") +
-               bytes(unknown.front());
-    QString text = parser.errorText();
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
-    return bytes(text);
-}
 
 std::optional<long> parseNumber(const std::string &text, long low, long high)
 {
@@ -173,19 +148,19 @@ bool parseSimArgs(const std::vector<std::string> &args, SimArgs &out, std::strin
     out.registryDir = link::simRegistryDir();
     QCommandLineParser parser;
     for (const auto &[name, option] : options()) {
-        const QString key = word(name);
+        const QString key = core::commandWord(name);
         parser.addOption(option.takesValue ? QCommandLineOption(key, {}, QStringLiteral("VALUE"))
                                            : QCommandLineOption(key));
     }
     QStringList words{QStringLiteral("xlt-sim")};
     for (const std::string &arg : args)
-        words.append(word(arg));
+        words.append(core::commandWord(arg));
     if (!parser.parse(words)) {
-        error = problemOf(parser) + " (see --help)";
+        error = core::parserProblem(parser, "") + " (see --help)";
         return false;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        error = "unexpected argument '" + bytes(parser.positionalArguments().front()) +
+        error = "unexpected argument '" + core::wordBytes(parser.positionalArguments().front()) +
                 "' (see --help)";
         return false;
     }
@@ -193,10 +168,10 @@ bool parseSimArgs(const std::vector<std::string> &args, SimArgs &out, std::strin
     // --state FILE, say); the values of an option given twice are taken in turn.
     std::map<QString, qsizetype> used;
     for (const QString &key : parser.optionNames()) {
-        const std::string name = bytes(key);
+        const std::string name = core::wordBytes(key);
         const Option &option = options().at(name);
         const std::string value =
-            option.takesValue ? bytes(parser.values(key).at(used[key]++)) : std::string();
+            option.takesValue ? core::wordBytes(parser.values(key).at(used[key]++)) : std::string();
         if (!option.set(out, value)) {
             error = "invalid value for --";
             error += name;
