@@ -18,6 +18,9 @@ bin=$dest/usr/bin
 sim_pid=
 cleanup() {
     if [ -n "$sim_pid" ]; then
+        # $! is the background shell that runs the emulator through in_home (and setpriv): the
+        # emulator itself is its child, found by its path in this run's own folder.
+        pkill -f -- "^$bin/xlt-sim " 2>/dev/null || true
         kill "$sim_pid" 2>/dev/null || true
         wait "$sim_pid" 2>/dev/null || true
     fi
