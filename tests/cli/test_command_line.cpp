@@ -3,8 +3,8 @@
 // device choice --port / --device in every place and spelling, against the emulator on a pty.
 #include "Version.h"
 #include "sim/PtyServer.h"
+#include "support/RunXltctl.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -34,18 +34,10 @@ protected:
 
     void check(const Row &row)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XLT_SIM_DIR", registry.path());
-        env.insert("XDG_CONFIG_HOME", registry.path() + "/config");
-        process.setProcessEnvironment(env);
-        process.start(XLT_BINARY_DIR "/cli/xltctl", row.args);
-        process.closeWriteChannel();
-        ASSERT_TRUE(process.waitForFinished(30000));
-        const std::string out = process.readAllStandardOutput().toStdString();
-        const std::string err = process.readAllStandardError().toStdString();
+        const auto [code, out, err] =
+            test::runXltctl(registry.path(), registry.path() + "/config", row.args);
         const std::string name = row.args.join(' ').toStdString();
-        EXPECT_EQ(process.exitCode(), row.code) << name << ": " << err;
+        EXPECT_EQ(code, row.code) << name << ": " << err;
         EXPECT_EQ(out.empty(), row.out.empty()) << name << ": " << out;
         EXPECT_NE(out.find(row.out), std::string::npos) << name << ": " << out;
         EXPECT_EQ(err.empty(), row.err.empty()) << name << ": " << err;

@@ -4,11 +4,11 @@
 #include "pr01/UfgFile.h"
 #include "sim/DeviceModel.h"
 #include "sim/PtyServer.h"
+#include "support/RunXltctl.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -17,12 +17,7 @@ using namespace xlt;
 
 namespace {
 
-struct Outcome
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = test::XltctlOutcome;
 
 class ConfigCli : public ::testing::Test
 {
@@ -35,17 +30,7 @@ protected:
     }
     Outcome xltctl(const QStringList &args)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XLT_SIM_DIR", registry.path());
-        env.insert("XDG_CONFIG_HOME", registry.path() + "/config");
-        process.setProcessEnvironment(env);
-        process.start(XLT_BINARY_DIR "/cli/xltctl", args);
-        process.closeWriteChannel();
-        process.waitForFinished(30000);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                process.readAllStandardOutput().toStdString(),
-                process.readAllStandardError().toStdString()};
+        return test::runXltctl(registry.path(), registry.path() + "/config", args);
     }
     QString file(const QString &name, const std::string &content)
     {

@@ -4,11 +4,11 @@
 // port free, that no file is left half-written and that the good files from before survive.
 // Each row is a test case of its own, so that CTest runs the slow ones (time-outs) side by side.
 #include "sim/PtyServer.h"
+#include "support/RunXltctl.h"
 #include "support/SmallTmpfs.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -158,17 +158,11 @@ protected:
     /// Runs xltctl; returns its exit code and leaves its output in m_out and m_err.
     int xltctl(const QStringList &arguments)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XLT_SIM_DIR", m_dir.filePath("registry"));
-        environment.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(XLT_BINARY_DIR "/cli/xltctl"), arguments);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(60000));
-        m_out = process.readAllStandardOutput().toStdString();
-        m_err = process.readAllStandardError().toStdString();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        auto outcome =
+            test::runXltctl(m_dir.filePath("registry"), m_dir.filePath("config"), arguments);
+        m_out = std::move(outcome.out);
+        m_err = std::move(outcome.err);
+        return outcome.code;
     }
 
     QTemporaryDir m_dir;
