@@ -62,7 +62,8 @@ CliContext::CliContext()
     : ports(std::make_unique<ChosenPorts>(link::makeSystemPortSource(), portChoice()))
     , serial(std::make_unique<link::SerialLink>(*ports))
     , announcing(std::make_unique<AnnouncingLink>(*serial, *ports))
-    , device(std::make_unique<link::DeviceContext>(*announcing, *ports, notifier, scheduler))
+    , line(std::make_unique<link::InlineLine>(*announcing))
+    , device(std::make_unique<link::DeviceContext>(*line, *ports, notifier))
 {}
 
 } // namespace xlt::cli

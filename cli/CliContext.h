@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/Notifier.h"
-#include "core/Scheduler.h"
 #include "link/DeviceContext.h"
 #include "link/LinkLibrary.h"
 #include "link/PortSource.h"
@@ -43,6 +42,10 @@ public:
     }
     std::int16_t CloseXLTComPort() override { return m_inner.CloseXLTComPort(); }
     std::string openFailureText() const override { return m_inner.openFailureText(); }
+    void setInterrupt(std::function<bool()> interrupted) override
+    {
+        m_inner.setInterrupt(std::move(interrupted));
+    }
 
 private:
     link::LinkLibrary &m_inner;
@@ -70,16 +73,17 @@ private:
     std::string m_choice;
 };
 
-/// The real device context of the command-line tool: the system's ports, the serial link,
-/// messages on stderr, and timers that sleep. With a port chosen, the search sees only it.
+/// The real device context of the command-line tool: the system's ports, the serial link run
+/// at once on the tool's thread (whose pauses a command may take over, to watch a deadline),
+/// and messages on stderr. With a port chosen, the search sees only it.
 struct CliContext
 {
     CliContext();
     std::unique_ptr<link::PortSource> ports;
     std::unique_ptr<link::SerialLink> serial;
     std::unique_ptr<AnnouncingLink> announcing;
+    std::unique_ptr<link::InlineLine> line;
     ConsoleNotifier notifier;
-    core::SleepingScheduler scheduler;
     std::unique_ptr<link::DeviceContext> device;
 };
 

@@ -1,7 +1,6 @@
 // xltctl config: the PR01 configuration window's procedures without a window. Reads the
 // configuration from the device (optionally into a ".ufg" file), writes one from a ".ufg" file,
 // or lets the device detect it, and prints the version, the boot version and the eight rows.
-#include "Await.h"
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
@@ -138,10 +137,16 @@ std::optional<Pr01Texts> loadFile(const std::string &path, core::Notifier &notif
     return texts;
 }
 
+std::optional<Pr01Reading> readReading(CliContext &cli)
+{
+    const auto reading = link::runToEnd<std::optional<Pr01Reading>>(*cli.device, kReadHolder,
+                                                                    &readPr01Configuration);
+    return reading ? *reading : std::nullopt;
+}
+
 std::optional<Pr01Texts> readDevice(CliContext &cli)
 {
-    const auto reading = await<std::optional<Pr01Reading>>(
-        [&cli](auto done) { readPr01Configuration(*cli.device, std::move(done)); });
+    const auto reading = readReading(cli);
     if (!reading)
         return std::nullopt;
     return reading->texts;
@@ -171,8 +176,7 @@ int diffConfig(const Args &args)
 int readConfig(const std::optional<std::string> &ufgPath, bool json)
 {
     CliContext cli;
-    const auto reading = await<std::optional<Pr01Reading>>(
-        [&cli](auto done) { readPr01Configuration(*cli.device, std::move(done)); });
+    const auto reading = readReading(cli);
     if (!reading)
         return 1;
     const Pr01Texts &texts = reading->texts;
@@ -206,10 +210,11 @@ int writeConfig(const std::string &path, bool dryRun)
         printDifferences(*device, texts);
         return 0;
     }
-    // Without a host drive byte of its own the write keeps the device's.
-    if (!await<bool>([&](auto done) {
-            writePr01Configuration(*cli.device, texts, std::nullopt, std::move(done));
-        }))
+    // The write keeps the device's host drive byte as it reads it within the write.
+    link::Operation write(*cli.device);
+    bool written = false;
+    startPr01Write(write, cli.notifier, texts, [&written](bool ok) { written = ok; });
+    if (!written)
         return 1;
     printTexts(texts);
     return 0;
@@ -246,20 +251,21 @@ int detectConfig(int seconds)
     CliContext cli;
     CollectingSink sink;
     AutoDetect detect(*cli.device, sink);
-    if (!await<bool>([&detect](auto done) { detect.start(std::move(done)); }))
-        return 1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     bool timedOut = false;
-    bool again = true;
-    while (again) {
-        std::this_thread::sleep_for(AutoDetect::kInterval);
+    // Between polls: as the window's abort once the time is up, so the next poll still polls
+    // and fetches, then ends.
+    cli.line->setPause([&](std::chrono::milliseconds delay) {
+        std::this_thread::sleep_for(delay);
         if (!timedOut && std::chrono::steady_clock::now() >= deadline) {
-            // As the window's abort: the next tick still polls and fetches, then ends.
             detect.abort();
             timedOut = true;
         }
-        again = await<bool>([&detect](auto done) { detect.tick(std::move(done)); });
-    }
+        return true;
+    });
+    bool started = false;
+    if (!detect.start([&started](bool ok) { started = ok; }, {}) || !started)
+        return 1;
     printTexts(sink.texts, detect.itemsRead());
     if (detect.itemsRead() != AutoDetect::kAllItems) {
         cli.notifier.message(core::Icon::Exclamation,

@@ -33,34 +33,10 @@ QString field(const std::string &text, std::size_t from, std::size_t length)
                               : QString();
 }
 
-} // namespace
+constexpr const char *kHolderName = "identity read";
 
-int runIdentity(const Args &args)
+int printIdentity(const std::string &text, bool json)
 {
-    CommandLine commandLine("identity", kUsage);
-    commandLine.flag({QStringLiteral("json")});
-    if (const auto exitCode = commandLine.parseOptionsOnly(args))
-        return *exitCode;
-    const bool json = commandLine.isSet(QStringLiteral("json"));
-    CliContext cli;
-    link::DeviceContext &device = *cli.device;
-    if (link::FindXLTPort(device) == 0) {
-        std::fputs("No XLT device detected\n", stderr);
-        return 1;
-    }
-    // ReadXLTVersion's steps, except that a port that does not open is reported here.
-    link::XLTPacket &packet = device.CmdPacket;
-    if (link::OpenXLTComPort(device, packet) == 0) {
-        std::fprintf(stderr, "xltctl identity: cannot open COM%u\n",
-                     unsigned(device.XLTPortNumber));
-        return 1;
-    }
-    packet.CommandLength = 1;
-    packet.CommandData[0] = link::kCmdReadVersion;
-    if (!link::RunXLTCommand(device, packet))
-        return 1; // the reason is on stderr and the port closed
-    link::CloseXLTComPort(device);
-    const std::string text = link::replyText(device.CmdPacket);
     if (json) {
         const QJsonObject object{
             {QStringLiteral("identity"), QString::fromLatin1(text)},
@@ -77,6 +53,42 @@ int runIdentity(const Args &args)
     std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fputc('\n', stdout);
     return 0;
+}
+
+} // namespace
+
+int runIdentity(const Args &args)
+{
+    CommandLine commandLine("identity", kUsage);
+    commandLine.flag({QStringLiteral("json")});
+    if (const auto exitCode = commandLine.parseOptionsOnly(args))
+        return *exitCode;
+    const bool json = commandLine.isSet(QStringLiteral("json"));
+    CliContext cli;
+    // ReadXLTVersion's steps, except that a missing device and a port that does not open are
+    // reported here.
+    const auto text = link::runToEnd<std::optional<std::string>>(
+        *cli.device, kHolderName, [](link::Flow &flow) -> std::optional<std::string> {
+            link::XLTPacket &packet = flow.CmdPacket;
+            if (link::FindXLTPort(flow) == 0) {
+                std::fputs("No XLT device detected\n", stderr);
+                return std::nullopt;
+            }
+            if (link::OpenXLTComPort(flow, packet) == 0) {
+                std::fprintf(stderr, "xltctl identity: cannot open COM%u\n",
+                             unsigned(flow.XLTPortNumber));
+                return std::nullopt;
+            }
+            packet.CommandLength = 1;
+            packet.CommandData[0] = link::kCmdReadVersion;
+            if (!link::RunXLTCommand(flow, packet))
+                return std::nullopt; // the reason is on stderr and the port closed
+            link::CloseXLTComPort(flow);
+            return link::replyText(packet);
+        });
+    if (!text || !*text)
+        return 1;
+    return printIdentity(**text, json);
 }
 
 } // namespace xlt::cli

@@ -1,7 +1,7 @@
-// xltctl monitor: the traffic monitor's run without a window. It polls the device every 50 ms
-// (from the end of one poll to the start of the next), prints every listed line and writes the
-// run's two log files, until the time is up or it is interrupted.
-#include "Await.h"
+// xltctl monitor: the traffic monitor's run without a window. The same run as the window's
+// polls the device every 50 ms (from the end of one poll to the start of the next); this prints
+// every listed line and the run writes its two log files, until the time is up or it is
+// interrupted.
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
@@ -27,8 +27,6 @@ namespace xlt::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::chrono::milliseconds kPollInterval{50};
-constexpr std::chrono::milliseconds kWaitSlice{2};
 
 constexpr char kUsage[] =
     "usage: xltctl monitor [--seconds N] [--log-dir DIR] [--raw FILE]\n"
@@ -115,18 +113,7 @@ QString storedLogPath()
                                 QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
 }
 
-/// Waits out the poll interval, or less when interrupted; then asks the run to stop when the
-/// time is up or an interrupt came.
-void waitForNextPoll(monitor::MonitorRun &run, std::optional<Clock::time_point> deadline)
-{
-    const Clock::time_point next = Clock::now() + kPollInterval;
-    while (!g_interrupted && Clock::now() < next)
-        std::this_thread::sleep_for(kWaitSlice);
-    if (g_interrupted || (deadline && Clock::now() >= *deadline))
-        run.requestStop();
-}
-
-/// The reply of the capture-read that a tick has just listed, as one line of hex.
+/// The reply of the capture-read that has just been listed, as one line of hex.
 void writeRaw(std::FILE *raw, const link::XLTPacket &packet)
 {
     if (packet.ReplyLength == 0)
@@ -153,25 +140,33 @@ int monitorRun(const QString &logDir, std::optional<std::chrono::seconds> second
     pump.run = &run;
 
     catchInterrupts();
-    if (await<monitor::MonitorRun::StartResult>([&](auto done) {
-            run.start(logDir, std::move(done));
-        }) != monitor::MonitorRun::StartResult::Started)
-        return 1;
     std::optional<Clock::time_point> deadline;
     if (seconds)
         deadline = Clock::now() + *seconds;
-    if (g_interrupted || (deadline && Clock::now() >= *deadline))
-        run.requestStop();
-    const auto tick = [&] {
-        const bool again = await<bool>([&run](auto done) { run.tick(std::move(done)); });
-        if (raw && run.ending() != monitor::MonitorRun::Ending::ExchangeFailed)
-            writeRaw(raw, cli.device->CmdPacket);
-        return again;
+    const auto timeIsUp = [&deadline] {
+        return g_interrupted || (deadline && Clock::now() >= *deadline);
     };
-    while (tick()) {
+    // The run's pause between polls, cut short by an interrupt; the time being up then asks
+    // the run to stop, so the next reply is the last.
+    cli.line->setPause([&](std::chrono::milliseconds delay) {
+        link::sleepUnless(delay, [] { return g_interrupted != 0; });
+        if (timeIsUp())
+            run.requestStop();
+        return true;
+    });
+    monitor::MonitorRun::Events events;
+    bool started = false;
+    events.started = [&started](monitor::MonitorRun::StartResult result) {
+        started = result == monitor::MonitorRun::StartResult::Started;
+    };
+    events.replied = [raw](const link::XLTPacket &reply) {
+        if (raw)
+            writeRaw(raw, reply);
         std::fflush(stdout);
-        waitForNextPoll(run, deadline);
-    }
+    };
+    run.start(logDir, std::move(events));
+    if (!started)
+        return 1;
     printLine("label|target|", lblTarget.text);
     printLine("label|host|", lblHost.text);
     std::fflush(stdout);

@@ -1,9 +1,9 @@
 // xltctl options: prints the device's host drive option, or sets it.
-#include "Await.h"
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Printable.h"
+#include "link/Operation.h"
 #include "options/OptionBlock.h"
 
 #include <QJsonArray>
@@ -76,11 +76,11 @@ int runOptions(const Args &args)
     }
 
     CliContext cli;
-    link::DeviceContext &device = *cli.device;
-    const auto info = await<options::TargetInfo>(
-        [&device](auto done) { options::readTargetInfo(device, std::move(done)); });
-    if (!info.portFound)
+    const auto reading = link::runToEnd<options::OptionsReading>(*cli.device, options::kHolderName,
+                                                                 &options::readOptions);
+    if (!reading || !reading->info.portFound)
         return 1;
+    const options::TargetInfo &info = reading->info;
     // A failed exchange ends the command: the device is not asked again after it has been told.
     if (info.lines.empty())
         return 1;
@@ -95,13 +95,12 @@ int runOptions(const Args &args)
         if (!json)
             std::printf("%s\n", printable(line).c_str()); // the device's identity bytes
     }
-    const auto block = await<std::optional<options::OptionBlock>>(
-        [&device](auto done) { options::readOptionBlock(device, std::move(done)); });
+    const std::optional<options::OptionBlock> &block = reading->block;
     if (!block) {
         std::fprintf(stderr,
                      "xltctl options: the configuration of the device on COM%u was not "
                      "read\n",
-                     unsigned(device.XLTPortNumber));
+                     unsigned(reading->port));
         return 1;
     }
     const options::HostDrive current = options::hostDriveOf(*block);
@@ -117,9 +116,12 @@ int runOptions(const Args &args)
             printJson(object);
         return 0;
     }
-    const options::OptionBlock changed = options::withHostDrive(*block, *wanted);
-    if (!await<bool>(
-            [&](auto done) { options::writeOptionBlock(device, changed, std::move(done)); })) {
+    const auto written = link::runToEnd<std::optional<options::OptionBlock>>(
+        *cli.device, options::kHolderName,
+        [port = reading->port, drive = *wanted](link::Flow &flow) {
+            return options::writeHostDrive(flow, port, drive);
+        });
+    if (!written || !*written) {
         std::fputs("xltctl options: the configuration was not written\n", stderr);
         return 1;
     }

@@ -1,6 +1,5 @@
 // xltctl update: checks an XLT OS update file, shows its identity beside the device's, asks for
 // confirmation and sends the image with a progress line.
-#include "Await.h"
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
@@ -8,6 +7,8 @@
 #include "link/Identity.h"
 #include "update/OpenStep.h"
 #include "update/TextProgress.h"
+#include "link/Operation.h"
+#include "link/USB_COM.h"
 #include "update/Updater.h"
 
 #include <QString>
@@ -67,12 +68,13 @@ bool confirmed(int numBlocks, unsigned port)
 }
 
 /// The open step; a file that is not accepted is explained (the window's silent cases too).
-std::optional<update::UpdateImage> openFile(link::DeviceContext &device, ConsolePanel &panel,
-                                            const std::string &path)
+update::OpenStepResult openFile(link::DeviceContext &device, ConsolePanel &panel,
+                                const std::string &path)
 {
-    auto opened = await<update::OpenStepResult>([&](auto done) {
-        update::runOpenStep(device, panel, pathArgument(path), std::move(done));
-    });
+    link::Operation look(device);
+    update::OpenStepResult opened;
+    update::runOpenStep(look, device, panel, pathArgument(path),
+                        [&opened](update::OpenStepResult result) { opened = std::move(result); });
     for (const std::string &line : opened.targetLines)
         panel.print(line);
     if (opened.kind == update::OpenStepResult::Kind::Unchanged)
@@ -83,7 +85,7 @@ std::optional<update::UpdateImage> openFile(link::DeviceContext &device, Console
     else if (opened.check == update::FileCheck::NoIdentity)
         std::fprintf(stderr, "xltctl update: '%s' is too short for an XLT OS Update file\n",
                      path.c_str());
-    return std::move(opened.image);
+    return opened;
 }
 
 struct Options
@@ -121,10 +123,12 @@ int runUpdate(const Args &args)
     CliContext cli;
     link::DeviceContext &device = *cli.device;
     ConsolePanel panel;
-    const auto image = openFile(device, panel, path);
+    const update::OpenStepResult opened = openFile(device, panel, path);
+    const std::optional<update::UpdateImage> &image = opened.image;
     if (!image)
         return 2;
-    if (device.XLTPortNumber == 0) {
+    const std::uint16_t port = link::FindXLTPort(*cli.ports);
+    if (port == 0) {
         std::fprintf(stderr, "xltctl: %s\n", update::kNoDeviceText.c_str());
         return 1;
     }
@@ -135,21 +139,21 @@ int runUpdate(const Args &args)
                    stderr);
         return 1;
     }
-    if (!yes && !confirmed(image->NumBlocks, device.XLTPortNumber)) {
+    if (!yes && !confirmed(image->NumBlocks, port)) {
         std::fputs("xltctl update: not confirmed; nothing was sent\n", stderr);
         return 1;
     }
 
     update::TextProgress progress(stdout);
     update::Updater updater(device, progress);
-    const auto outcome =
-        await<update::UpdateOutcome>([&](auto done) { updater.start(*image, std::move(done)); });
+    update::UpdateOutcome outcome;
+    // Only the device whose identity was printed and confirmed gets the image.
+    updater.start(*image, opened.device, {},
+                  [&outcome](update::UpdateOutcome result) { outcome = std::move(result); });
     if (outcome.result == update::UpdateResult::Complete) {
         if (!verify)
             return 0;
-        const auto identity = await<std::optional<link::Identity>>([&](auto done) {
-            link::readDeviceIdentity(device, link::FirmwareStyle::WithPoint, std::move(done));
-        });
+        const std::optional<link::Identity> &identity = outcome.identityAfter;
         if (!identity) {
             std::fputs("xltctl update: the identity could not be read after the update\n", stderr);
             return 1;

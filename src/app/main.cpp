@@ -1,5 +1,4 @@
 #include "app/ui/MDIForm1.h"
-#include "core/QtScheduler.h"
 #include "link/DeviceContext.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
@@ -27,8 +26,7 @@ int main(int argc, char *argv[])
     xlt::link::LineWorker line(
         [&ports] { return std::make_unique<xlt::link::SerialLink>(*ports); });
     xlt::session::QtNotifier notifier;
-    xlt::core::QtScheduler scheduler;
-    xlt::link::DeviceContext device(line, *ports, notifier, scheduler);
+    xlt::link::DeviceContext device(line, *ports, notifier);
     xlt::session::QtSettingsStore settings;
     const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     xlt::session::Session session(device, settings, programDir);
@@ -39,8 +37,8 @@ int main(int argc, char *argv[])
         mainWindow.show();
         status = QApplication::exec();
     }
-    // The windows are gone and have queued the closing of anything they held open: let the
-    // line finish that before the device context goes.
+    // The windows are gone and their operations cancelled: the one still on the line gives up
+    // its exchange within milliseconds and closes its port, and the thread ends.
     line.stop();
     return status;
 }

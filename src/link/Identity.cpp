@@ -32,15 +32,12 @@ Identity parseIdentity(std::span<const std::uint8_t> bytes, FirmwareStyle style)
     return identity;
 }
 
-void readDeviceIdentity(link::DeviceContext &context, FirmwareStyle style,
-                        std::function<void(std::optional<Identity>)> done)
+std::optional<Identity> readDeviceIdentity(Flow &flow, FirmwareStyle style)
 {
-    link::ReadXLTVersion(context, [&context, style, done = std::move(done)](bool ok) {
-        if (!ok)
-            return done(std::nullopt);
-        const link::XLTPacket &reply = context.CmdPacket;
-        done(parseIdentity(std::span(reply.ReplyData, reply.ReplyLength), style));
-    });
+    if (!ReadXLTVersion(flow, flow.CmdPacket))
+        return std::nullopt;
+    const XLTPacket &reply = flow.CmdPacket;
+    return parseIdentity(std::span(reply.ReplyData, reply.ReplyLength), style);
 }
 
 std::vector<std::string> fileIdentityLines(const Identity &identity)

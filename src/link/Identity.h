@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -9,7 +8,7 @@
 
 namespace xlt::link {
 
-struct DeviceContext;
+class Flow;
 
 /// The three identity fields of a firmware, as the windows show them.
 struct Identity
@@ -30,12 +29,10 @@ enum class FirmwareStyle {
 /// shorter (possibly empty) fields, so a short reply never shows bytes of an earlier one.
 Identity parseIdentity(std::span<const std::uint8_t> bytes, FirmwareStyle style);
 
-/// Reads the connected device's identity with command 16 on the context's CmdPacket (whose
-/// port settings must already be set) and parses ReplyData[0..ReplyLength). Nothing when the
-/// exchange failed (RunXLTCommand has told the user, or the port did not open: silent). The
-/// result comes through `done`, on the context's line.
-void readDeviceIdentity(DeviceContext &context, FirmwareStyle style,
-                        std::function<void(std::optional<Identity>)> done);
+/// Reads the connected device's identity with command 16 on the flow's CmdPacket (whose port
+/// settings must already be set) and parses ReplyData[0..ReplyLength). Nothing when the
+/// exchange failed (RunXLTCommand has told the user, or the port did not open: silent).
+std::optional<Identity> readDeviceIdentity(Flow &flow, FirmwareStyle style);
 
 /// 48 hyphens, the rule above and below the identity lines.
 inline const std::string kRule(48, '-');

@@ -20,40 +20,45 @@ LineWorker::~LineWorker()
     stop();
 }
 
-void LineWorker::submit(Job job, Done done)
+void LineWorker::submit(Job job)
 {
-    if (m_stopped)
+    if (m_stopping || !job)
         return;
-    const std::uint64_t id = m_nextId++;
-    m_dones.emplace(id, std::move(done));
     QMetaObject::invokeMethod(
         m_onLine,
-        [this, id, job = std::move(job)] {
-            if (job && m_link)
+        [this, job = std::move(job)] {
+            // A job queued before the stop does not start.
+            if (m_link && !m_stopping)
                 job(*m_link);
-            QMetaObject::invokeMethod(
-                this, [this, id] { finish(id); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
 
-void LineWorker::finish(std::uint64_t id)
+void LineWorker::post(Action action)
 {
-    const auto found = m_dones.find(id);
-    if (found == m_dones.end())
+    if (m_stopping || !action)
         return;
-    Done done = std::move(found->second);
-    m_dones.erase(found);
-    if (done)
-        done();
+    QMetaObject::invokeMethod(
+        this,
+        [this, action = std::move(action)] {
+            if (!m_stopping)
+                action();
+        },
+        Qt::QueuedConnection);
+}
+
+bool LineWorker::pause(std::chrono::milliseconds delay, const Interrupted &interrupted)
+{
+    return sleepUnless(delay, [this, &interrupted] {
+        return m_stopping || (interrupted && interrupted());
+    });
 }
 
 void LineWorker::stop()
 {
-    if (m_stopped)
+    if (m_stopping.exchange(true))
         return;
-    m_stopped = true;
-    // Posted after every queued job, so those still run (and close what they opened).
+    // Posted after every queued job; those see the stop and return at once.
     QMetaObject::invokeMethod(
         m_onLine,
         [this] {
@@ -65,7 +70,6 @@ void LineWorker::stop()
     delete m_onLine;
     m_onLine = nullptr;
     QCoreApplication::removePostedEvents(this);
-    m_dones.clear();
 }
 
 } // namespace xlt::link

@@ -4,17 +4,16 @@
 
 #include <QObject>
 #include <QThread>
-#include <cstdint>
+#include <atomic>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 
 namespace xlt::link {
 
 /// The serial line on a thread of its own. The link is made by `factory` on that thread (a
 /// QSerialPort belongs to the thread that made it) and every job runs there, one at a time in
-/// submission order; each job's `done` comes back to the thread that owns this object as a
-/// queued event. The window thread therefore never waits on the line, however slow the device.
+/// submission order; posted actions come back to the thread that owns this object as queued
+/// events. The window thread therefore never waits on the line, however slow the device.
 class LineWorker final : public QObject, public DeviceLine
 {
 public:
@@ -26,26 +25,22 @@ public:
     LineWorker(const LineWorker &) = delete;
     LineWorker &operator=(const LineWorker &) = delete;
 
-    void submit(Job job, Done done) override;
-    bool immediate() const override { return false; }
+    void submit(Job job) override;
+    void post(Action action) override;
+    bool pause(std::chrono::milliseconds delay, const Interrupted &interrupted) override;
+    bool stopping() const override { return m_stopping.load(); }
 
-    /// Lets the jobs already queued run, destroys the link (which closes its port) on the line's
-    /// thread and ends that thread. The `done` of every job not yet reported is dropped here,
-    /// on the owner's thread. Later submits are ignored. Blocks until the running job has ended.
+    /// Tells the running job to end at its next step (its exchange gives up within a few
+    /// milliseconds), drops the jobs not yet started and every action not yet delivered,
+    /// destroys the link on the line's thread (which closes its port) and ends that thread.
+    /// Returns when the thread has ended. Later submits and posts are dropped.
     void stop();
 
-    /// Jobs submitted whose `done` has not run yet.
-    std::size_t pending() const { return m_dones.size(); }
-
 private:
-    void finish(std::uint64_t id);
-
     QThread m_thread;
     QObject *m_onLine = nullptr; ///< lives on the line's thread; jobs are posted to it
     std::unique_ptr<LinkLibrary> m_link;
-    std::unordered_map<std::uint64_t, Done> m_dones;
-    std::uint64_t m_nextId = 0;
-    bool m_stopped = false;
+    std::atomic<bool> m_stopping{false};
 };
 
 } // namespace xlt::link

@@ -3,6 +3,7 @@
 #include "XLTPacket.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace xlt::link {
@@ -32,6 +33,11 @@ public:
     /// open, when the failure is best left silent (a device that went away), and for links
     /// that cannot tell.
     virtual std::string openFailureText() const { return {}; }
+
+    /// While set, a link that waits (for a reply, for bytes to leave) asks `interrupted` every
+    /// few milliseconds and gives up once it says true: the command then ends with
+    /// CommandTimeOut and the port closed. Links that never wait may ignore it.
+    virtual void setInterrupt(std::function<bool()> interrupted) { (void)interrupted; }
 };
 
 } // namespace xlt::link

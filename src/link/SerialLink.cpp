@@ -5,6 +5,7 @@
 #include <QSerialPort>
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <pwd.h>
@@ -21,6 +22,8 @@ using std::chrono::milliseconds;
 /// speed) means the rest is not coming: the frame is reported broken at once instead of after
 /// the whole reply time-out.
 constexpr milliseconds kInterByteGap{100};
+/// The longest a wait goes without asking whether the operation still wants the reply.
+constexpr milliseconds kInterruptSlice{20};
 
 milliseconds gapLimit(std::uint32_t baudRate)
 {
@@ -62,6 +65,7 @@ struct SerialLink::Impl
     std::uint8_t seq = 0;
     milliseconds timeout{kTimeoutMs};
     milliseconds gap{kInterByteGap};
+    std::function<bool()> interrupted;
 };
 
 bool SerialLink::Impl::open(const XLTPacket &packet)
@@ -169,18 +173,27 @@ std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
     framing::Decoder decoder(true);
     const auto deadline = Clock::now() + timeout;
     const auto expected = static_cast<std::uint8_t>(seq | framing::kSeqReply);
+    auto lastBytes = Clock::now();
     for (;;) {
         const auto now = Clock::now();
         if (now >= deadline)
             return CommandTimeOut;
-        const auto left =
-            std::chrono::duration_cast<milliseconds>(deadline - now) + milliseconds(1);
+        if (interrupted && interrupted()) {
+            // The operation's owner has gone: nobody wants the reply, and the port is freed.
+            port.close();
+            return CommandTimeOut;
+        }
         const bool midFrame = decoder.inFrame();
+        auto until = midFrame ? std::min(deadline, lastBytes + gap) : deadline;
+        // Waits in short slices, so that an interrupt is noticed within one.
+        until = std::min(until, now + kInterruptSlice);
         port.clearError();
-        if (!port.waitForReadyRead(toWaitMs(midFrame ? std::min(left, gap) : left))) {
+        if (!port.waitForReadyRead(
+                toWaitMs(std::chrono::duration_cast<milliseconds>(until - now) + milliseconds(1)))) {
             if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
                 return lost();
-            if (midFrame && Clock::now() < deadline) {
+            const auto after = Clock::now();
+            if (midFrame && after >= lastBytes + gap && after < deadline) {
                 // The frame stopped part way: its length was wrong, or it was noise that took
                 // the reply's start for data; then the reply is still in its bytes.
                 if (decoder.flush() == framing::Decoder::Result::Complete) {
@@ -191,6 +204,7 @@ std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
             }
             continue;
         }
+        lastBytes = Clock::now();
         if (const auto status = take(decoder, port.readAll(), expected, packet))
             return *status;
     }
@@ -255,6 +269,11 @@ std::string SerialLink::openFailureText() const
         holder = findPortHolder(failure.devicePath, search);
     }
     return link::openFailureText(failure, holder);
+}
+
+void SerialLink::setInterrupt(std::function<bool()> interrupted)
+{
+    m_impl->interrupted = std::move(interrupted);
 }
 
 const OpenFailure &SerialLink::lastOpenFailure() const

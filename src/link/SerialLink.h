@@ -23,6 +23,7 @@ public:
     /// The reason of the last failed open (see openFailureKind()) as a message; for a busy
     /// port it names the program holding it when that can be found.
     std::string openFailureText() const override;
+    void setInterrupt(std::function<bool()> interrupted) override;
     const OpenFailure &lastOpenFailure() const;
 
 private:

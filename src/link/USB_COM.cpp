@@ -1,6 +1,6 @@
 #include "USB_COM.h"
 
-#include "DeviceContext.h"
+#include "Operation.h"
 #include "XLTPacket.h"
 #include "core/Text.h"
 
@@ -131,15 +131,15 @@ std::string describePort(PortSource &source, std::uint16_t portNumber)
     return name;
 }
 
-std::uint16_t FindXLTPort(DeviceContext &context)
+std::uint16_t FindXLTPort(Flow &flow)
 {
-    context.XLTPortNumber = FindXLTPort(context.ports);
-    if (context.XLTPortNumber != 0) {
-        context.CmdPacket.PortNumber = static_cast<std::uint8_t>(context.XLTPortNumber);
-        context.CmdPacket.BaudRate = kBaudRate;
-        context.CmdPacket.Timeout = kTimeoutMs;
+    flow.XLTPortNumber = FindXLTPort(flow.ports);
+    if (flow.XLTPortNumber != 0) {
+        flow.CmdPacket.PortNumber = static_cast<std::uint8_t>(flow.XLTPortNumber);
+        flow.CmdPacket.BaudRate = kBaudRate;
+        flow.CmdPacket.Timeout = kTimeoutMs;
     }
-    return context.XLTPortNumber;
+    return flow.XLTPortNumber;
 }
 
 } // namespace xlt::link

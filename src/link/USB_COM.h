@@ -13,7 +13,7 @@
 
 namespace xlt::link {
 
-struct DeviceContext;
+class Flow;
 
 constexpr std::size_t kMaxListedPorts = 100;
 using SerialPortTable = std::array<std::string, kMaxListedPorts>;
@@ -40,8 +40,9 @@ std::uint16_t FindXLTPort(PortSource &source);
 /// control bytes written as \xNN.
 std::string describePort(PortSource &source, std::uint16_t portNumber);
 
-/// FindXLTPort over the context's port source: stores the result in XLTPortNumber and, when it
-/// is not 0, sets PortNumber, BaudRate 9600 and Timeout 3000 in CmdPacket. Returns the result.
-std::uint16_t FindXLTPort(DeviceContext &context);
+/// FindXLTPort over the operation's port source: stores the result in the flow's XLTPortNumber
+/// and, when it is not 0, sets PortNumber, BaudRate 9600 and Timeout 3000 in its CmdPacket.
+/// Returns the result.
+std::uint16_t FindXLTPort(Flow &flow);
 
 } // namespace xlt::link

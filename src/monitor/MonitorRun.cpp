@@ -17,6 +17,7 @@ constexpr const char *kLogErrorTail =
 MonitorRun::MonitorRun(link::DeviceContext &context, TrafficListing &listing, Clock clock)
     : m_context(context)
     , m_listing(listing)
+    , m_operation(context)
 {
     setClock(std::move(clock));
 }
@@ -31,100 +32,94 @@ MonitorRun::~MonitorRun()
     end();
 }
 
-void MonitorRun::start(const QString &logDir, const std::function<void(StartResult)> &done)
+void MonitorRun::start(const QString &logDir, Events events)
 {
-    if (m_state != State::Idle)
-        return done(StartResult::AlreadyRunning);
-    if (link::refuseWhileHeld(m_context))
-        return done(StartResult::Refused);
-    if (link::FindXLTPort(m_context) == 0) {
-        m_context.notifier.message(core::Icon::Exclamation, kNoDevice);
-        return done(StartResult::NoDevice);
+    if (m_state != State::Idle) {
+        if (events.started)
+            events.started(StartResult::AlreadyRunning);
+        return;
     }
     m_logBaseName = TrafficLog::baseName(m_clock());
     m_log.emplace(logDir, m_logBaseName);
     m_listing.resetCounts();
-
-    // Held from before the open: nothing else may use the port while the run has it.
-    m_hold.emplace(m_context, kHolderName);
-    m_state = State::Starting;
-    ++m_runNumber;
-    // A Stop pressed while the start is under way counts: the first poll then ends the run.
-    m_stopRequested = false;
-    link::OpenXLTComPort(m_context, m_lifetime.guard([this, done](bool opened) {
-        if (!opened)
-            return started(false, StartResult::PortNotOpened, done);
-        link::XLTPacket &packet = m_context.CmdPacket;
-        packet.CommandLength = 2;
-        packet.CommandData[0] = link::kCmdCaptureStart;
-        packet.CommandData[1] = 1;
-        link::RunXLTCommand(m_context, m_lifetime.guard([this, done](bool ok) {
-            started(ok, StartResult::CaptureStartFailed, done);
-        }));
-    }));
-}
-
-void MonitorRun::started(bool ok, StartResult failure, const std::function<void(StartResult)> &done)
-{
-    if (m_state != State::Starting) // ended meanwhile: end() has closed the port
-        return done(StartResult::Ended);
-    if (!ok) {
-        m_state = State::Idle;
-        m_hold.reset();
-        return done(failure);
-    }
     m_logFilesTold.clear();
     m_ending = Ending::None;
-    m_state = State::Running;
-    done(StartResult::Started);
+    m_events = std::move(events);
+    m_state = State::Starting;
+    const bool launched = m_operation.start(
+        kHolderName, [this](link::Flow &flow) { runOnLine(flow); },
+        [this] {
+            m_state = State::Idle;
+            if (m_ending != Ending::None && m_events.ended)
+                m_events.ended(m_ending);
+        });
+    if (!launched) {
+        m_state = State::Idle;
+        if (m_events.started)
+            m_events.started(StartResult::Refused);
+    }
 }
 
-void MonitorRun::tick(const std::function<void(bool again)> &done)
+// On the line. Only `flow` is used here; what reaches this object is posted.
+void MonitorRun::runOnLine(link::Flow &flow)
 {
-    if (m_state != State::Running)
-        return done(false);
-    link::XLTPacket &packet = m_context.CmdPacket;
-    packet.CommandLength = 1;
-    packet.CommandData[0] = link::kCmdCaptureRead;
-    link::RunXLTCommand(m_context, m_lifetime.guard([this, done, run = m_runNumber](bool ok) {
-        const bool current = run == m_runNumber && m_state == State::Running;
-        if (!ok) {
+    link::XLTPacket &packet = flow.CmdPacket;
+    const auto fail = [this, &flow](StartResult result) {
+        flow.post([this, result] { started(result); });
+    };
+    if (link::FindXLTPort(flow) == 0) {
+        flow.tell(core::Icon::Exclamation, kNoDevice);
+        return fail(StartResult::NoDevice);
+    }
+    if (link::OpenXLTComPort(flow, packet) == 0)
+        return fail(StartResult::PortNotOpened);
+    packet.CommandLength = 2;
+    packet.CommandData[0] = link::kCmdCaptureStart;
+    packet.CommandData[1] = 1;
+    if (!link::RunXLTCommand(flow, packet))
+        return fail(StartResult::CaptureStartFailed);
+    flow.post([this] { started(StartResult::Started); });
+
+    // Each poll starts 50 ms after the previous reply came in; the owner lists it meanwhile.
+    for (;;) {
+        if (!flow.pause(kPollInterval))
+            return link::CloseXLTComPort(flow);
+        packet.CommandLength = 1;
+        packet.CommandData[0] = link::kCmdCaptureRead;
+        if (!link::RunXLTCommand(flow, packet)) {
             // The transaction has shown its message and closed the port.
-            if (current)
-                finish(Ending::ExchangeFailed);
-            return done(false);
+            return flow.post([this] { m_ending = Ending::ExchangeFailed; });
         }
-        listed(current, done);
-    }));
+        flow.post([this, reply = packet] { listed(reply); });
+        if (flow.stopRequested()) {
+            link::CloseXLTComPort(flow);
+            return flow.post([this] { m_ending = Ending::Stopped; });
+        }
+    }
 }
 
-void MonitorRun::listed(bool current, const std::function<void(bool)> &done)
+void MonitorRun::started(StartResult result)
 {
-    const link::XLTPacket &packet = m_context.CmdPacket;
-    if (packet.ReplyLength > 0)
-        writeLogs(m_listing.ProcessCapture(packet));
-    if (!current)
-        return done(false);
-    if (!m_stopRequested)
-        return done(true);
-    link::CloseXLTComPort(m_context);
-    finish(Ending::Stopped);
-    done(false);
+    m_state = result == StartResult::Started ? State::Running : State::Idle;
+    if (m_events.started)
+        m_events.started(result);
+}
+
+void MonitorRun::listed(const link::XLTPacket &reply)
+{
+    if (reply.ReplyLength > 0)
+        writeLogs(m_listing.ProcessCapture(reply));
+    if (m_events.replied)
+        m_events.replied(reply);
 }
 
 void MonitorRun::end()
 {
-    if (m_state == State::Idle)
+    if (m_state == State::Idle && !m_operation.running())
         return;
-    link::CloseXLTComPort(m_context);
-    finish(Ending::Ended);
-}
-
-void MonitorRun::finish(Ending ending)
-{
-    m_ending = ending;
+    m_operation.cancel();
     m_state = State::Idle;
-    m_hold.reset();
+    m_ending = Ending::Ended;
 }
 
 void MonitorRun::writeLogs(const TrafficListing::Added &added)
@@ -143,7 +138,11 @@ void MonitorRun::writeLogs(const TrafficListing::Added &added)
     }
     if (errors.empty())
         return;
-    m_context.notifier.message(core::Icon::Exclamation, errors + kLogErrorTail);
+    // Shown from the event loop, not from inside this delivery: while the box is open the
+    // replies behind this one are still listed and logged.
+    m_operation.later([this, text = errors + kLogErrorTail] {
+        m_context.notifier.message(core::Icon::Exclamation, text);
+    });
 }
 
 } // namespace xlt::monitor

@@ -1,6 +1,6 @@
 #include "OptionBlock.h"
 
-#include "link/DeviceContext.h"
+#include "link/Operation.h"
 #include "link/Identity.h"
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
@@ -31,44 +31,57 @@ std::string shortReplyMessage(std::size_t length)
            " bytes of configuration instead of 128. The options were not read.";
 }
 
-void readTargetInfo(link::DeviceContext &context, std::function<void(TargetInfo)> done)
+TargetInfo readTargetInfo(link::Flow &flow)
 {
-    link::FindXLTPort(context);
-    if (context.XLTPortNumber == 0) {
-        context.notifier.message(core::Icon::Exclamation, kNoDeviceText);
-        return done(TargetInfo{});
+    if (link::FindXLTPort(flow) == 0) {
+        flow.tell(core::Icon::Exclamation, kNoDeviceText);
+        return TargetInfo{};
     }
-    link::readDeviceIdentity(context, link::FirmwareStyle::AsIs,
-                             [done = std::move(done)](std::optional<link::Identity> identity) {
-                                 TargetInfo info;
-                                 info.portFound = true;
-                                 if (identity)
-                                     info.lines = link::targetIdentityLines(*identity);
-                                 done(std::move(info));
-                             });
+    TargetInfo info;
+    info.portFound = true;
+    if (const auto identity = link::readDeviceIdentity(flow, link::FirmwareStyle::AsIs))
+        info.lines = link::targetIdentityLines(*identity);
+    return info;
 }
 
-void readOptionBlock(link::DeviceContext &context,
-                     std::function<void(std::optional<OptionBlock>)> done)
+std::optional<OptionBlock> readOptionBlock(link::Flow &flow)
 {
-    link::ReadXLTConfig(context, [&context, done = std::move(done)](bool ok) {
-        if (!ok)
-            return done(std::nullopt);
-        const link::XLTPacket &reply = context.CmdPacket;
-        OptionBlock block{};
-        if (reply.ReplyLength < block.size()) {
-            context.notifier.message(core::Icon::Exclamation, shortReplyMessage(reply.ReplyLength));
-            return done(std::nullopt);
-        }
-        std::copy_n(reply.ReplyData, block.size(), block.begin());
-        done(block);
-    });
+    if (!link::ReadXLTConfig(flow, flow.CmdPacket))
+        return std::nullopt;
+    const link::XLTPacket &reply = flow.CmdPacket;
+    OptionBlock block{};
+    if (reply.ReplyLength < block.size()) {
+        flow.tell(core::Icon::Exclamation, shortReplyMessage(reply.ReplyLength));
+        return std::nullopt;
+    }
+    std::copy_n(reply.ReplyData, block.size(), block.begin());
+    return block;
 }
 
-void writeOptionBlock(link::DeviceContext &context, const OptionBlock &block,
-                      std::function<void(bool ok)> done)
+OptionsReading readOptions(link::Flow &flow)
 {
-    link::WriteXLTConfig(context, block, std::move(done));
+    OptionsReading reading;
+    reading.info = readTargetInfo(flow);
+    if (!reading.info.portFound)
+        return reading;
+    reading.port = flow.CmdPacket.PortNumber;
+    reading.block = readOptionBlock(flow);
+    return reading;
+}
+
+std::optional<OptionBlock> writeHostDrive(link::Flow &flow, std::uint8_t port, HostDrive drive)
+{
+    link::XLTPacket &packet = flow.CmdPacket;
+    packet.PortNumber = port;
+    packet.BaudRate = link::kBaudRate;
+    packet.Timeout = link::kTimeoutMs;
+    const std::optional<OptionBlock> current = readOptionBlock(flow);
+    if (!current)
+        return std::nullopt;
+    const OptionBlock changed = withHostDrive(*current, drive);
+    if (!link::WriteXLTConfig(flow, packet, changed))
+        return std::nullopt;
+    return changed;
 }
 
 } // namespace xlt::options

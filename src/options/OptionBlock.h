@@ -5,13 +5,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace xlt::link {
-struct DeviceContext;
+class Flow;
 }
 
 namespace xlt::options {
@@ -49,21 +48,36 @@ struct TargetInfo
     std::vector<std::string> lines;
 };
 
-// Each request below runs on the context's line and reports through `done`.
+// The procedures below run on the line inside an operation (link/Operation.h).
 
-/// Looks for the device (XLTPortNumber and CmdPacket's port settings are set as a side
-/// effect); tells the user kNoDeviceText when there is none; reads the identity with command
-/// 16 and gives its five lines, the firmware version as its four characters.
-void readTargetInfo(link::DeviceContext &context, std::function<void(TargetInfo)> done);
+/// Looks for the device (the flow's XLTPortNumber and CmdPacket's port settings are set as a
+/// side effect); tells the user kNoDeviceText when there is none; reads the identity with
+/// command 16 and gives its five lines, the firmware version as its four characters.
+TargetInfo readTargetInfo(link::Flow &flow);
 
-/// Command 17 on the context's CmdPacket. Nothing when the exchange failed (already told, or
+/// Command 17 on the flow's CmdPacket. Nothing when the exchange failed (already told, or
 /// silent when the port did not open) or when the reply is shorter than 128 bytes (told with
 /// shortReplyMessage): stale bytes of earlier replies are never taken into the block.
-void readOptionBlock(link::DeviceContext &context,
-                     std::function<void(std::optional<OptionBlock>)> done);
+std::optional<OptionBlock> readOptionBlock(link::Flow &flow);
 
-/// Command 18 carrying `block`, with the port settings already in CmdPacket.
-void writeOptionBlock(link::DeviceContext &context, const OptionBlock &block,
-                      std::function<void(bool ok)> done);
+/// What the options window and xltctl read when they open: the identity, and the block when a
+/// device port was found.
+struct OptionsReading
+{
+    TargetInfo info;
+    std::optional<OptionBlock> block;
+    std::uint8_t port = 0; ///< the port the device was found on (0: none)
+};
+OptionsReading readOptions(link::Flow &flow);
+
+/// Sets the host drive option on the device at `port` (the one found when the options were
+/// read; it is not searched for again): reads the block (command 17) and writes it back
+/// (command 18) with byte 112 for `drive` and every other byte as just read, so a
+/// configuration written since the options were read is kept. The block written, or nothing
+/// when an exchange failed (told).
+std::optional<OptionBlock> writeHostDrive(link::Flow &flow, std::uint8_t port, HostDrive drive);
+
+/// The name under which the options hold the device.
+inline const std::string kHolderName = "options window";
 
 } // namespace xlt::options

@@ -15,12 +15,12 @@
 // fails (RunXLTCommand has told the user and closed the port). A currency reply too short to
 // hold the eight rows ends detection with a message; its rows are never filled from stale bytes.
 //
-// Every exchange goes through the context's line: start() and tick() report through `done`,
-// at once on a line that runs at once, later on a worker line.
+// Detection is one operation: its exchanges run on the context's line, one poll every 100 ms
+// after the previous one has ended, and each item reaches the sink on the owner's thread.
 
 #include "ConfigBlock.h"
-#include "core/Lifetime.h"
 #include "link/DeviceContext.h"
+#include "link/Operation.h"
 
 #include <chrono>
 #include <cstdint>
@@ -50,52 +50,45 @@ public:
     static constexpr const char *kHolderName = "automatic configuration detection";
 
     AutoDetect(link::DeviceContext &context, AutoDetectSink &sink);
+    /// Stops a running detection (see stop()).
     ~AutoDetect();
     AutoDetect(const AutoDetect &) = delete;
     AutoDetect &operator=(const AutoDetect &) = delete;
 
-    /// Refuses while another window holds the device, checks the device (CheckPR01Device),
-    /// opens the port (silently gives up when it does not open) and sends the start command.
-    /// `done(true)` when polling has begun: the device is then held and the port open, and the
-    /// caller arms its timer for kInterval. The device is held from the call on.
-    void start(const std::function<void(bool started)> &done);
+    /// Refuses while another window holds the device (told), then runs detection: checks the
+    /// device (CheckPR01Device), opens the port (silently gives up when it does not open),
+    /// sends the start command and polls. `started(true)` once polling has begun (the port is
+    /// open), `started(false)` when it did not begin; `ended` when detection is over (port
+    /// closed, device released). False when it did not start at all (refused or running).
+    bool start(std::function<void(bool started)> started, std::function<void()> ended);
 
-    /// One polling step. `done(true)` when the caller must arm the timer again; `done(false)`
-    /// when detection is over (port closed, device released).
-    void tick(const std::function<void(bool again)> &done);
-
-    /// Requests the end of a running detection at the end of the next tick whose status
-    /// command succeeds. No effect on a later detection: start() clears the request.
-    void abort() { AbortAutoCfg = true; }
+    /// The Abort button: detection ends after the fetches of its next poll whose status
+    /// command succeeds. Counts from the moment start() is called, also before the device has
+    /// answered the start.
+    void abort() { m_operation.requestStop(); }
 
     /// Ends a running or starting detection at once and closes the port (the window is
-    /// closing). Results still on their way are dropped.
-    void stop();
+    /// closing): nothing more is sent or reported.
+    void stop() { m_operation.cancel(); }
 
     /// True from start() until detection is over (also while the start is under way).
-    bool running() const { return m_hold.has_value(); }
-    /// True from start() until its result is in.
-    bool starting() const { return m_starting; }
+    bool running() const { return m_operation.running(); }
+    /// True from start() until the start's result is in.
+    bool starting() const { return running() && m_starting; }
     std::uint8_t itemsRead() const { return CfgItemsRead; }
 
 private:
-    using Done = std::function<void(bool)>;
-
-    void send(std::uint8_t length, std::uint8_t code, std::uint8_t parameter, Done done);
-    void started(bool ok, const Done &done);
+    void runOnLine(link::Flow &flow);
     /// Fetches, from the item at `index` on, every item ReplyData[0] reports and not yet read.
-    void fetchFrom(std::size_t index, const Done &done);
-    void fetched(Item item, const Done &done);
-    void finish(const Done &done);
+    /// False when detection must end (a failed exchange or a short currency reply).
+    bool fetchReported(link::Flow &flow, std::uint8_t &itemsRead);
+    bool fetched(link::Flow &flow, Item item);
 
-    link::DeviceContext &m_context;
     AutoDetectSink &m_sink;
-    std::optional<link::DeviceHold> m_hold;
     std::uint8_t CfgItemsRead = 0;
-    bool AbortAutoCfg = false;
     bool m_starting = false;
-    unsigned m_session = 0; ///< counts starts, so results of a stopped detection are dropped
-    core::Lifetime m_lifetime;
+    std::function<void(bool)> m_started;
+    link::Operation m_operation; // last: ends before the members its deliveries use
 };
 
 } // namespace xlt::pr01

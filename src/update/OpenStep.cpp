@@ -3,13 +3,17 @@
 #include "core/Text.h"
 #include "link/DeviceContext.h"
 #include "link/Identity.h"
+#include "link/Operation.h"
 #include "link/USB_COM.h"
+#include "link/XLT_protocol.h"
 
 #include <memory>
 
 namespace xlt::update {
 
 namespace {
+
+const std::string kOpenHolderName = "firmware update window";
 
 void printAll(Panel &panel, const std::vector<std::string> &lines)
 {
@@ -19,8 +23,21 @@ void printAll(Panel &panel, const std::vector<std::string> &lines)
 
 } // namespace
 
-void runOpenStep(link::DeviceContext &context, Panel &panel, const QString &path,
-                 std::function<void(OpenStepResult)> done)
+std::pair<SeenDevice, std::vector<std::string>> lookAtDevice(link::Flow &flow)
+{
+    if (link::FindXLTPort(flow) == 0)
+        return {};
+    const std::optional<link::Identity> identity =
+        link::readDeviceIdentity(flow, link::FirmwareStyle::WithPoint);
+    if (!identity)
+        return {};
+    SeenDevice seen{link::describePort(flow.ports, flow.XLTPortNumber),
+                    link::replyText(flow.CmdPacket)};
+    return {std::move(seen), link::targetIdentityLines(*identity)};
+}
+
+void runOpenStep(link::Operation &operation, link::DeviceContext &context, Panel &panel,
+                 const QString &path, std::function<void(OpenStepResult)> done)
 {
     OpenStepResult result;
     auto bytes = readWholeFile(path);
@@ -40,16 +57,17 @@ void runOpenStep(link::DeviceContext &context, Panel &panel, const QString &path
     printAll(panel, link::fileIdentityLines(opened.image->file));
     result.kind = OpenStepResult::Kind::Accepted;
     result.image = std::move(opened.image);
-    if (link::refuseWhileHeld(context) || link::FindXLTPort(context) == 0)
-        return done(std::move(result));
     auto shared = std::make_shared<OpenStepResult>(std::move(result));
-    link::readDeviceIdentity(
-        context, link::FirmwareStyle::WithPoint,
-        [shared, done = std::move(done)](std::optional<link::Identity> identity) {
-            if (identity)
-                shared->targetLines = link::targetIdentityLines(*identity);
+    using Look = std::pair<SeenDevice, std::vector<std::string>>;
+    const bool asked = link::startForResult<Look>(
+        operation, kOpenHolderName, &lookAtDevice, [shared, done](Look look) {
+            shared->device = std::move(look.first);
+            shared->targetLines = std::move(look.second);
             done(std::move(*shared));
         });
+    // Another window holds the device (the user was told): the file stands on its own.
+    if (!asked)
+        done(std::move(*shared));
 }
 
 } // namespace xlt::update

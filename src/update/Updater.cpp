@@ -2,6 +2,7 @@
 
 #include "link/DeviceContext.h"
 #include "link/USB_COM.h"
+#include "link/Operation.h"
 #include "link/XLT_protocol.h"
 
 namespace xlt::update {
@@ -25,14 +26,24 @@ std::string blockLabel(int n, int numBlocks)
     return "Updating XLT - Block " + std::to_string(n + 1) + " of " + std::to_string(numBlocks);
 }
 
+std::string otherDeviceMessage(const SeenDevice &shown, const SeenDevice &found)
+{
+    const std::string before = shown.port.empty() ? std::string("no XLT device")
+                                                  : "the XLT device on " + shown.port;
+    return "The XLT device on " + found.port + " is not the one shown when the file was opened (" +
+           before + "). Its identity is shown now; nothing was sent. Check it, then press Run "
+                    "Update again to update it.";
+}
+
 Updater::Updater(link::DeviceContext &context, ProgressSink &progress)
-    : m_context(context)
-    , m_progress(progress)
+    : m_progress(progress)
+    , m_context(context)
+    , m_operation(context)
 {}
 
-void Updater::start(const UpdateImage &image, Done done)
+void Updater::start(const UpdateImage &image, const SeenDevice &shown, Seen seen, Done done)
 {
-    if (m_running || link::refuseWhileHeld(m_context))
+    if (running())
         return done(UpdateOutcome{});
     if (!sendable(image)) {
         // Accepted files are always sendable; this guards images built by other means.
@@ -40,63 +51,90 @@ void Updater::start(const UpdateImage &image, Done done)
                                    "The update image is incomplete. Nothing was sent.");
         return done(UpdateOutcome{});
     }
-
-    link::FindXLTPort(m_context);
     m_progress.setLabel({});
-    if (m_context.XLTPortNumber == 0) {
-        m_context.notifier.message(core::Icon::Exclamation, kNoDeviceText);
-        return done(UpdateOutcome{UpdateResult::NoDevice, -1});
-    }
-
-    m_running = true;
-    m_hold.emplace(m_context, kHolderName);
-    m_image = std::make_shared<const UpdateImage>(image);
-    m_done = std::move(done);
-    m_progress.setBusy(true);
     m_progress.setMaximum(image.NumBlocks);
-    sendBlock(0);
+    auto outcome = std::make_shared<UpdateOutcome>();
+    const bool launched = m_operation.start(
+        kHolderName,
+        [this, image, shown, seen = std::move(seen), outcome](link::Flow &flow) {
+            UpdateOutcome result = runOnLine(flow, image, shown, seen);
+            flow.post([outcome, result = std::move(result)] { *outcome = result; });
+        },
+        [this, outcome, done] { end(*outcome, done); });
+    if (!launched)
+        return done(UpdateOutcome{});
+    m_progress.setBusy(true);
 }
 
-void Updater::sendBlock(int n)
+namespace {
+
+/// Command 16 without a word when it fails: after an update the device may be restarting.
+std::optional<link::Identity> identityQuietly(link::Flow &flow)
 {
-    if (n == m_image->NumBlocks)
-        return end(UpdateResult::Complete, -1);
-    m_progress.setValue(n + 1);
-    m_progress.setLabel(blockLabel(n, m_image->NumBlocks));
-    // The request keeps the image alive by itself: the bytes are copied into the record at once.
-    link::SendXLTUpdateBlock(m_context, m_image->FileData, static_cast<std::uint16_t>(n),
-                             m_lifetime.guard([this, n](bool ok) { blockSent(n, ok); }));
+    link::XLTPacket &packet = flow.CmdPacket;
+    if (flow.cancelled() || flow.link.OpenXLTComPort(packet) == 0)
+        return std::nullopt;
+    packet.CommandLength = 1;
+    packet.CommandData[0] = link::kCmdReadVersion;
+    flow.link.XLTSendCommand(packet);
+    flow.link.CloseXLTComPort();
+    if (packet.ReplyStatus != link::ReplyOk)
+        return std::nullopt;
+    return link::parseIdentity(std::span(packet.ReplyData, packet.ReplyLength),
+                               link::FirmwareStyle::WithPoint);
 }
 
-void Updater::blockSent(int n, bool ok)
+} // namespace
+
+// On the line. The image and the device shown are the run's own copies.
+UpdateOutcome Updater::runOnLine(link::Flow &flow, const UpdateImage &image,
+                                 const SeenDevice &shown, const Seen &seen)
 {
-    if (!ok)
-        return end(UpdateResult::BlockFailed, n);
-    if (n + 1 == kFirstStageBlocks)
-        return pause(kPauseTicks, n + 1);
-    sendBlock(n + 1);
+    if (link::FindXLTPort(flow) == 0) {
+        flow.tell(core::Icon::Exclamation, kNoDeviceText);
+        return {UpdateResult::NoDevice, -1, {}};
+    }
+    const auto [found, lines] = lookAtDevice(flow);
+    if (lines.empty())
+        return {UpdateResult::NotAnswered, -1, {}};
+    if (seen)
+        flow.post([seen, found = found, lines = lines] { seen(found, lines); });
+    if (found != shown) {
+        flow.tell(core::Icon::Exclamation, otherDeviceMessage(shown, found));
+        return {UpdateResult::OtherDevice, -1, {}};
+    }
+    for (int n = 0; n < image.NumBlocks; ++n) {
+        flow.post([this, n, blocks = image.NumBlocks] {
+            m_progress.setValue(n + 1);
+            m_progress.setLabel(blockLabel(n, blocks));
+        });
+        if (!link::SendXLTUpdateBlock(flow, flow.CmdPacket, image.FileData,
+                                      static_cast<std::uint16_t>(n)))
+            return {UpdateResult::BlockFailed, n, {}};
+        if (n + 1 == kFirstStageBlocks) {
+            for (int tick = 0; tick < kPauseTicks; ++tick) {
+                if (!flow.pause(kPauseTick))
+                    return {UpdateResult::BlockFailed, n + 1, {}};
+            }
+        }
+    }
+    UpdateOutcome complete{UpdateResult::Complete, -1, identityQuietly(flow)};
+    if (complete.identityAfter && seen) {
+        SeenDevice after{found.port, link::replyText(flow.CmdPacket)};
+        flow.post([seen, after, lines = link::targetIdentityLines(*complete.identityAfter)] {
+            seen(after, lines);
+        });
+    }
+    return complete;
 }
 
-void Updater::pause(int ticksLeft, int next)
-{
-    if (ticksLeft == 0)
-        return sendBlock(next);
-    m_context.scheduler.after(
-        kPauseTick, m_lifetime.guard([this, ticksLeft, next] { pause(ticksLeft - 1, next); }));
-}
-
-void Updater::end(UpdateResult result, int failedBlock)
+void Updater::end(const UpdateOutcome &outcome, const Done &done)
 {
     m_progress.setValue(0);
-    m_running = false; // before the sink's busy state, which the window derives its buttons from
     m_progress.setBusy(false);
-    m_progress.setLabel(result == UpdateResult::Complete ? kCompleteText : std::string());
-    m_hold.reset();
-    m_image.reset();
-    Done done = std::move(m_done);
-    m_done = {};
+    m_progress.setLabel(outcome.result == UpdateResult::Complete ? kCompleteText : std::string());
     if (done)
-        done(UpdateOutcome{result, failedBlock});
+        done(outcome);
 }
 
 } // namespace xlt::update

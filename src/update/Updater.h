@@ -1,12 +1,15 @@
 #pragma once
 
 #include "UpdateFile.h"
-#include "core/Lifetime.h"
+#include "OpenStep.h"
 #include "link/DeviceContext.h"
+#include "link/Identity.h"
+#include "link/Operation.h"
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -48,6 +51,8 @@ enum class UpdateResult {
     Complete, ///< every block accepted; the label reads "Update complete"
     NoDevice, ///< no device port found; "No XLT device detected" shown, nothing sent
     Refused,  ///< another user holds the device, or the image is not sendable; told, nothing sent
+    NotAnswered, ///< the device did not tell its identity (told as the exchange failed); nothing sent
+    OtherDevice, ///< the device that answered is not the one shown; told, nothing sent
     BlockFailed, ///< a block was not accepted; label and bar emptied, later blocks not sent
 };
 
@@ -55,42 +60,49 @@ struct UpdateOutcome
 {
     UpdateResult result = UpdateResult::Refused;
     int failedBlock = -1; ///< the refused block (from 0) for BlockFailed
+    /// The device's identity read after the last block (Complete), when it answered.
+    std::optional<link::Identity> identityAfter;
 };
 
-/// Sends an accepted image to the device, one command 21 per block, in block order, through
-/// the context's shared CmdPacket, with the port opened and closed around each block. Each
-/// block is a request on the context's line; the next block is sent when the previous one's
-/// result is in, and after block 255 the context's scheduler times the first-stage pause
-/// (kPauseTicks periods of kPauseTick), so nothing waits on the caller's thread and a message
-/// box open elsewhere does not hold the update back. The device is held under kHolderName for
-/// the whole run. No retries: the first refused block ends the run (RunXLTCommand has shown its
-/// message when the device answered).
+/// The text that refuses a device other than the one shown.
+std::string otherDeviceMessage(const SeenDevice &shown, const SeenDevice &found);
+
+/// Sends an accepted image to the device as one operation, holding the device under
+/// kHolderName throughout: finds the port, reads the device's identity just before the first
+/// block and refuses, before anything is sent, a device other than the one the user was shown
+/// (another port or another identity). Then one command 21 per block, in block order, with the
+/// port opened and closed around each block; after block 255 the first-stage pause (kPauseTicks
+/// periods of kPauseTick) on the line, so nothing waits on the owner's thread and a message box
+/// open elsewhere does not hold the update back. No retries: the first refused block ends the
+/// run (RunXLTCommand has shown its message when the device answered). After the last block
+/// the identity is read once more, quietly, for the outcome.
 class Updater
 {
 public:
     using Done = std::function<void(UpdateOutcome)>;
+    /// The device as found just before the first block, and again after the last.
+    using Seen = std::function<void(const SeenDevice &device, const std::vector<std::string> &lines)>;
 
     Updater(link::DeviceContext &context, ProgressSink &progress);
 
-    /// Starts sending `image` (copied); `done` gets the outcome when the run has ended (at once
-    /// for a refusal, and on a line that runs at once). Refused while a run is going on.
-    void start(const UpdateImage &image, Done done);
+    /// Starts sending `image` (copied) to the device `shown` to the user. `seen` hears of the
+    /// device found (also when it is refused as another), `done` gets the outcome when the run
+    /// has ended (at once for a refusal, and on a line that runs at once). Refused while a run
+    /// is going on.
+    void start(const UpdateImage &image, const SeenDevice &shown, Seen seen, Done done);
     /// True from start() to the end of the run, the pause included.
-    bool running() const { return m_running; }
+    bool running() const { return m_operation.running(); }
+    /// Ends the run at its next step and reports nothing more (the owner is going).
+    void cancel() { m_operation.cancel(); }
 
 private:
-    void sendBlock(int n);
-    void blockSent(int n, bool ok);
-    void pause(int ticksLeft, int next);
-    void end(UpdateResult result, int failedBlock);
+    UpdateOutcome runOnLine(link::Flow &flow, const UpdateImage &image, const SeenDevice &shown,
+                            const Seen &seen);
+    void end(const UpdateOutcome &outcome, const Done &done);
 
-    link::DeviceContext &m_context;
     ProgressSink &m_progress;
-    bool m_running = false;
-    std::shared_ptr<const UpdateImage> m_image;
-    std::optional<link::DeviceHold> m_hold;
-    Done m_done;
-    core::Lifetime m_lifetime;
+    link::DeviceContext &m_context;
+    link::Operation m_operation; // last: ends before the members its deliveries use
 };
 
 } // namespace xlt::update

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "core/EventPump.h"
-#include "core/Scheduler.h"
 #include "link/DeviceLine.h"
 #include "link/LinkLibrary.h"
 #include "link/PortSource.h"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -98,63 +98,24 @@ public:
     std::function<void()> onPump;
 };
 
-/// A line that holds every request until the test lets it run: requests "in flight" for as
-/// long as a test wants, without threads. runNext() runs the oldest job and its `done`.
-class ManualLine final : public link::DeviceLine
+/// Pauses that do not wait: each delay is added up, and `onPause` (if set) runs, so a test can
+/// stop an operation after so many polls. Hand `pause()` to an InlineLine.
+class RecordedPauses
 {
 public:
-    explicit ManualLine(link::LinkLibrary &link)
-        : m_link(link)
-    {}
-    void submit(Job job, Done done) override
+    link::InlineLine::Pause pause()
     {
-        m_queue.emplace_back(std::move(job), std::move(done));
-    }
-    bool immediate() const override { return false; }
-
-    std::size_t pending() const { return m_queue.size(); }
-    /// False when nothing was waiting.
-    bool runNext()
-    {
-        if (m_queue.empty())
-            return false;
-        auto [job, done] = std::move(m_queue.front());
-        m_queue.pop_front();
-        if (job)
-            job(m_link);
-        if (done)
-            done();
-        return true;
-    }
-    /// Runs requests, including those the finished ones submit, until none is waiting.
-    int runAll()
-    {
-        int count = 0;
-        while (runNext())
-            ++count;
-        return count;
-    }
-
-private:
-    link::LinkLibrary &m_link;
-    std::deque<std::pair<Job, Done>> m_queue;
-};
-
-/// A scheduler that runs each action at once and adds up the delays it was asked for.
-class ImmediateScheduler final : public core::Scheduler
-{
-public:
-    void after(std::chrono::milliseconds delay, std::function<void()> action) override
-    {
-        delays.push_back(delay.count());
-        totalMs += delay.count();
-        if (onAfter)
-            onAfter();
-        action();
+        return [this](std::chrono::milliseconds delay) {
+            delays.push_back(delay.count());
+            totalMs += delay.count();
+            if (onPause)
+                onPause();
+            return true;
+        };
     }
     std::vector<long long> delays;
     long long totalMs = 0;
-    std::function<void()> onAfter;
+    std::function<void()> onPause;
 };
 
 } // namespace xlt::test

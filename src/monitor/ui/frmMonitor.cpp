@@ -16,14 +16,11 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTimer>
 #include <functional>
 
 namespace xlt::monitor {
 
 namespace {
-
-constexpr std::chrono::milliseconds kPollInterval{50};
 
 /// A list box as the listing's LineList. Each record's lines go to the list together, marked
 /// when its CRC fails and with its reply time as a tooltip; the record also goes to the side's
@@ -91,10 +88,8 @@ private:
 
 } // namespace
 
-/// Everything a tick touches. A tick in flight keeps the engine alive, so a reply that arrives
-/// after the window was closed is still logged; the adapters hold guarded pointers to the
-/// widgets, so such a reply touches nothing freed. Listing one reply takes microseconds, so it
-/// runs straight through without letting other events in.
+/// Everything a reply touches: the lists' adapters, the listing and the run. Listing one reply
+/// takes microseconds, so it runs straight through without letting other events in.
 struct frmMonitor::Engine
 {
     Engine(link::DeviceContext &context, TrafficListBox *list1, TrafficListBox *list2,
@@ -127,15 +122,7 @@ frmMonitor::frmMonitor(session::Session &session, QWidget *parent)
     setWindowIcon(QApplication::windowIcon());
     ui->lblLog->setText(m_session.LogPath);
 
-    m_tmrPoll = new QTimer(this);
-    m_tmrPoll->setObjectName(QStringLiteral("tmrPoll"));
-    m_tmrPoll->setSingleShot(true);
-    m_tmrPoll->setInterval(kPollInterval);
-    // A coarse timer may fire up to 5 % late; the period is meant to be 50 ms.
-    m_tmrPoll->setTimerType(Qt::PreciseTimer);
-
-    m_engine =
-        std::make_shared<Engine>(session.device, ui->List1, ui->List2, ui->lblTarget, ui->lblHost);
+    m_engine = std::make_unique<Engine>(session.device, ui->List1, ui->List2, ui->lblTarget, ui->lblHost);
     initConnections();
     updateWidgets();
 }
@@ -157,7 +144,6 @@ void frmMonitor::initConnections()
     connect(ui->bttnLog, &QPushButton::clicked, this, &frmMonitor::logClicked);
     connect(ui->bttnClear, &QPushButton::clicked, ui->List1, &TrafficListBox::clear);
     connect(ui->bttnClearHost, &QPushButton::clicked, ui->List2, &TrafficListBox::clear);
-    connect(m_tmrPoll, &QTimer::timeout, this, &frmMonitor::pollTick);
     connect(ui->bttnClearTimeline, &QPushButton::clicked, ui->List3, &TrafficListBox::clear);
     connect(ui->chkFollow, &QCheckBox::toggled, this, [this](bool on) {
         for (TrafficListBox *list : {ui->List1, ui->List2, ui->List3})
@@ -221,19 +207,19 @@ void frmMonitor::updateWidgets()
 
 void frmMonitor::runClicked()
 {
-    const QPointer<frmMonitor> self(this);
-    m_engine->run.start(m_session.LogPath, [self](MonitorRun::StartResult result) {
-        if (!self)
+    MonitorRun::Events events;
+    events.started = [this](MonitorRun::StartResult result) {
+        updateWidgets();
+        if (result != MonitorRun::StartResult::Started)
             return;
-        self->updateWidgets();
-        if (result == MonitorRun::StartResult::Started) {
-            self->m_engine->target.summary.reset();
-            self->m_engine->host.summary.reset();
-            self->m_engine->timeline.clear();
-            self->showFigures();
-            self->m_tmrPoll->start();
-        }
-    });
+        m_engine->target.summary.reset();
+        m_engine->host.summary.reset();
+        m_engine->timeline.clear();
+        showFigures();
+    };
+    events.replied = [this](const link::XLTPacket &) { showFigures(); };
+    events.ended = [this](MonitorRun::Ending) { updateWidgets(); };
+    m_engine->run.start(m_session.LogPath, std::move(events));
     updateWidgets();
 }
 
@@ -249,24 +235,8 @@ void frmMonitor::logClicked()
     ui->lblLog->setText(m_session.LogPath);
 }
 
-void frmMonitor::pollTick()
-{
-    m_tmrPoll->stop();
-    // The callback holds the engine: see Engine.
-    m_engine->run.tick([engine = m_engine, self = QPointer<frmMonitor>(this)](bool again) {
-        if (!self)
-            return;
-        self->showFigures();
-        if (again)
-            self->m_tmrPoll->start();
-        else
-            self->updateWidgets();
-    });
-}
-
 void frmMonitor::closeEvent(QCloseEvent *event)
 {
-    m_tmrPoll->stop();
     m_engine->run.end();
     updateWidgets();
     event->accept();

@@ -7,7 +7,6 @@
 #include <memory>
 
 class QCloseEvent;
-class QTimer;
 
 namespace Ui {
 class frmMonitor;
@@ -57,18 +56,14 @@ private:
     void runClicked();
     void stopClicked();
     void logClicked();
-    void pollTick();
     void showFigures();
 
     session::Session &m_session;
     /// The controls of the .ui file. Declared before the logic, so that it is still there if
     /// the logic reports to the window while it ends.
     std::unique_ptr<Ui::frmMonitor> ui;
-    // Shared with a tick in flight, so that the run and the listing outlive the window if it
-    // is closed and deleted before the reply is in.
-    std::shared_ptr<Engine> m_engine;
-
-    QTimer *m_tmrPoll = nullptr;
+    /// The listing and the run; the run ends (and so stops reporting) with the window.
+    std::unique_ptr<Engine> m_engine;
 };
 
 } // namespace xlt::monitor

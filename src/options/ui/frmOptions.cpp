@@ -7,19 +7,16 @@
 
 #include <QEvent>
 #include <QMouseEvent>
-#include <QPointer>
+#include <QCloseEvent>
 #include <memory>
 
 namespace xlt::options {
-
-namespace {
-constexpr const char *kHolderName = "options window";
-} // namespace
 
 frmOptions::frmOptions(link::DeviceContext &device, QWidget *parent)
     : QWidget(parent)
     , m_device(device)
     , ui(std::make_unique<Ui::frmOptions>())
+    , m_deviceWork(device)
 {
     ui->setupUi(this);
     session::setUpTextPanel(*ui->Picture1, 110);
@@ -57,32 +54,22 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
 
 void frmOptions::readFromDevice()
 {
-    if (link::refuseWhileHeld(m_device))
-        return;
-    // The identity and the block are two requests: nothing may come between them.
-    auto hold = std::make_shared<link::DeviceHold>(m_device, kHolderName);
-    setBusy(true);
-    const QPointer<frmOptions> self(this);
-    readTargetInfo(m_device, [this, self, hold](const TargetInfo &info) {
-        if (!self)
-            return;
-        if (!ShowTargetInfo(info))
-            return setBusy(false);
-        readOptionBlock(m_device, [this, self, hold](std::optional<OptionBlock> block) {
-            if (!self)
-                return;
+    // The identity and the block are one operation: nothing comes between them.
+    const bool started = link::startForResult<OptionsReading>(
+        m_deviceWork, kHolderName, &readOptions, [this](const OptionsReading &reading) {
             setBusy(false);
-            m_optionBlock = block;
-            if (!m_optionBlock)
+            if (!ShowTargetInfo(reading.info) || !reading.block)
                 return;
+            m_port = reading.port;
             ui->opLevel_0->show();
             ui->opLevel_1->show();
-            if (hostDriveOf(*m_optionBlock) == HostDrive::TtlRs232)
+            if (hostDriveOf(*reading.block) == HostDrive::TtlRs232)
                 ui->opLevel_0->setChecked(true);
             else
                 ui->opLevel_1->setChecked(true);
         });
-    });
+    if (started)
+        setBusy(true);
 }
 
 bool frmOptions::ShowTargetInfo(const TargetInfo &info)
@@ -105,26 +92,31 @@ void frmOptions::setBusy(bool busy)
 
 void frmOptions::setOptions()
 {
-    if (!m_optionBlock || m_busy || link::refuseWhileHeld(m_device))
+    if (m_port == 0 || m_busy)
         return;
     const HostDrive drive =
         ui->opLevel_0->isChecked() ? HostDrive::TtlRs232 : HostDrive::OptoIsolated;
-    m_optionBlock = withHostDrive(*m_optionBlock, drive);
-    auto hold = std::make_shared<link::DeviceHold>(m_device, kHolderName);
-    setBusy(true);
-    writeOptionBlock(m_device, *m_optionBlock,
-                     [this, self = QPointer<frmOptions>(this), hold](bool ok) {
-                         if (!self)
-                             return;
-                         setBusy(false);
-                         if (!ok) {
-                             ui->bttnSet->setEnabled(true); // the choice stands: try again
-                             return;
-                         }
-                         m_device.notifier.message(core::Icon::Information, kSavedText);
-                         if (self)
-                             close();
-                     });
+    const bool started = link::startForResult<std::optional<OptionBlock>>(
+        m_deviceWork, kHolderName,
+        [port = m_port, drive](link::Flow &flow) { return writeHostDrive(flow, port, drive); },
+        [this](const std::optional<OptionBlock> &written) {
+            setBusy(false);
+            if (!written) {
+                ui->bttnSet->setEnabled(true); // the choice stands: try again
+                return;
+            }
+            m_device.notifier.message(core::Icon::Information, kSavedText);
+            close();
+        });
+    if (started)
+        setBusy(true);
+}
+
+void frmOptions::closeEvent(QCloseEvent *event)
+{
+    // A read or write still on its way ends here: nothing more is sent or shown.
+    m_deviceWork.cancel();
+    QWidget::closeEvent(event);
 }
 
 } // namespace xlt::options

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Operation.h"
 #include "options/OptionBlock.h"
 
 #include <QWidget>
@@ -23,6 +24,7 @@ public:
     ~frmOptions() override;
 
 protected:
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -36,10 +38,12 @@ private:
     /// The controls of the .ui file. Declared before the logic, so that it is still there if
     /// the logic reports to the window while it ends.
     std::unique_ptr<Ui::frmOptions> ui;
-    /// The configuration block as last read; empty when the opening did not get it.
-    std::optional<OptionBlock> m_optionBlock;
+    /// The port the device answered on when the window opened; 0 until the block was read.
+    std::uint8_t m_port = 0;
     /// Waiting for the device (the opening reads or a write).
     bool m_busy = false;
+    /// The opening's reads, then a write; ends with the window.
+    link::Operation m_deviceWork;
 };
 
 } // namespace xlt::options

@@ -9,8 +9,6 @@
 
 #include <QCloseEvent>
 #include <QMdiSubWindow>
-#include <QPointer>
-#include <QTimer>
 
 namespace xlt::pr01 {
 
@@ -19,6 +17,7 @@ frmSetID003::frmSetID003(session::Session &session, QWidget *parent)
     , m_session(session)
     , ui(std::make_unique<Ui::frmSetID003>())
     , m_detect(session.device, *this)
+    , m_deviceWork(session.device)
 {
     m_folder = ensureConfigFolder(m_session.programDir);
     ui->setupUi(this);
@@ -30,12 +29,6 @@ frmSetID003::frmSetID003(session::Session &session, QWidget *parent)
                   ui->txtDenom_4, ui->txtDenom_5, ui->txtDenom_6, ui->txtDenom_7};
     m_txtEXP = {ui->txtEXP_0, ui->txtEXP_1, ui->txtEXP_2, ui->txtEXP_3,
                 ui->txtEXP_4, ui->txtEXP_5, ui->txtEXP_6, ui->txtEXP_7};
-
-    m_tmrCfg = new QTimer(this);
-    m_tmrCfg->setObjectName(QStringLiteral("tmrCfg"));
-    // One tick at a time: the tick re-arms the timer only while detection goes on.
-    m_tmrCfg->setSingleShot(true);
-    m_tmrCfg->setInterval(AutoDetect::kInterval);
 
     initConnections();
     setBoxes(Pr01Texts::initial());
@@ -55,12 +48,12 @@ void frmSetID003::initConnections()
     connect(ui->bttnAutoCfg, &QPushButton::clicked, this, &frmSetID003::bttnAutoCfgClicked);
     connect(ui->bttnAbort, &QPushButton::clicked, this, &frmSetID003::bttnAbortClicked);
     connect(ui->bttnExit, &QPushButton::clicked, this, &frmSetID003::bttnExitClicked);
-    connect(m_tmrCfg, &QTimer::timeout, this, &frmSetID003::tmrCfgTick);
 }
 
 void frmSetID003::updateWidgets()
 {
-    const bool idle = !m_detect.running() && !m_busy;
+    const bool busy = m_deviceWork.running();
+    const bool idle = !m_detect.running() && !busy;
     ui->bttnAutoCfg->setEnabled(idle);
     ui->bttnGetCfg->setEnabled(idle);
     ui->bttnSetToXLT->setEnabled(idle);
@@ -68,16 +61,10 @@ void frmSetID003::updateWidgets()
     ui->cmbCfg->setEnabled(idle && ui->cmbCfg->count() > 0);
     // Waiting for the device: a read, a write or the start of a detection. A running
     // detection polls in the background and leaves the pointer alone.
-    if (m_busy || m_detect.starting())
+    if (busy || m_detect.starting())
         setCursor(Qt::WaitCursor);
     else
         unsetCursor();
-}
-
-void frmSetID003::setBusy(bool busy)
-{
-    m_busy = busy;
-    updateWidgets();
 }
 
 Pr01Texts frmSetID003::boxes() const
@@ -123,33 +110,28 @@ void frmSetID003::fillCfgList()
 
 void frmSetID003::bttnGetCfgClicked()
 {
-    if (m_busy)
+    if (m_deviceWork.running())
         return;
-    setBusy(true);
-    readPr01Configuration(m_session.device,
-                          [self = QPointer<frmSetID003>(this)](std::optional<Pr01Reading> reading) {
-                              if (!self)
-                                  return;
-                              self->setBusy(false);
-                              if (!reading)
-                                  return;
-                              self->m_hostDrive = reading->hostDrive;
-                              self->setBoxes(reading->texts);
-                              self->ui->cmbCfg->setCurrentIndex(-1);
-                              self->showFrames(true, true, true);
-                          });
+    link::startForResult<std::optional<Pr01Reading>>(
+        m_deviceWork, kReadHolder, &readPr01Configuration,
+        [this](std::optional<Pr01Reading> reading) {
+            updateWidgets();
+            if (!reading)
+                return;
+            setBoxes(reading->texts);
+            ui->cmbCfg->setCurrentIndex(-1);
+            showFrames(true, true, true);
+        });
+    updateWidgets();
 }
 
 void frmSetID003::bttnSetToXLTClicked()
 {
-    if (m_busy)
+    if (m_deviceWork.running())
         return;
-    setBusy(true);
-    writePr01Configuration(m_session.device, boxes(), m_hostDrive,
-                           [self = QPointer<frmSetID003>(this)](bool) {
-                               if (self)
-                                   self->setBusy(false);
-                           });
+    startPr01Write(m_deviceWork, m_session.device.notifier, boxes(),
+                   [this](bool) { updateWidgets(); });
+    updateWidgets();
 }
 
 void frmSetID003::bttnSaveCfgClicked()
@@ -176,17 +158,15 @@ void frmSetID003::LoadConfigFile(const QString &path)
 
 void frmSetID003::bttnAutoCfgClicked()
 {
-    if (m_busy || m_detect.running())
+    if (m_deviceWork.running() || m_detect.running())
         return;
-    m_detect.start([self = QPointer<frmSetID003>(this)](bool started) {
-        if (!self)
-            return;
-        self->updateWidgets();
-        if (!started)
-            return;
-        self->showFrames(false, false, false);
-        self->m_tmrCfg->start();
-    });
+    m_detect.start(
+        [this](bool started) {
+            updateWidgets();
+            if (started)
+                showFrames(false, false, false);
+        },
+        [this] { updateWidgets(); });
     updateWidgets();
 }
 
@@ -204,23 +184,11 @@ void frmSetID003::bttnExitClicked()
         close();
 }
 
-void frmSetID003::tmrCfgTick()
-{
-    m_tmrCfg->stop();
-    m_detect.tick([self = QPointer<frmSetID003>(this)](bool again) {
-        if (!self)
-            return;
-        if (again)
-            self->m_tmrCfg->start();
-        else
-            self->updateWidgets();
-    });
-}
-
 void frmSetID003::closeEvent(QCloseEvent *event)
 {
-    m_tmrCfg->stop();
+    // Whatever the window started ends with it: nothing more is sent or shown.
     m_detect.stop();
+    m_deviceWork.cancel();
     updateWidgets();
     event->accept();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pr01/AutoDetect.h"
+#include "link/Operation.h"
 #include "pr01/ConfigBlock.h"
 
 #include <QString>
@@ -11,7 +12,6 @@
 #include <optional>
 
 class QLineEdit;
-class QTimer;
 
 namespace Ui {
 class frmSetID003;
@@ -41,7 +41,6 @@ protected:
 private:
     void initConnections();
     void updateWidgets();
-    void setBusy(bool busy);
 
     Pr01Texts boxes() const;
     void setBoxes(const Pr01Texts &texts);
@@ -56,7 +55,6 @@ private:
     void bttnAutoCfgClicked();
     void bttnAbortClicked();
     void bttnExitClicked();
-    void tmrCfgTick();
 
     void versionDetected(const std::string &text) override;
     void bootVersionDetected(const std::string &text) override;
@@ -68,18 +66,14 @@ private:
     std::unique_ptr<Ui::frmSetID003> ui;
     QString m_folder;
     AutoDetect m_detect;
-    /// A read or a write is waiting for the device.
-    bool m_busy = false;
-    /// The host drive byte of the last configuration read from the device: a write puts it
-    /// back. Without a read, the write reads the device's own byte first.
-    std::optional<std::uint8_t> m_hostDrive;
+    /// A read or a write of the configuration.
+    link::Operation m_deviceWork;
 
     // The currency rows' boxes by row: ui->txtCode_0 to ui->txtCode_7 and so on.
     std::array<QLineEdit *, kRowCount> m_txtCode{};
     std::array<QLineEdit *, kRowCount> m_txtCountry{};
     std::array<QLineEdit *, kRowCount> m_txtDenom{};
     std::array<QLineEdit *, kRowCount> m_txtEXP{};
-    QTimer *m_tmrCfg = nullptr;
 };
 
 } // namespace xlt::pr01

@@ -1,13 +1,12 @@
 #include "frmXLTUpdate.h"
 
 #include "core/Text.h"
-#include "link/USB_COM.h"
+#include "link/Identity.h"
 #include "session/ui/TextPanel.h"
 #include "update/ui/ui_frmXLTUpdate.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QPointer>
 
 namespace xlt::update {
 
@@ -25,6 +24,7 @@ frmXLTUpdate::frmXLTUpdate(link::DeviceContext &device, QWidget *parent)
     , m_device(device)
     , ui(std::make_unique<Ui::frmXLTUpdate>())
     , m_updater(device, *this)
+    , m_opening(device)
     , m_chooseFile(&frmXLTUpdate::chooseWithDialog)
 {
     ui->setupUi(this);
@@ -44,7 +44,7 @@ void frmXLTUpdate::initConnections()
 
 void frmXLTUpdate::updateWidgets()
 {
-    const bool busy = m_updater.running() || m_opening;
+    const bool busy = m_updater.running() || m_opening.running();
     ui->bttnOpen->setEnabled(!busy);
     ui->bttnUpdate->setEnabled(!busy && m_image.has_value());
     if (busy)
@@ -68,61 +68,62 @@ std::optional<QString> frmXLTUpdate::chooseWithDialog(QWidget *parent)
 
 void frmXLTUpdate::openFile()
 {
-    if (m_updater.running() || m_opening)
+    if (m_updater.running() || m_opening.running())
         return;
     const std::optional<QString> path = m_chooseFile(this);
     if (!path)
         return;
-    m_opening = true;
+    runOpenStep(m_opening, m_device, *this, *path,
+                [this](OpenStepResult result) { opened(std::move(result)); });
     updateWidgets();
-    runOpenStep(m_device, *this, *path,
-                [self = QPointer<frmXLTUpdate>(this)](OpenStepResult result) {
-                    if (self)
-                        self->opened(std::move(result));
-                });
 }
 
 void frmXLTUpdate::opened(OpenStepResult result)
 {
-    m_opening = false;
     switch (result.kind) {
     case OpenStepResult::Kind::Unchanged:
         break;
     case OpenStepResult::Kind::Refused:
         // A refused file never becomes the image: the earlier one goes too, with its lines.
         m_image.reset();
+        m_shown = {};
+        ui->lblPort->clear();
         break;
     case OpenStepResult::Kind::Accepted:
-        for (const std::string &line : result.targetLines)
-            print(line);
-        if (!result.targetLines.empty())
-            showPort();
         m_image = std::move(result.image);
+        m_fileLines = link::fileIdentityLines(m_image->file);
+        showDevice(result.device, result.targetLines);
         ui->lblBlk->clear();
         break;
     }
     updateWidgets();
 }
 
-void frmXLTUpdate::runUpdate()
+void frmXLTUpdate::showDevice(const SeenDevice &device, const std::vector<std::string> &lines)
 {
-    if (!m_image || m_updater.running() || m_opening)
-        return;
-    m_updater.start(*m_image, [self = QPointer<frmXLTUpdate>(this)](UpdateOutcome) {
-        if (self)
-            self->updateWidgets();
-    });
-    if (m_updater.running())
-        showPort();
-    updateWidgets();
+    m_shown = device;
+    clear();
+    for (const std::string &line : m_fileLines)
+        print(line);
+    for (const std::string &line : lines)
+        print(line);
+    if (device.port.empty())
+        ui->lblPort->clear();
+    else
+        ui->lblPort->setText(QStringLiteral("Device: ") + QString::fromLocal8Bit(device.port));
 }
 
-void frmXLTUpdate::showPort()
+void frmXLTUpdate::runUpdate()
 {
-    if (m_device.XLTPortNumber == 0)
+    if (!m_image || m_updater.running() || m_opening.running())
         return;
-    const std::string port = link::describePort(m_device.ports, m_device.XLTPortNumber);
-    ui->lblPort->setText(QStringLiteral("Device: ") + QString::fromLocal8Bit(port));
+    m_updater.start(
+        *m_image, m_shown,
+        [this](const SeenDevice &device, const std::vector<std::string> &lines) {
+            showDevice(device, lines);
+        },
+        [this](const UpdateOutcome &) { updateWidgets(); });
+    updateWidgets();
 }
 
 void frmXLTUpdate::closeEvent(QCloseEvent *event)
@@ -132,6 +133,8 @@ void frmXLTUpdate::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // A look at the device still on its way ends here.
+    m_opening.cancel();
     event->accept();
 }
 

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 class QCloseEvent;
 
@@ -47,9 +49,10 @@ private:
     void updateWidgets();
     void openFile();
     void opened(OpenStepResult result);
-    /// Names the port and device node that the device answered on, so that with an emulator or
-    /// a second device about, the user sees which one gets the firmware.
-    void showPort();
+    /// Shows the file's lines and the device's below them, and names the port and device node
+    /// that the device answered on, so that with an emulator or a second device about, the user
+    /// sees which one gets the firmware. This is the device an update will accept.
+    void showDevice(const SeenDevice &device, const std::vector<std::string> &lines);
     void runUpdate();
 
     // ProgressSink: lblBlk, prg1 and the mouse pointer.
@@ -69,7 +72,12 @@ private:
     FileChooser m_chooseFile;
     /// The last accepted file; empty before one is accepted and after a refused open step.
     std::optional<UpdateImage> m_image;
-    bool m_opening = false;
+    /// The file's identity lines, shown above the device's.
+    std::vector<std::string> m_fileLines;
+    /// The device the panel shows; an update refuses any other.
+    SeenDevice m_shown;
+    /// The open step's look at the device.
+    link::Operation m_opening;
 };
 
 } // namespace xlt::update
