@@ -5,10 +5,10 @@
 #include "Commands.h"
 #include "Printable.h"
 #include "link/Identity.h"
-#include "update/OpenStep.h"
-#include "update/TextProgress.h"
 #include "link/Operation.h"
 #include "link/USB_COM.h"
+#include "update/OpenStep.h"
+#include "update/TextProgress.h"
 #include "update/Updater.h"
 
 #include <QString>

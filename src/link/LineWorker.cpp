@@ -49,9 +49,8 @@ void LineWorker::post(Action action)
 
 bool LineWorker::pause(std::chrono::milliseconds delay, const Interrupted &interrupted)
 {
-    return sleepUnless(delay, [this, &interrupted] {
-        return m_stopping || (interrupted && interrupted());
-    });
+    return sleepUnless(
+        delay, [this, &interrupted] { return m_stopping || (interrupted && interrupted()); });
 }
 
 void LineWorker::stop()

@@ -157,12 +157,12 @@ bool Operation::running() const
 
 void Operation::later(std::function<void()> action)
 {
-    m_context.line.post([shared = std::weak_ptr<Flow::Shared>(m_shared),
-                         action = std::move(action)] {
-        const auto alive = shared.lock();
-        if (alive && !alive->cancelled)
-            action();
-    });
+    m_context.line.post(
+        [shared = std::weak_ptr<Flow::Shared>(m_shared), action = std::move(action)] {
+            const auto alive = shared.lock();
+            if (alive && !alive->cancelled)
+                action();
+        });
 }
 
 } // namespace xlt::link

@@ -188,8 +188,8 @@ std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
         // Waits in short slices, so that an interrupt is noticed within one.
         until = std::min(until, now + kInterruptSlice);
         port.clearError();
-        if (!port.waitForReadyRead(
-                toWaitMs(std::chrono::duration_cast<milliseconds>(until - now) + milliseconds(1)))) {
+        if (!port.waitForReadyRead(toWaitMs(std::chrono::duration_cast<milliseconds>(until - now) +
+                                            milliseconds(1)))) {
             if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
                 return lost();
             const auto after = Clock::now();

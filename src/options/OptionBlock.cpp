@@ -1,7 +1,7 @@
 #include "OptionBlock.h"
 
-#include "link/Operation.h"
 #include "link/Identity.h"
+#include "link/Operation.h"
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
 

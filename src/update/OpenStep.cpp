@@ -59,12 +59,12 @@ void runOpenStep(link::Operation &operation, link::DeviceContext &context, Panel
     result.image = std::move(opened.image);
     auto shared = std::make_shared<OpenStepResult>(std::move(result));
     using Look = std::pair<SeenDevice, std::vector<std::string>>;
-    const bool asked = link::startForResult<Look>(
-        operation, kOpenHolderName, &lookAtDevice, [shared, done](Look look) {
-            shared->device = std::move(look.first);
-            shared->targetLines = std::move(look.second);
-            done(std::move(*shared));
-        });
+    const bool asked = link::startForResult<Look>(operation, kOpenHolderName, &lookAtDevice,
+                                                  [shared, done](Look look) {
+                                                      shared->device = std::move(look.first);
+                                                      shared->targetLines = std::move(look.second);
+                                                      done(std::move(*shared));
+                                                  });
     // Another window holds the device (the user was told): the file stands on its own.
     if (!asked)
         done(std::move(*shared));

@@ -1,8 +1,8 @@
 #include "Updater.h"
 
 #include "link/DeviceContext.h"
-#include "link/USB_COM.h"
 #include "link/Operation.h"
+#include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
 
 namespace xlt::update {
@@ -28,11 +28,12 @@ std::string blockLabel(int n, int numBlocks)
 
 std::string otherDeviceMessage(const SeenDevice &shown, const SeenDevice &found)
 {
-    const std::string before = shown.port.empty() ? std::string("no XLT device")
-                                                  : "the XLT device on " + shown.port;
+    const std::string before =
+        shown.port.empty() ? std::string("no XLT device") : "the XLT device on " + shown.port;
     return "The XLT device on " + found.port + " is not the one shown when the file was opened (" +
-           before + "). Its identity is shown now; nothing was sent. Check it, then press Run "
-                    "Update again to update it.";
+           before +
+           "). Its identity is shown now; nothing was sent. Check it, then press Run "
+           "Update again to update it.";
 }
 
 Updater::Updater(link::DeviceContext &context, ProgressSink &progress)
@@ -54,6 +55,8 @@ void Updater::start(const UpdateImage &image, const SeenDevice &shown, Seen seen
     m_progress.setLabel({});
     m_progress.setMaximum(image.NumBlocks);
     auto outcome = std::make_shared<UpdateOutcome>();
+    // Busy before the start: on a line that runs at once the run has ended when it returns.
+    m_progress.setBusy(true);
     const bool launched = m_operation.start(
         kHolderName,
         [this, image, shown, seen = std::move(seen), outcome](link::Flow &flow) {
@@ -61,9 +64,10 @@ void Updater::start(const UpdateImage &image, const SeenDevice &shown, Seen seen
             flow.post([outcome, result = std::move(result)] { *outcome = result; });
         },
         [this, outcome, done] { end(*outcome, done); });
-    if (!launched)
+    if (!launched) {
+        m_progress.setBusy(false);
         return done(UpdateOutcome{});
-    m_progress.setBusy(true);
+    }
 }
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "UpdateFile.h"
 #include "OpenStep.h"
+#include "UpdateFile.h"
 #include "link/DeviceContext.h"
 #include "link/Identity.h"
 #include "link/Operation.h"
@@ -9,9 +9,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <vector>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace xlt::update {
 
@@ -51,7 +51,8 @@ enum class UpdateResult {
     Complete, ///< every block accepted; the label reads "Update complete"
     NoDevice, ///< no device port found; "No XLT device detected" shown, nothing sent
     Refused,  ///< another user holds the device, or the image is not sendable; told, nothing sent
-    NotAnswered, ///< the device did not tell its identity (told as the exchange failed); nothing sent
+    NotAnswered, ///< the device did not tell its identity (told as the exchange failed); nothing
+                 ///< sent
     OtherDevice, ///< the device that answered is not the one shown; told, nothing sent
     BlockFailed, ///< a block was not accepted; label and bar emptied, later blocks not sent
 };
@@ -81,7 +82,8 @@ class Updater
 public:
     using Done = std::function<void(UpdateOutcome)>;
     /// The device as found just before the first block, and again after the last.
-    using Seen = std::function<void(const SeenDevice &device, const std::vector<std::string> &lines)>;
+    using Seen =
+        std::function<void(const SeenDevice &device, const std::vector<std::string> &lines)>;
 
     Updater(link::DeviceContext &context, ProgressSink &progress);
 

@@ -147,8 +147,7 @@ struct Forms : ::testing::TestWithParam<Form>
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::ImmediateScheduler scheduler;
-    link::DeviceContext device{link, ports, notifier, scheduler};
+    link::DeviceContext device{link, ports, notifier};
     test::MapStore store;
     QTemporaryDir programDir;
     session::Session session{device, store, programDir.path()};

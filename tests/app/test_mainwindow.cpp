@@ -26,8 +26,7 @@ struct MainWindowFixture : ::testing::Test
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::ImmediateScheduler scheduler;
-    link::DeviceContext device{link, ports, notifier, scheduler};
+    link::DeviceContext device{link, ports, notifier};
     test::MapStore store;
     session::Session session{device, store, "/tmp"};
 };

@@ -1,8 +1,12 @@
-// The two lines: the worker thread that owns the serial line in the program, and the line that
-// runs requests at once for xltctl and the tests.
+// Operations on the two lines: the worker thread that owns the serial line in the program, and
+// the line that runs an operation at once for xltctl and the tests.
 #include "link/LineWorker.h"
+#include "link/Operation.h"
+#include "link/XLT_protocol.h"
 #include "support/FakeLink.h"
+#include "support/RecordingNotifier.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 #include <atomic>
@@ -11,115 +15,226 @@
 #include <vector>
 
 using namespace xlt;
+using namespace std::chrono_literals;
 
 namespace {
 
-/// A link that remembers the thread it was made and used on, and is slow to answer.
-class ThreadLink final : public link::LinkLibrary
+/// A link on the line's thread whose exchanges wait for a reply the test may never give, as a
+/// silent device does, for up to the record's time-out; it gives up when interrupted.
+class SilentLink final : public link::LinkLibrary
 {
 public:
-    explicit ThreadLink(std::atomic<int> &destroyed)
-        : m_destroyed(destroyed)
-        , madeOn(QThread::currentThread())
-    {}
-    ~ThreadLink() override { ++m_destroyed; }
-    std::int16_t OpenXLTComPort(link::XLTPacket &) override { return 1; }
+    std::int16_t OpenXLTComPort(link::XLTPacket &) override
+    {
+        ++opens;
+        open = true;
+        return 1;
+    }
     std::int16_t XLTSendCommand(link::XLTPacket &packet) override
     {
-        usedOn = QThread::currentThread();
-        QThread::msleep(20);
-        packet.ReplyStatus = link::ReplyOk;
+        madeOn = QThread::currentThread();
+        sent.push_back(packet.CommandData[0]);
+        packet.ReplyStatus = link::CommandTimeOut;
+        link::sleepUnless(std::chrono::milliseconds(packet.Timeout), [this] {
+            if (answer)
+                return true;
+            return interrupted && interrupted();
+        });
+        if (answer)
+            packet.ReplyStatus = link::ReplyOk;
         return 0;
     }
-    std::int16_t CloseXLTComPort() override { return 0; }
-
-    std::atomic<int> &m_destroyed;
-    QThread *madeOn;
-    std::atomic<QThread *> usedOn{nullptr};
-};
-
-struct Worker : ::testing::Test
-{
-    std::atomic<int> destroyed{0};
-    ThreadLink *made = nullptr; // owned by the worker
-    link::LineWorker worker{[this] {
-        auto link = std::make_unique<ThreadLink>(destroyed);
-        made = link.get();
-        return link;
-    }};
-};
-
-// Jobs run one at a time, in order, on the line's thread; each `done` comes back to the
-// submitting thread as an event, never inside submit().
-TEST_F(Worker, RunsJobsInOrderOnItsThreadAndReportsOnTheOwnersThread)
-{
-    std::vector<int> jobs;
-    std::vector<int> dones;
-    std::atomic<int> running{0};
-    for (int i = 0; i < 5; ++i) {
-        worker.submit(
-            [&, i](link::LinkLibrary &line) {
-                EXPECT_EQ(++running, 1); // never two at once
-                link::XLTPacket packet;
-                line.XLTSendCommand(packet);
-                jobs.push_back(i);
-                --running;
-            },
-            [&, i] {
-                EXPECT_EQ(QThread::currentThread(), qApp->thread());
-                dones.push_back(i);
-            });
+    std::int16_t CloseXLTComPort() override
+    {
+        open = false;
+        return 0;
     }
-    EXPECT_TRUE(dones.empty());
-    EXPECT_EQ(worker.pending(), 5u);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dones.size() == 5; }, 5000));
-    EXPECT_EQ(jobs, (std::vector<int>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(dones, jobs);
-    EXPECT_EQ(worker.pending(), 0u);
-    ASSERT_NE(made, nullptr);
-    EXPECT_NE(made->madeOn, qApp->thread()); // the link belongs to the line's thread
-    EXPECT_EQ(made->usedOn.load(), made->madeOn);
-}
+    void setInterrupt(std::function<bool()> check) override { interrupted = std::move(check); }
 
-// stop() lets the queued jobs run (they close what they opened), drops their results, destroys
-// the link on its thread and ignores later requests.
-TEST_F(Worker, StopRunsQueuedJobsAndDropsTheirResults)
+    std::function<bool()> interrupted;
+    std::atomic<bool> answer{false};
+    std::atomic<bool> open{false};
+    std::atomic<int> opens{0};
+    std::atomic<QThread *> madeOn{nullptr};
+    std::vector<std::uint8_t> sent; // written on the line's thread only while a job runs
+};
+
+struct WorkerLine : ::testing::Test
 {
-    std::atomic<int> ran{0};
-    bool reported = false;
-    for (int i = 0; i < 3; ++i)
-        worker.submit(
-            [&](link::LinkLibrary &line) {
-                link::XLTPacket packet;
-                line.XLTSendCommand(packet);
-                ++ran;
-            },
-            [&] { reported = true; });
-    worker.stop();
-    EXPECT_EQ(ran, 3);
-    EXPECT_EQ(destroyed, 1);
-    EXPECT_EQ(worker.pending(), 0u);
-    worker.submit([&](link::LinkLibrary &) { ++ran; }, [&] { reported = true; });
-    QTest::qWait(50);
-    EXPECT_EQ(ran, 3);
-    EXPECT_FALSE(reported);
+    SilentLink *silent = nullptr; // owned by the line
+    link::LineWorker line{[this] {
+        auto made = std::make_unique<SilentLink>();
+        silent = made.get();
+        return made;
+    }};
+    test::FakePortSource ports;
+    test::RecordingNotifier notifier;
+    link::DeviceContext context{line, ports, notifier};
+
+    /// A procedure of three exchanges on port 1 with the given time-out.
+    static void threeCommands(link::Flow &flow, std::uint16_t timeoutMs)
+    {
+        flow.CmdPacket.PortNumber = 1;
+        flow.CmdPacket.Timeout = timeoutMs;
+        if (link::OpenXLTComPort(flow, flow.CmdPacket) == 0)
+            return;
+        for (const std::uint8_t code : {std::uint8_t{16}, std::uint8_t{17}, std::uint8_t{18}}) {
+            flow.CmdPacket.CommandLength = 1;
+            flow.CmdPacket.CommandData[0] = code;
+            if (!link::RunXLTCommand(flow, flow.CmdPacket))
+                return;
+        }
+        link::CloseXLTComPort(flow);
+    }
+};
+
+// The procedure runs on the line's thread; what it posts arrives on the owner's thread, in
+// order, after start() has returned, and `ended` comes last.
+TEST_F(WorkerLine, PostsArriveInOrderOnTheOwnersThreadThenTheEnd)
+{
+    std::vector<int> seen;
+    link::Operation operation(context);
+    ASSERT_TRUE(operation.start(
+        "test",
+        [&seen](link::Flow &flow) {
+            for (int i = 0; i < 5; ++i)
+                flow.post([&seen, i] {
+                    EXPECT_EQ(QThread::currentThread(), qApp->thread());
+                    seen.push_back(i);
+                });
+        },
+        [&] { seen.push_back(99); }));
+    EXPECT_EQ(context.holder, "test");
+    EXPECT_TRUE(seen.empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !operation.running(); }, 5000));
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 99}));
+    EXPECT_TRUE(context.holder.empty()) << "released at the end";
 }
 
-// A chain of requests each submitted from the last one's `done` runs in a loop: a chain far
-// longer than any update stays flat on the stack, and the outermost submit returns at its end.
-TEST(InlineLine, LongChainsRunInALoopAndFinishBeforeSubmitReturns)
+// The owner goes while the device is silent: the exchange in flight gives up at once, nothing
+// more is sent, the port is closed and no message, result or end reaches the owner.
+TEST_F(WorkerLine, CancelStopsTheProcedureAtItsNextStepAndReportsNothing)
+{
+    bool ended = false;
+    auto operation = std::make_unique<link::Operation>(context);
+    operation->start(
+        "test", [](link::Flow &flow) { threeCommands(flow, 3000); }, [&] { ended = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent && silent->opens == 1; }, 2000));
+    QTest::qWait(50); // the first command is in flight
+    operation.reset();
+    EXPECT_TRUE(context.holder.empty()) << "released when the owner goes";
+    // The next operation queues behind the cancelled one and starts well before the 3 s
+    // time-out of the exchange that was in flight.
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<bool> nextRan{false};
+    link::Operation next(context);
+    next.start("next", [&](link::Flow &) { nextRan = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return nextRan.load(); }, 5000));
+    EXPECT_LT(clock.elapsed(), 1500);
+    QTest::qWait(20);
+    EXPECT_EQ(silent->sent, std::vector<std::uint8_t>{16});
+    EXPECT_FALSE(silent->open);
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(notifier.messages.empty()) << notifier.texts().front();
+}
+
+// The program's exit stops the line while a silent device is being waited for: stop() returns
+// long before the time-out and the port is closed with the link.
+TEST_F(WorkerLine, StopEndsTheRunningExchangeAtOnce)
+{
+    link::Operation operation(context);
+    operation.start("test", [](link::Flow &flow) { threeCommands(flow, 3000); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent && silent->opens == 1; }, 2000));
+    QTest::qWait(50);
+    QElapsedTimer clock;
+    clock.start();
+    line.stop();
+    EXPECT_LT(clock.elapsed(), 1500) << "the exchange was waited out";
+    EXPECT_TRUE(notifier.messages.empty());
+}
+
+// A failed exchange is told through the owner, and a delivery that opens a message box holds
+// back the ones behind it: the end never comes while the box is up.
+TEST_F(WorkerLine, MessagesComeInTheirTurnAndHoldBackWhatFollows)
+{
+    std::vector<std::string> order;
+    bool inBox = false;
+    notifier.onMessage = [&](const test::RecordingNotifier::Entry &entry) {
+        order.push_back(entry.text);
+        inBox = true;
+        QTest::qWait(100); // a modal box: a nested event loop
+        inBox = false;
+    };
+    link::Operation operation(context);
+    operation.start(
+        "test", [](link::Flow &flow) { threeCommands(flow, 20); },
+        [&] {
+            EXPECT_FALSE(inBox);
+            order.push_back("ended");
+        });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !operation.running(); }, 5000));
+    EXPECT_EQ(order, (std::vector<std::string>{"XLT Command transmission error COMMAND TIME_OUT",
+                                               "ended"}));
+}
+
+// A stop request made before the procedure has looked is still there when it looks, and a new
+// start begins without the old one's request.
+TEST(InlineOperation, StopRequestsAreNeverLostAndBelongToOneRun)
 {
     test::FakeLink fake;
-    link::InlineLine line(fake);
-    int remaining = 200000;
+    test::FakePortSource ports;
+    test::RecordingNotifier notifier;
+    link::DeviceContext context(fake, ports, notifier);
+    link::Operation operation(context);
+    std::vector<bool> seen;
+    const auto look = [&](link::Flow &flow) { seen.push_back(flow.stopRequested()); };
+    operation.start("a", [&](link::Flow &flow) {
+        operation.requestStop(); // as an Abort pressed while the first exchange is in flight
+        look(flow);
+    });
+    operation.start("b", look);
+    EXPECT_EQ(seen, (std::vector<bool>{true, false}));
+}
+
+// While one operation holds the device another is refused with the holder's name, and nothing
+// runs; a running operation does not start twice.
+TEST(InlineOperation, HeldDeviceRefusesOthers)
+{
+    test::FakeLink fake;
+    test::FakePortSource ports;
+    test::RecordingNotifier notifier;
+    link::DeviceContext context(fake, ports, notifier);
+    link::DeviceHold hold(context, "traffic monitor");
+    link::Operation operation(context);
+    bool ran = false;
+    EXPECT_FALSE(operation.start("b", [&](link::Flow &) { ran = true; }));
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(notifier.texts(),
+              std::vector<std::string>{"The XLT device is in use by the traffic monitor. Stop it "
+                                       "first, then try again."});
+}
+
+// Operations started from another's end run one after the other, not nested: a chain far
+// longer than any update stays flat on the stack.
+TEST(InlineOperation, ChainsStartedFromTheEndRunInALoop)
+{
+    test::FakeLink fake;
+    test::FakePortSource ports;
+    test::RecordingNotifier notifier;
+    link::DeviceContext context(fake, ports, notifier);
+    link::Operation operation(context);
+    int remaining = 100000;
     std::function<void()> next = [&] {
         if (--remaining > 0)
-            line.submit([](link::LinkLibrary &) {}, next);
+            context.line.post([&] {
+                operation.start(
+                    "chain", [](link::Flow &) {}, next);
+            });
     };
-    line.submit([](link::LinkLibrary &) {}, next);
+    operation.start(
+        "chain", [](link::Flow &) {}, next);
     EXPECT_EQ(remaining, 0);
-    EXPECT_TRUE(line.immediate());
-    EXPECT_EQ(line.direct(), &fake);
 }
 
 } // namespace

@@ -13,9 +13,8 @@ class ProtocolTest : public ::testing::Test
 {
 protected:
     ProtocolTest()
-        : context(link, ports, notifier, scheduler)
+        : context(link, ports, notifier)
     {
-        packet.PortNumber = 5;
         for (std::size_t i = 0; i < image.size(); ++i) // no period that could hide a wrong slice
             image[i] = std::uint8_t(i * 7 + i / 256);
     }
@@ -23,10 +22,19 @@ protected:
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::ImmediateScheduler scheduler;
     DeviceContext context;
-    XLTPacket &packet = context.CmdPacket;
     Bytes image = Bytes(128 * 302);
+
+    /// Runs `procedure` as an operation on a record set up for port 5.
+    bool inFlow(const std::function<bool(Flow &, XLTPacket &)> &procedure)
+    {
+        return runToEnd<bool>(context, "test",
+                              [&procedure](Flow &flow) {
+                                  flow.CmdPacket.PortNumber = 5;
+                                  return procedure(flow, flow.CmdPacket);
+                              })
+            .value_or(false);
+    }
 };
 
 TEST_F(ProtocolTest, RunXLTCommandResultCodes)
@@ -39,9 +47,12 @@ TEST_F(ProtocolTest, RunXLTCommandResultCodes)
         SCOPED_TRACE(code);
         notifier.messages.clear();
         link.closeCalls = 0;
-        OpenXLTComPort(context, packet);
         link.replies.push_back({code, {}});
-        EXPECT_EQ(RunXLTCommand(context, packet), !word);
+        EXPECT_EQ(inFlow([](Flow &flow, XLTPacket &packet) {
+                      OpenXLTComPort(flow, packet);
+                      return RunXLTCommand(flow, packet);
+                  }),
+                  !word);
         // Only REPLY OK passes, silently, and leaves the port open for the next command.
         EXPECT_EQ(notifier.texts(),
                   word ? Texts{std::string("XLT Command transmission error ") + word} : Texts{});
@@ -58,17 +69,18 @@ TEST_F(ProtocolTest, ProceduresSendTheirCommandBytesAndClose)
     write.insert(write.end(), config.begin(), config.end());
     block0.insert(block0.end(), image.begin() + 128, image.begin() + 256);
     block300.insert(block300.end(), image.end() - 128, image.end());
-    const std::pair<std::function<bool()>, Bytes> rows[] = {
-        {[&] { return ReadXLTVersion(context, packet); }, {16}},
-        {[&] { return ReadXLTConfig(context, packet); }, {17}},
-        {[&] { return WriteXLTConfig(context, packet, config); }, write},
-        {[&] { return SendXLTUpdateBlock(context, packet, image, 0); }, block0},
-        {[&] { return SendXLTUpdateBlock(context, packet, image, 300); }, block300}};
+    using Procedure = std::function<bool(Flow &, XLTPacket &)>;
+    const std::pair<Procedure, Bytes> rows[] = {
+        {[&](Flow &f, XLTPacket &p) { return ReadXLTVersion(f, p); }, {16}},
+        {[&](Flow &f, XLTPacket &p) { return ReadXLTConfig(f, p); }, {17}},
+        {[&](Flow &f, XLTPacket &p) { return WriteXLTConfig(f, p, config); }, write},
+        {[&](Flow &f, XLTPacket &p) { return SendXLTUpdateBlock(f, p, image, 0); }, block0},
+        {[&](Flow &f, XLTPacket &p) { return SendXLTUpdateBlock(f, p, image, 300); }, block300}};
     for (const auto &[run, expected] : rows) {
         SCOPED_TRACE(int(expected[0]));
         link.sent.clear();
         link.openCalls = link.closeCalls = 0;
-        EXPECT_TRUE(run());
+        EXPECT_TRUE(inFlow(run));
         EXPECT_EQ(link.sent, std::vector<Bytes>{expected});
         EXPECT_EQ(link.openedPort, 5);
         EXPECT_EQ(std::pair(link.openCalls, link.closeCalls), std::pair(1, 1)) << "opened, closed";
@@ -77,14 +89,17 @@ TEST_F(ProtocolTest, ProceduresSendTheirCommandBytesAndClose)
 
 TEST_F(ProtocolTest, RefusedBlocksAndPortsThatDoNotOpenSendNothingSilently)
 {
-    EXPECT_FALSE(SendXLTUpdateBlock(context, packet, Bytes(image.begin(), image.end() - 1), 300));
-    EXPECT_FALSE(SendXLTUpdateBlock(context, packet, image, 301)); // 300 is the last of 302 * 128
-    EXPECT_FALSE(SendXLTUpdateBlock(context, packet, Bytes{}, 0));
-    EXPECT_FALSE(SendXLTUpdateBlock(context, packet, image, 65535));
+    const auto block = [this](Bytes bytes, std::uint16_t n) {
+        return inFlow([&](Flow &f, XLTPacket &p) { return SendXLTUpdateBlock(f, p, bytes, n); });
+    };
+    EXPECT_FALSE(block(Bytes(image.begin(), image.end() - 1), 300));
+    EXPECT_FALSE(block(image, 301)); // 300 is the last of 302 * 128
+    EXPECT_FALSE(block(Bytes{}, 0));
+    EXPECT_FALSE(block(image, 65535));
     EXPECT_EQ(link.openCalls, 0);
     link.openSucceeds = false;
-    EXPECT_FALSE(ReadXLTVersion(context, packet));
-    EXPECT_FALSE(SendXLTUpdateBlock(context, packet, image, 0));
+    EXPECT_FALSE(inFlow([](Flow &f, XLTPacket &p) { return ReadXLTVersion(f, p); }));
+    EXPECT_FALSE(block(image, 0));
     EXPECT_TRUE(link.sent.empty());
     EXPECT_EQ(link.closeCalls, 0);
     EXPECT_TRUE(notifier.messages.empty());
@@ -101,29 +116,20 @@ TEST(ProtocolNameToCode, Table)
 }
 
 // A port that exists but cannot be opened is told once, with the link's reason, by every
-// procedure that opens it, synchronous or not; a vanished port (no reason) stays silent.
+// procedure that opens it; a vanished port (no reason) stays silent.
 TEST_F(ProtocolTest, FailedOpenTellsTheLinksReasonOnce)
 {
     link.openSucceeds = false;
-    const std::vector<std::function<bool()>> procedures = {
-        [&] { return OpenXLTComPort(context, packet) != 0; },
-        [&] { return ReadXLTVersion(context, packet); },
-        [&] {
-            bool ok = true;
-            ReadXLTConfig(context, [&ok](bool result) { ok = result; });
-            return ok;
-        },
-        [&] {
-            bool ok = true;
-            OpenXLTComPort(context, [&ok](bool result) { ok = result; });
-            return ok;
-        },
+    const std::vector<std::function<bool(Flow &, XLTPacket &)>> procedures = {
+        [](Flow &f, XLTPacket &p) { return OpenXLTComPort(f, p) != 0; },
+        [](Flow &f, XLTPacket &p) { return ReadXLTVersion(f, p); },
+        [](Flow &f, XLTPacket &p) { return ReadXLTConfig(f, p); },
     };
     for (const std::string why : {"Permission denied: join the dialout group.", ""}) {
         link.whyNotOpen = why;
         for (std::size_t i = 0; i < procedures.size(); ++i) {
             notifier.messages.clear();
-            EXPECT_FALSE(procedures[i]()) << i;
+            EXPECT_FALSE(inFlow(procedures[i])) << i;
             EXPECT_EQ(notifier.texts(), why.empty() ? Texts{} : Texts{why}) << i;
         }
     }

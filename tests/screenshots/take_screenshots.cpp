@@ -4,7 +4,6 @@
 // from its menu procedure, lets it work for a moment and saves what it shows as PNG files.
 // Usage: xlt_screenshots OUTPUT_DIR
 #include "app/ui/MDIForm1.h"
-#include "core/QtScheduler.h"
 #include "link/DeviceContext.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
@@ -77,8 +76,7 @@ int main(int argc, char *argv[])
     xlt::link::LineWorker line(
         [&ports] { return std::make_unique<xlt::link::SerialLink>(*ports); });
     xlt::session::QtNotifier notifier;
-    xlt::core::QtScheduler scheduler;
-    xlt::link::DeviceContext device(line, *ports, notifier, scheduler);
+    xlt::link::DeviceContext device(line, *ports, notifier);
     xlt::session::QtSettingsStore settings;
     xlt::session::Session session(device, settings, QDir::tempPath());
 

@@ -1,6 +1,5 @@
 // The emulator behind a pseudo-terminal, reached as the program reaches a device: the system's
 // port list (the emulator's registry in a private folder), the serial link and its procedures.
-#include "core/Scheduler.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
 #include "link/USB_COM.h"
@@ -10,6 +9,7 @@
 
 #include <QTemporaryDir>
 #include <array>
+#include <functional>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <tuple>
@@ -33,11 +33,19 @@ protected:
         std::string error;
         m_server = PtyServer::start(std::move(options), {m_registry}, error);
         ASSERT_TRUE(m_server) << error;
-        ASSERT_EQ(link::FindXLTPort(m_context), 129);
-        packet().Timeout = timeoutMs;
+        m_timeoutMs = timeoutMs;
     }
 
-    link::XLTPacket &packet() { return m_context.CmdPacket; }
+    /// Runs `body` as an operation that has found the device as every window does.
+    void inFlow(const std::function<void(link::Flow &, link::XLTPacket &)> &body)
+    {
+        link::Operation operation(m_context);
+        operation.start("test", [&](link::Flow &flow) {
+            ASSERT_EQ(link::FindXLTPort(flow), 129);
+            flow.CmdPacket.Timeout = m_timeoutMs;
+            body(flow, flow.CmdPacket);
+        });
+    }
 
     QTemporaryDir m_dir;
     const std::string m_registry = m_dir.filePath("registry").toStdString();
@@ -45,8 +53,8 @@ protected:
     std::unique_ptr<link::PortSource> m_ports = link::makeSystemPortSource();
     link::SerialLink m_link{*m_ports};
     test::RecordingNotifier m_notifier;
-    core::SleepingScheduler m_scheduler;
-    link::DeviceContext m_context{m_link, *m_ports, m_notifier, m_scheduler};
+    link::DeviceContext m_context{m_link, *m_ports, m_notifier};
+    std::uint32_t m_timeoutMs = link::kTimeoutMs;
 };
 
 } // namespace
@@ -54,14 +62,16 @@ protected:
 TEST_F(PtyEndToEnd, ReadsTheIdentityAndWritesTheConfiguration)
 {
     ASSERT_NO_FATAL_FAILURE(serve());
-    ASSERT_TRUE(link::ReadXLTVersion(m_context, packet()));
-    EXPECT_EQ(link::replyText(packet()), "PR01 01230001");
-    std::array<std::uint8_t, link::kConfigBlockSize> block{};
-    std::iota(block.begin(), block.end(), std::uint8_t(0x7F)); // 7F is stuffed on the line
-    ASSERT_TRUE(link::WriteXLTConfig(m_context, packet(), block));
-    ASSERT_TRUE(link::ReadXLTConfig(m_context, packet()));
-    EXPECT_EQ(packet().ReplyLength, 128);
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), packet().ReplyData));
+    inFlow([](link::Flow &flow, link::XLTPacket &packet) {
+        ASSERT_TRUE(link::ReadXLTVersion(flow, packet));
+        EXPECT_EQ(link::replyText(packet), "PR01 01230001");
+        std::array<std::uint8_t, link::kConfigBlockSize> block{};
+        std::iota(block.begin(), block.end(), std::uint8_t(0x7F)); // 7F is stuffed on the line
+        ASSERT_TRUE(link::WriteXLTConfig(flow, packet, block));
+        ASSERT_TRUE(link::ReadXLTConfig(flow, packet));
+        EXPECT_EQ(packet.ReplyLength, 128);
+        EXPECT_TRUE(std::equal(block.begin(), block.end(), packet.ReplyData));
+    });
     EXPECT_TRUE(m_notifier.messages.empty());
 }
 
@@ -77,24 +87,28 @@ TEST_F(PtyEndToEnd, LineFaultsGiveTheirResultCodes)
     for (const auto &[fault, status, messages] : cases) {
         m_notifier.messages.clear();
         m_server->withModel([f = fault](DeviceModel &model) { model.options().fault = f; });
-        EXPECT_EQ(link::ReadXLTVersion(m_context, packet()), status == link::ReplyOk);
-        EXPECT_EQ(packet().ReplyStatus, status) << int(fault);
+        inFlow([&, fault = fault, status = status](link::Flow &flow, link::XLTPacket &packet) {
+            EXPECT_EQ(link::ReadXLTVersion(flow, packet), status == link::ReplyOk);
+            EXPECT_EQ(packet.ReplyStatus, status) << int(fault);
+            if (status == link::ReplyOk) {
+                EXPECT_EQ(link::replyText(packet), "PR01 01230001") << int(fault);
+            }
+        });
         EXPECT_EQ(m_notifier.texts(), messages) << int(fault);
-        if (status == link::ReplyOk) {
-            EXPECT_EQ(link::replyText(packet()), "PR01 01230001") << int(fault);
-        }
     }
 }
 
 TEST_F(PtyEndToEnd, DeviceVanishingMidExchangeIsAPortError)
 {
     ASSERT_NO_FATAL_FAILURE(serve({.disconnectAfter = 1}, 300));
-    ASSERT_EQ(link::OpenXLTComPort(m_context, packet()), 1);
-    packet().CommandLength = 1;
-    packet().CommandData[0] = 16;
-    ASSERT_TRUE(link::RunXLTCommand(m_context, packet()));
-    EXPECT_FALSE(link::RunXLTCommand(m_context, packet())) << "no crash, a port error";
-    EXPECT_EQ(packet().ReplyStatus, link::PortError);
+    inFlow([](link::Flow &flow, link::XLTPacket &packet) {
+        ASSERT_EQ(link::OpenXLTComPort(flow, packet), 1);
+        packet.CommandLength = 1;
+        packet.CommandData[0] = 16;
+        ASSERT_TRUE(link::RunXLTCommand(flow, packet));
+        EXPECT_FALSE(link::RunXLTCommand(flow, packet)) << "no crash, a port error";
+        EXPECT_EQ(packet.ReplyStatus, link::PortError);
+    });
     EXPECT_EQ(m_notifier.texts(), Texts{"XLT Command transmission error PORT ERROR"});
     EXPECT_TRUE(m_server->disconnected());
     EXPECT_EQ(link::FindXLTPort(*m_ports), 0) << "registration removed";

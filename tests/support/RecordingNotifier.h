@@ -2,6 +2,7 @@
 
 #include "core/Notifier.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ public:
     void message(core::Icon icon, const std::string &text) override
     {
         messages.push_back({icon, text});
+        if (onMessage)
+            onMessage(messages.back());
     }
     std::vector<std::string> texts() const
     {
@@ -28,6 +31,8 @@ public:
         return out;
     }
     std::vector<Entry> messages;
+    /// Runs after each message is recorded, as a box would while it is open.
+    std::function<void(const Entry &)> onMessage;
 };
 
 } // namespace xlt::test

@@ -122,7 +122,8 @@ frmMonitor::frmMonitor(session::Session &session, QWidget *parent)
     setWindowIcon(QApplication::windowIcon());
     ui->lblLog->setText(m_session.LogPath);
 
-    m_engine = std::make_unique<Engine>(session.device, ui->List1, ui->List2, ui->lblTarget, ui->lblHost);
+    m_engine =
+        std::make_unique<Engine>(session.device, ui->List1, ui->List2, ui->lblTarget, ui->lblHost);
     initConnections();
     updateWidgets();
 }

@@ -5,9 +5,9 @@
 #include "options/ui/ui_frmOptions.h"
 #include "session/ui/TextPanel.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QMouseEvent>
-#include <QCloseEvent>
 #include <memory>
 
 namespace xlt::options {
@@ -54,7 +54,9 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
 
 void frmOptions::readFromDevice()
 {
-    // The identity and the block are one operation: nothing comes between them.
+    // The identity and the block are one operation: nothing comes between them. Busy before
+    // the start: on a line that runs at once the operation has ended when it returns.
+    setBusy(true);
     const bool started = link::startForResult<OptionsReading>(
         m_deviceWork, kHolderName, &readOptions, [this](const OptionsReading &reading) {
             setBusy(false);
@@ -68,8 +70,8 @@ void frmOptions::readFromDevice()
             else
                 ui->opLevel_1->setChecked(true);
         });
-    if (started)
-        setBusy(true);
+    if (!started)
+        setBusy(false);
 }
 
 bool frmOptions::ShowTargetInfo(const TargetInfo &info)
@@ -96,6 +98,7 @@ void frmOptions::setOptions()
         return;
     const HostDrive drive =
         ui->opLevel_0->isChecked() ? HostDrive::TtlRs232 : HostDrive::OptoIsolated;
+    setBusy(true);
     const bool started = link::startForResult<std::optional<OptionBlock>>(
         m_deviceWork, kHolderName,
         [port = m_port, drive](link::Flow &flow) { return writeHostDrive(flow, port, drive); },
@@ -108,8 +111,10 @@ void frmOptions::setOptions()
             m_device.notifier.message(core::Icon::Information, kSavedText);
             close();
         });
-    if (started)
-        setBusy(true);
+    if (!started) {
+        setBusy(false);
+        ui->bttnSet->setEnabled(true); // the choice stands: try again
+    }
 }
 
 void frmOptions::closeEvent(QCloseEvent *event)

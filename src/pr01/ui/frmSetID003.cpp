@@ -112,16 +112,16 @@ void frmSetID003::bttnGetCfgClicked()
 {
     if (m_deviceWork.running())
         return;
-    link::startForResult<std::optional<Pr01Reading>>(
-        m_deviceWork, kReadHolder, &readPr01Configuration,
-        [this](std::optional<Pr01Reading> reading) {
-            updateWidgets();
-            if (!reading)
-                return;
-            setBoxes(reading->texts);
-            ui->cmbCfg->setCurrentIndex(-1);
-            showFrames(true, true, true);
-        });
+    link::startForResult<std::optional<Pr01Reading>>(m_deviceWork, kReadHolder,
+                                                     &readPr01Configuration,
+                                                     [this](std::optional<Pr01Reading> reading) {
+                                                         updateWidgets();
+                                                         if (!reading)
+                                                             return;
+                                                         setBoxes(reading->texts);
+                                                         ui->cmbCfg->setCurrentIndex(-1);
+                                                         showFrames(true, true, true);
+                                                     });
     updateWidgets();
 }
 

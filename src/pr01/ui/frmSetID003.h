@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pr01/AutoDetect.h"
 #include "link/Operation.h"
+#include "pr01/AutoDetect.h"
 #include "pr01/ConfigBlock.h"
 
 #include <QString>

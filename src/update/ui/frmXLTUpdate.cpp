@@ -24,8 +24,8 @@ frmXLTUpdate::frmXLTUpdate(link::DeviceContext &device, QWidget *parent)
     , m_device(device)
     , ui(std::make_unique<Ui::frmXLTUpdate>())
     , m_updater(device, *this)
-    , m_opening(device)
     , m_chooseFile(&frmXLTUpdate::chooseWithDialog)
+    , m_opening(device)
 {
     ui->setupUi(this);
     session::setUpTextPanel(*ui->Picture1, 180);
@@ -44,7 +44,7 @@ void frmXLTUpdate::initConnections()
 
 void frmXLTUpdate::updateWidgets()
 {
-    const bool busy = m_updater.running() || m_opening.running();
+    const bool busy = m_busy || m_updater.running() || m_opening.running();
     ui->bttnOpen->setEnabled(!busy);
     ui->bttnUpdate->setEnabled(!busy && m_image.has_value());
     if (busy)
@@ -155,10 +155,7 @@ void frmXLTUpdate::setValue(int value)
 
 void frmXLTUpdate::setBusy(bool busy)
 {
-    if (busy)
-        setCursor(Qt::WaitCursor);
-    else
-        unsetCursor();
+    m_busy = busy;
     updateWidgets();
 }
 

@@ -74,6 +74,8 @@ private:
     std::optional<UpdateImage> m_image;
     /// The file's identity lines, shown above the device's.
     std::vector<std::string> m_fileLines;
+    /// Between the updater's setBusy(true) and setBusy(false).
+    bool m_busy = false;
     /// The device the panel shows; an update refuses any other.
     SeenDevice m_shown;
     /// The open step's look at the device.
