@@ -8,54 +8,81 @@
 using namespace xlt;
 using namespace xlt::pr01;
 using Texts = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-/// Records each item as fetched: V version, B boot version, C currency rows (32 raw bytes).
+/// Records each item as fetched: V version, B boot version, C currency rows (32 raw bytes),
+/// and which poll fetched it: `polls` gets a new entry at each pause before a poll.
 struct ItemLog final : AutoDetectSink
 {
-    void versionDetected(const std::string &text) override { items.emplace_back('V', text); }
-    void bootVersionDetected(const std::string &text) override { items.emplace_back('B', text); }
+    void versionDetected(const std::string &text) override { add('V', text); }
+    void bootVersionDetected(const std::string &text) override { add('B', text); }
     void currencyDetected(std::span<const std::uint8_t, 4 * kRowCount> rows) override
     {
-        items.emplace_back('C', std::string(rows.begin(), rows.end()));
+        add('C', std::string(rows.begin(), rows.end()));
+    }
+    void add(char item, const std::string &value)
+    {
+        items.emplace_back(item, value);
+        if (!polls.empty())
+            polls.back() += item;
     }
     std::vector<std::pair<char, std::string>> items;
+    Texts polls;
 };
 
-/// Start and tick through the emulator's in-process line: each has finished when it returns.
-bool startDetect(AutoDetect &detect)
+/// What one detection reported to its owner.
+struct Detection
 {
+    bool launched = false;
     std::optional<bool> started;
-    detect.start([&started](bool ok) { started = ok; });
-    EXPECT_TRUE(started.has_value());
-    return started.value_or(false);
+    int ended = 0;
+};
+
+/// Runs a detection on a line that runs at once: it has ended when this returns.
+Detection runDetection(AutoDetect &detect)
+{
+    Detection run;
+    run.launched = detect.start([&run](bool ok) { run.started = ok; }, [&run] { ++run.ended; });
+    return run;
 }
 
-bool tickDetect(AutoDetect &detect)
+/// A PR01 device on COM5 scripted by `replies`, on a line that runs at once, polls instantly.
+struct ScriptedDevice
 {
-    std::optional<bool> again;
-    detect.tick([&again](bool more) { again = more; });
-    EXPECT_TRUE(again.has_value());
-    return again.value_or(false);
-}
+    ScriptedDevice() { ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/ttyACM0"}}; }
+    Bytes codes() const
+    {
+        Bytes out;
+        for (const auto &command : link.sent)
+            out.push_back(command[0]);
+        return out;
+    }
+    test::FakeLink link;
+    test::FakePortSource ports;
+    test::RecordingNotifier notifier;
+    test::RecordedPauses pauses;
+    link::InlineLine line{link, pauses.pause()};
+    link::DeviceContext context{line, ports, notifier};
+};
 
 } // namespace
 
 TEST(AutoDetect, EachDeviceBehaviour)
 {
-    // Rows: the items fetched by each tick (an item fetched twice would show), and whether the
-    // last tick ends the detection by itself.
-    const std::tuple<const char *, sim::DeviceOptions, Texts, bool> rows[] = {
-        {"fetch byte 0 its own flag", {.detectAllAtOnce = true}, {"V", "B", "C", ""}, true},
-        {"fetch byte 0 is 7", {.detectAllAtOnce = true, .fetchReportsAll = true}, {"VBC"}, true},
-        {"one more item per status", {}, {"V", "B", "C", ""}, true},
-        {"status 3", {.detectAllAtOnce = true, .detectTarget = 3}, {"V", "B", "", ""}, false},
+    // Rows: the items fetched by each poll (an item fetched twice would show), and the poll
+    // before which Abort is pressed (0: detection ends by itself after the last poll).
+    const std::tuple<const char *, sim::DeviceOptions, Texts, std::size_t> rows[] = {
+        {"fetch byte 0 its own flag", {.detectAllAtOnce = true}, {"V", "B", "C", ""}, 0},
+        {"fetch byte 0 is 7", {.detectAllAtOnce = true, .fetchReportsAll = true}, {"VBC"}, 0},
+        {"one more item per status", {}, {"V", "B", "C", ""}, 0},
+        {"status 3", {.detectAllAtOnce = true, .detectTarget = 3}, {"V", "B", "", "", ""}, 5},
         {"status 15",
          {.detectAllAtOnce = true, .detectTarget = 15},
-         {"V", "B", "C", "", ""},
-         false}};
-    for (const auto &[label, options, ticks, ends] : rows) {
+         {"V", "B", "C", "", "", ""},
+         6}};
+    for (const auto &[label, options, polls, abortBefore] : rows) {
         SCOPED_TRACE(label);
         test::EmulatedDevice device(options);
         sim::DetectedConfig &d = device.model.options().detected; // replies of 1 and 17 bytes
@@ -65,24 +92,27 @@ TEST(AutoDetect, EachDeviceBehaviour)
             {'V', d.version}, {'B', d.bootVersion}, {'C', {d.currency.begin(), d.currency.end()}}};
         ItemLog log;
         AutoDetect detect(device.context, log);
-        for (const int run : {1, 2}) { // a new start clears the abort request and the items read
-            ASSERT_TRUE(startDetect(detect));
+        // Between polls: the device is held and the port open; polling has been reported.
+        device.pauses.onPause = [&] {
+            log.polls.emplace_back();
             EXPECT_EQ(device.context.holder, AutoDetect::kHolderName);
-            for (std::size_t tick = 0; tick < ticks.size(); ++tick) {
-                log.items.clear();
-                EXPECT_EQ(tickDetect(detect), !ends || tick + 1 < ticks.size()) << run << tick;
-                std::string order;
-                for (const auto &[item, value] : log.items) {
-                    order += item;
-                    EXPECT_EQ(value, detected.at(item)) << item; // the reply bytes from byte 1 on
-                }
-                EXPECT_EQ(order, ticks[tick]) << run << tick;
-            }
-            EXPECT_EQ(device.inProcess.isOpen(), !ends);
-            detect.abort(); // the next tick still polls, then ends
-            EXPECT_FALSE(!ends && tickDetect(detect));
+            EXPECT_TRUE(device.inProcess.isOpen());
+            EXPECT_TRUE(detect.running() && !detect.starting());
+            if (log.polls.size() == abortBefore)
+                detect.abort(); // the poll after it still polls and fetches, then ends
+        };
+        for (const int attempt : {1, 2}) { // a new start clears the abort and the items read
+            log = {};
+            device.pauses.delays.clear();
+            const Detection run = runDetection(detect);
+            EXPECT_TRUE(run.launched && run.started == true && run.ended == 1) << attempt;
+            EXPECT_EQ(log.polls, polls) << attempt;
+            for (const auto &[item, value] : log.items)
+                EXPECT_EQ(value, detected.at(item)) << item; // the reply bytes from byte 1 on
+            EXPECT_EQ(device.pauses.delays, std::vector<long long>(polls.size(), 100));
             EXPECT_FALSE(device.inProcess.isOpen());
             EXPECT_TRUE(device.context.holder.empty());
+            EXPECT_FALSE(detect.running());
         }
         EXPECT_TRUE(device.notifier.messages.empty());
     }
@@ -91,7 +121,7 @@ TEST(AutoDetect, EachDeviceBehaviour)
 TEST(AutoDetect, FailuresEndItWithOneMessageAtMost)
 {
     const std::string packetError = "XLT Command transmission error PACKET ERROR";
-    // Rows: options, no port listed, starts, messages.
+    // Rows: options, no port listed, polling starts, messages.
     const std::tuple<sim::DeviceOptions, bool, bool, Texts> rows[] = {
         {{}, true, false, {"No XLT device detected"}},
         {{.unplugged = true}, false, false, {}},
@@ -108,9 +138,11 @@ TEST(AutoDetect, FailuresEndItWithOneMessageAtMost)
             device.ports.records.clear();
         ItemLog log;
         AutoDetect detect(device.context, log);
-        EXPECT_EQ(startDetect(detect), starts);
-        EXPECT_FALSE(starts && tickDetect(detect)); // the first tick fails
-        EXPECT_FALSE(tickDetect(detect));           // nothing more once it has ended
+        const Detection run = runDetection(detect);
+        EXPECT_TRUE(run.launched);
+        EXPECT_EQ(run.started, starts);
+        EXPECT_EQ(run.ended, 1);
+        EXPECT_EQ(device.pauses.delays.size(), starts ? 1u : 0u); // the first poll fails
         EXPECT_EQ(device.notifier.texts(), messages);
         EXPECT_TRUE(log.items.empty());
         EXPECT_FALSE(device.inProcess.isOpen());
@@ -122,54 +154,70 @@ TEST(AutoDetect, FailuresEndItWithOneMessageAtMost)
 // filled from bytes left by earlier replies.
 TEST(AutoDetect, ShortCurrencyReplyEndsDetection)
 {
-    test::FakeLink link;
-    test::FakePortSource ports;
-    ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/ttyACM0"}};
-    test::RecordingNotifier notifier;
-    test::ImmediateScheduler scheduler;
-    link::DeviceContext context{link, ports, notifier, scheduler};
-    link.replies = {{link::ReplyOk, {'P', 'R', '0', '1'}}, // identity
-                    {link::ReplyOk, {}},                   // start
-                    {link::ReplyOk, {4}},                  // status: the currency rows
-                    {link::ReplyOk, std::vector<std::uint8_t>(32, 0x33)}};
+    ScriptedDevice device;
+    device.link.replies = {{link::ReplyOk, {'P', 'R', '0', '1'}}, // identity
+                           {link::ReplyOk, {}},                   // start
+                           {link::ReplyOk, {4}},                  // status: the currency rows
+                           {link::ReplyOk, Bytes(32, 0x33)}};
     ItemLog log;
-    AutoDetect detect(context, log);
-    ASSERT_TRUE(startDetect(detect));
-    EXPECT_FALSE(tickDetect(detect));
+    AutoDetect detect(device.context, log);
+    const Detection run = runDetection(detect);
+    EXPECT_TRUE(run.started == true && run.ended == 1);
     EXPECT_TRUE(log.items.empty());
-    EXPECT_EQ(notifier.texts(), Texts{"The XLT device sent 32 bytes for the currency assignment "
-                                      "instead of 33. Detection was ended."});
-    EXPECT_FALSE(link.isOpen);
-    EXPECT_EQ(context.holder, "");
+    EXPECT_EQ(device.notifier.texts(),
+              Texts{"The XLT device sent 32 bytes for the currency assignment instead of 33. "
+                    "Detection was ended."});
+    EXPECT_EQ(device.codes(), (Bytes{16, 20, 22, 23}));
+    EXPECT_FALSE(device.link.isOpen);
+    EXPECT_EQ(device.context.holder, "");
 }
 
-// Stopped while a request is in flight (the window closed): the result is dropped, the port
-// closed behind it and the device free at once.
-TEST(AutoDetect, StopWithARequestInFlight)
+// Abort and the closing window (stop) pressed while a reply is on its way. Abort counts from
+// the start on, also while the device has not answered the start: detection then polls once
+// and ends. Stop ends it at once: the reply is dropped, nothing more is sent or reported, the
+// port is closed behind it and the device free at once.
+TEST(AutoDetect, ButtonsPressedWhileAReplyIsOnItsWay)
 {
-    test::FakeLink fake;
-    test::ManualLine line(fake);
-    test::FakePortSource ports;
-    ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/ttyACM0"}};
-    test::RecordingNotifier notifier;
-    test::ImmediateScheduler scheduler;
-    link::DeviceContext context{line, ports, notifier, scheduler};
-    fake.replies = {
-        {link::ReplyOk, {'P', 'R', '0', '1'}}, {link::ReplyOk, {}}, {link::ReplyOk, {7}}};
-    ItemLog log;
-    AutoDetect detect(context, log);
-    std::optional<bool> started;
-    detect.start([&started](bool ok) { started = ok; });
-    EXPECT_TRUE(detect.starting());
-    EXPECT_EQ(context.holder, AutoDetect::kHolderName);
-    line.runAll();
-    ASSERT_EQ(started, true);
-    std::optional<bool> again;
-    detect.tick([&again](bool more) { again = more; });
-    detect.stop();
-    EXPECT_EQ(context.holder, "");
-    line.runAll();
-    EXPECT_FALSE(again.has_value());
-    EXPECT_TRUE(log.items.empty());
-    EXPECT_FALSE(fake.isOpen);
+    // Rows: the command during whose exchange the button is pressed, Abort (or stop), the
+    // commands sent, whether polling was reported as started, the items reported.
+    const std::tuple<const char *, std::uint8_t, bool, Bytes, std::optional<bool>, std::size_t>
+        rows[] = {{"Abort during the start", 20, true, {16, 20, 22, 23}, true, 1},
+                  {"Abort during a poll", 22, true, {16, 20, 22, 23}, true, 1},
+                  {"stop during the start", 20, false, {16, 20}, std::nullopt, 0},
+                  {"stop during a poll", 22, false, {16, 20, 22}, true, 0}};
+    for (const auto &[label, during, abort, sent, started, items] : rows) {
+        SCOPED_TRACE(label);
+        ScriptedDevice device;
+        ItemLog log;
+        AutoDetect detect(device.context, log);
+        bool pressed = false;
+        device.link.responder = [&](const Bytes &command) -> test::FakeLink::Reply {
+            if (command[0] == during && !pressed) {
+                pressed = true;
+                if (abort) {
+                    detect.abort();
+                } else {
+                    detect.stop();
+                    EXPECT_EQ(device.context.holder, "");
+                    EXPECT_FALSE(detect.running());
+                }
+            }
+            if (command[0] == 16)
+                return {link::ReplyOk, {'P', 'R', '0', '1'}};
+            return {link::ReplyOk, {command[0] == 22 ? std::uint8_t{1} : std::uint8_t{0}}}; // V
+        };
+        // A lost Abort would poll on for ever: the test ends it after a few polls.
+        device.pauses.onPause = [&] {
+            if (device.pauses.delays.size() > 3)
+                detect.stop();
+        };
+        const Detection run = runDetection(detect);
+        EXPECT_EQ(device.codes(), sent);
+        EXPECT_EQ(run.started, started);
+        EXPECT_EQ(run.ended, abort ? 1 : 0); // a stopped detection reports nothing more
+        EXPECT_EQ(log.items.size(), items);  // the poll's fetch (the version) still reported
+        EXPECT_TRUE(device.notifier.messages.empty());
+        EXPECT_FALSE(device.link.isOpen);
+        EXPECT_EQ(device.context.holder, "");
+    }
 }

@@ -90,13 +90,19 @@ TEST(CheckPR01Device, AcceptsIdentitiesBeginningWithPR01OrID003)
         {"PR0", false},          {"", false},        {"ID00", false}, {{"PR\0001", 4}, false}};
     for (const auto &[identity, accepted] : rows) {
         test::EmulatedDevice device({.identity = identity});
-        // Bytes of an earlier, longer reply beyond ReplyLength must not join the identity.
-        std::fill_n(device.context.CmdPacket.ReplyData, 255, 'Z');
-        EXPECT_EQ(device.check(), accepted) << identity;
+        std::uint8_t port = 0;
+        const auto ok = link::runToEnd<bool>(device.context, "check", [&port](link::Flow &flow) {
+            // Bytes of an earlier, longer reply beyond ReplyLength must not join the identity.
+            std::fill_n(flow.CmdPacket.ReplyData, 255, 'Z');
+            const bool result = CheckPR01Device(flow);
+            port = flow.CmdPacket.PortNumber;
+            return result;
+        });
+        EXPECT_EQ(ok, accepted) << identity;
         const std::string refusal = "XLT Firmware " + identity + " is not PR01 compatable.";
         EXPECT_EQ(device.notifier.texts(), accepted ? Texts{} : Texts{refusal});
         EXPECT_FALSE(device.inProcess.isOpen());
-        EXPECT_EQ(device.context.CmdPacket.PortNumber, 5);
+        EXPECT_EQ(port, 5);
     }
 }
 
@@ -107,10 +113,12 @@ TEST(Pr01Configuration, FailedExchangesShowOnlyTheTransmissionMessage)
         EXPECT_FALSE(code == 17 ? device.read().has_value() : device.write(Pr01Texts::initial()));
         EXPECT_EQ(device.notifier.texts(), Texts{"XLT Command transmission error PACKET ERROR"});
         EXPECT_EQ(device.context.holder, "");
+        EXPECT_FALSE(device.inProcess.isOpen());
     }
 }
 
-/// A scripted device on COM5 that answers command 16 with a PR01 identity.
+/// A scripted device on COM5 that answers command 16 with a PR01 identity and 17 with
+/// `configReply`.
 struct ScriptedPr01
 {
     ScriptedPr01()
@@ -127,17 +135,28 @@ struct ScriptedPr01
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::ImmediateScheduler scheduler;
-    link::DeviceContext context{link, ports, notifier, scheduler};
+    link::DeviceContext context{link, ports, notifier};
     Bytes configReply = Bytes(128, 0);
 
-    std::vector<Bytes> writes() const
+    std::optional<Pr01Reading> read()
     {
-        std::vector<Bytes> out;
-        for (const auto &command : link.sent) {
-            if (command[0] == 18)
-                out.push_back(command);
-        }
+        return link::runToEnd<std::optional<Pr01Reading>>(context, kReadHolder,
+                                                          &readPr01Configuration)
+            .value();
+    }
+    std::optional<bool> write()
+    {
+        link::Operation operation(context);
+        std::optional<bool> written;
+        startPr01Write(operation, notifier, Pr01Texts::initial(),
+                       [&written](bool ok) { written = ok; });
+        return written;
+    }
+    Bytes codes() const
+    {
+        Bytes out;
+        for (const auto &command : link.sent)
+            out.push_back(command[0]);
         return out;
     }
 };
@@ -149,47 +168,41 @@ TEST(Pr01Configuration, ShortReplyIsRefused)
     for (const std::size_t length : {0u, 1u, 64u, 127u}) {
         ScriptedPr01 device;
         device.configReply = Bytes(length, 'x');
-        std::optional<std::optional<Pr01Reading>> reading;
-        readPr01Configuration(device.context, [&reading](auto r) { reading = r; });
-        ASSERT_TRUE(reading.has_value());
-        EXPECT_FALSE(reading->has_value()) << length;
+        EXPECT_FALSE(device.read().has_value()) << length;
         const std::string message = "The XLT device sent " + std::to_string(length) +
                                     " bytes of configuration instead of 128. Nothing was taken "
                                     "from it.";
         EXPECT_EQ(device.notifier.texts(), Texts{message});
-        std::optional<bool> written;
-        writePr01Configuration(device.context, Pr01Texts::initial(), std::nullopt,
-                               [&written](bool ok) { written = ok; });
-        EXPECT_EQ(written, false);
-        EXPECT_TRUE(device.writes().empty());
+        EXPECT_EQ(device.write(), false);
+        EXPECT_EQ(device.notifier.texts(), (Texts{message, message}));
+        EXPECT_EQ(device.codes(), (Bytes{16, 17, 16, 17})); // no 18
         EXPECT_EQ(device.context.holder, "");
     }
 }
 
-// A configuration write never changes the host drive option: it sends the byte of the last
-// read, or, without one, reads the device's byte first.
-TEST(Pr01Configuration, WriteKeepsTheHostDriveByte)
+// A configuration write never changes the host drive option: it sends byte 112 as the device
+// has it when the write reads the block (16, 17, 18 in one go), never the byte of an earlier
+// read, whatever the device was given in between.
+TEST(Pr01Configuration, WriteKeepsTheDevicesHostDriveByteOfThatMoment)
 {
-    for (const std::optional<std::uint8_t> known : {std::optional<std::uint8_t>{}, {0}, {255}}) {
+    for (const std::uint8_t now : {std::uint8_t{0}, std::uint8_t{7}, std::uint8_t{255}}) {
         ScriptedPr01 device;
         device.configReply[112] = 255;
-        std::optional<bool> written;
-        writePr01Configuration(device.context, Pr01Texts::initial(), known,
-                               [&written](bool ok) { written = ok; });
-        EXPECT_EQ(written, true);
-        ASSERT_EQ(device.writes().size(), 1u);
-        const Bytes command = device.writes()[0];
-        EXPECT_EQ(command[1 + 112], known.value_or(255));
-        EXPECT_TRUE(std::all_of(command.begin() + 1 + 113, command.end(),
-                                [](std::uint8_t b) { return b == 0; }));
-        // Identity, then (only without a known byte) a read, then the write.
-        EXPECT_EQ(device.link.sent.size(), known ? 2u : 3u);
+        device.configReply[0] = 'v';
+        const std::optional<Pr01Reading> reading = device.read();
+        ASSERT_TRUE(reading);
+        EXPECT_EQ(reading->hostDrive, 255);
+        EXPECT_EQ(reading->texts.version, "v");
+        device.configReply[112] = now; // another program, or another device, since
+        device.link.sent.clear();
+        EXPECT_EQ(device.write(), true);
+        EXPECT_EQ(device.codes(), (Bytes{16, 17, 18}));
+        ConfigBlock expected = *encodeConfigBlock(Pr01Texts::initial()).block;
+        expected[112] = now;
+        Bytes command{18}; // the boxes' block with the device's byte 112 of this moment
+        command.insert(command.end(), expected.begin(), expected.end());
+        EXPECT_EQ(device.link.sent.back(), command);
+        EXPECT_EQ(device.notifier.texts(),
+                  Texts{"XLT PR01 configuration successfully save to XLT memory"});
     }
-    ScriptedPr01 device;
-    device.configReply[112] = 255;
-    device.configReply[5] = 'v';
-    std::optional<std::optional<Pr01Reading>> reading;
-    readPr01Configuration(device.context, [&reading](auto r) { reading = r; });
-    ASSERT_TRUE(reading && *reading);
-    EXPECT_EQ((*reading)->hostDrive, 255);
 }

@@ -14,7 +14,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 
 using namespace xlt;
@@ -24,12 +27,15 @@ constexpr Frames kHidden{false, false, false}, kShown{true, true, true};
 
 namespace {
 
-/// The window in a sub-window of an MDI area, as the main window holds it.
+/// The window in a sub-window of an MDI area, as the main window holds it, on a line that runs
+/// at once; SetID003OnLineTest puts it on a line thread of its own.
 class SetID003Test : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
+        session.emplace(onLine ? onLine->context : device.context, settings, appDir);
+        window = new frmSetID003(*session);
         area.addSubWindow(window)->setAttribute(Qt::WA_DeleteOnClose);
         area.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -58,15 +64,32 @@ protected:
     }
 
     test::EmulatedDevice device;
+    std::unique_ptr<test::DeviceOnLine> onLine; ///< when set, the window's device
     session::QtSettingsStore settings;
     QTemporaryDir programDir;
     // The program's folder is named outside Latin-1: nothing may land in a "????" folder.
     QString appDir =
         programDir.filePath(QString::fromUtf8("\u0416\u0443\u0440\u043d\u0430\u043b \u20ac"));
-    session::Session session{device.context, settings, appDir};
+    std::optional<session::Session> session;
     QMdiArea area;
-    QPointer<frmSetID003> window = new frmSetID003(session);
+    QPointer<frmSetID003> window;
 };
+
+/// The window with its operations on a line thread, as in the program.
+class SetID003OnLineTest : public SetID003Test
+{
+protected:
+    SetID003OnLineTest() { onLine = std::make_unique<test::DeviceOnLine>(); }
+};
+
+/// Gives the device's block byte 112 `hostDrive`, as the options would.
+void setHostDrive(sim::DeviceModel &model, std::uint8_t hostDrive)
+{
+    std::vector<std::uint8_t> command{18};
+    command.insert(command.end(), model.configBlock().begin(), model.configBlock().end());
+    command[1 + kHostDriveOffset] = hostDrive;
+    model.handle(command, sim::Clock::now());
+}
 
 } // namespace
 
@@ -118,36 +141,127 @@ TEST_F(SetID003Test, SaveLoadReadAndWrite)
     expected.version = "ID003 NEW";
     expected.denom[2] = "0A";
     EXPECT_EQ(device.model.configBlock(), *encodeConfigBlock(expected).block);
-    EXPECT_EQ(device.model.commandCount(), 4); // 16, 17, then 16, 18: files never touch the device
+    // 16, 17, then 16, 17, 18: files never touch the device.
+    EXPECT_EQ(device.model.commandCount(), 5);
 }
 
+// Detection runs between the device's polls; the test looks at the window there (polls are
+// instant and the window's buttons are pressed from the pause).
 TEST_F(SetID003Test, DetectionLocksTheOtherButtonsFillsEachItemAndEndsOnAbortOrExit)
 {
     device.model.options().detectAllAtOnce = true;
     device.model.options().detectTarget = 15; // never ends by itself
-    click("bttnGetCfg");                      // frames shown; a start hides them again
-    click("bttnAutoCfg");
-    EXPECT_EQ(frames(), kHidden);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return frames() == kShown; }, 5000));
     const sim::DetectedConfig detected;
     Pr01Texts expected{.version = detected.version, .bootVersion = detected.bootVersion};
     decodeCurrencyRows(detected.currency, expected);
-    EXPECT_EQ(shown(), expected);
+    click("bttnGetCfg"); // frames shown; a start hides them again
+    std::size_t polls = 0;
+    device.pauses.onPause = [&] {
+        if (++polls == 1) {
+            EXPECT_EQ(frames(), kHidden);
+            for (const char *name : {"bttnAutoCfg", "bttnGetCfg", "bttnSetToXLT", "bttnSaveCfg"})
+                EXPECT_FALSE(enabled(name)) << name;
+        }
+        if (polls == 4) { // one item a poll: all three are in
+            EXPECT_EQ(frames(), kShown);
+            EXPECT_EQ(shown(), expected);
+            click("bttnAbort"); // this poll still polls, then detection ends
+        }
+    };
+    click("bttnAutoCfg");
+    EXPECT_EQ(polls, 4u);
     for (const char *name : {"bttnAutoCfg", "bttnGetCfg", "bttnSetToXLT", "bttnSaveCfg"})
-        EXPECT_FALSE(enabled(name)) << name;
-    click("bttnAbort");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return enabled("bttnAutoCfg"); }, 5000));
-    for (const char *name : {"bttnGetCfg", "bttnSetToXLT", "bttnSaveCfg"})
         EXPECT_TRUE(enabled(name)) << name;
     EXPECT_FALSE(device.inProcess.isOpen());
     EXPECT_TRUE(device.notifier.messages.empty());
 
+    polls = 0;
+    device.pauses.onPause = [&] {
+        if (++polls == 2) {
+            click("bttnExit"); // the device is free at once, the port closes at the next step
+            EXPECT_TRUE(device.context.holder.empty());
+        }
+    };
     click("bttnAutoCfg");
-    ASSERT_TRUE(device.inProcess.isOpen());
-    click("bttnExit"); // the port closes at once, and the sub-window goes with the window
+    EXPECT_EQ(polls, 2u);
     EXPECT_FALSE(device.inProcess.isOpen());
-    EXPECT_TRUE(device.context.holder.empty());
+    EXPECT_TRUE(device.notifier.messages.empty());
     EXPECT_TRUE(QTest::qWaitFor([this] { return area.subWindowList().isEmpty() && !window; }));
+}
+
+// A configuration write sends byte 112 as the device has it at the write, not as the window's
+// last read found it: the options may have changed it since, or another device be plugged in.
+TEST_F(SetID003Test, WriteKeepsTheDevicesCurrentHostDriveOption)
+{
+    setHostDrive(device.model, 0x11);
+    click("bttnGetCfg");
+    setHostDrive(device.model, 0x22); // written since by the options
+    type("txtVersion", "ID003 NEW");
+    click("bttnSetToXLT");
+    ConfigBlock block = *encodeConfigBlock(shown()).block;
+    block[kHostDriveOffset] = 0x22;
+    EXPECT_EQ(device.model.configBlock(), block);
+
+    ConfigBlock otherBlock = sim::defaultConfigBlock();
+    otherBlock[kHostDriveOffset] = 0x33;
+    sim::DeviceModel other({.identity = "ID003 V9", .initialBlock = otherBlock});
+    sim::InProcessLink otherLink(other, std::uint8_t{6});
+    device.cable.plugged = &otherLink; // another device, on another port
+    device.ports.records = {{"\\Device\\USBSER001", "COM6", "/dev/ttyACM1"}};
+    const int firstCommands = device.model.commandCount();
+    type("txtVersion", "ID003 OTHER");
+    click("bttnSetToXLT");
+    block = *encodeConfigBlock(shown()).block;
+    block[kHostDriveOffset] = 0x33;
+    EXPECT_EQ(other.configBlock(), block);
+    EXPECT_EQ(other.commandCount(), 3); // 16, 17, 18
+    EXPECT_EQ(device.model.commandCount(), firstCommands);
+    EXPECT_EQ(
+        device.notifier.texts(),
+        std::vector<std::string>(2, "XLT PR01 configuration successfully save to XLT memory"));
+}
+
+// Abort pressed while the device has not yet answered the start of detection is not lost:
+// detection polls once (the status and the fetches it asks for) and ends by itself.
+TEST_F(SetID003OnLineTest, AbortWhileDetectionStartsEndsItAtTheFirstPoll)
+{
+    onLine->model.options().detectTarget = 15; // never ends by itself
+    onLine->gate.holdReplyTo(20);
+    click("bttnAutoCfg");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return onLine->gate.holding(); }, 5000));
+    click("bttnAbort");
+    onLine->gate.release();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return enabled("bttnAutoCfg"); }, 5000));
+    ASSERT_TRUE(onLine->drain());
+    const std::vector<std::uint8_t> sent = onLine->gate.sent();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 3),
+              (std::vector<std::uint8_t>{16, 20, 22}));
+    EXPECT_TRUE(std::all_of(sent.begin() + 3, sent.end(), [](std::uint8_t c) { return c == 23; }));
+    EXPECT_FALSE(onLine->inProcess.isOpen());
+    EXPECT_TRUE(onLine->context.holder.empty());
+    EXPECT_TRUE(onLine->notifier.messages.empty());
+}
+
+// Closing the window while a write checks the device ends the write, also when the device's
+// answer comes right after: the configuration is neither read nor written, and no success is
+// reported.
+TEST_F(SetID003OnLineTest, ExitDuringAWriteEndsIt)
+{
+    const ConfigBlock before = onLine->model.configBlock();
+    onLine->gate.holdReplyTo(16);
+    type("txtVersion", "ID003 NEVER");
+    click("bttnSetToXLT");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return onLine->gate.holding(); }, 5000));
+    click("bttnExit");
+    EXPECT_TRUE(onLine->context.holder.empty());
+    onLine->gate.release(); // the reply arrives just after the window closed
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window; }, 5000));
+    ASSERT_TRUE(onLine->drain());
+    EXPECT_EQ(onLine->gate.sent(), std::vector<std::uint8_t>{16});
+    EXPECT_EQ(onLine->model.configBlock(), before);
+    EXPECT_FALSE(onLine->inProcess.isOpen());
+    EXPECT_TRUE(onLine->notifier.messages.empty());
 }
 
 TEST_F(SetID003Test, DeviceButtonsRefuseWhileTheMonitorHoldsTheDevice)
