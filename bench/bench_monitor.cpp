@@ -11,14 +11,16 @@
 // three lists' filter boxes for the run (the CRC and reply-time checks are always on). First it
 // times the filter applied to a full list of 30000 lines.
 //
-// Figures: replies per second; the poll tick (timer to reply listed) and the poll period (end of
-// one tick to the start of the next) against the 50 ms target; the longest stretch in which the
-// window thread could run no events (the longest delivery of one event, see BusyProbe);
-// resident memory when the first list reached the cap and at the end.
-#include "core/QtScheduler.h"
+// Figures: replies per second; the exchange (capture-read sent to reply in) and the poll period
+// (reply in to the next capture-read sent) against the 50 ms target, on the line's thread; how
+// long each reply waited for the window thread; the longest stretch in which the window thread
+// could run no events (the longest delivery of one event, see BusyProbe), over all, near the
+// cap and in the deliveries that emptied a list at the cap; resident memory when the first list
+// reached the cap and at the end.
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
+#include "link/XLT_protocol.h"
 #include "monitor/TrafficListing.h"
 #include "monitor/ui/TrafficListBox.h"
 #include "monitor/ui/frmMonitor.h"
@@ -43,6 +45,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -71,26 +74,44 @@ long residentKiB()
     return -1;
 }
 
-/// A line that notes when each request's result reaches the window thread.
-class TimingLine final : public link::DeviceLine
+/// When each capture-read was sent and its reply came in, on the line's thread.
+struct Exchanges
+{
+    std::mutex mutex;
+    std::vector<std::pair<Clock::time_point, Clock::time_point>> times;
+    Clock::time_point lastReply()
+    {
+        const std::lock_guard lock(mutex);
+        return times.empty() ? Clock::time_point{} : times.back().second;
+    }
+};
+
+/// The link, timing the capture-reads.
+class TimingLink final : public link::LinkLibrary
 {
 public:
-    explicit TimingLine(link::DeviceLine &inner)
-        : m_inner(inner)
+    TimingLink(std::unique_ptr<link::LinkLibrary> inner, Exchanges &exchanges)
+        : m_inner(std::move(inner))
+        , m_exchanges(exchanges)
     {}
-    void submit(Job job, Done done) override
+    std::int16_t OpenXLTComPort(link::XLTPacket &p) override { return m_inner->OpenXLTComPort(p); }
+    std::int16_t XLTSendCommand(link::XLTPacket &p) override
     {
-        m_inner.submit(std::move(job), [this, done = std::move(done)] {
-            lastDone = Clock::now();
-            if (done)
-                done();
-        });
+        const Clock::time_point sent = Clock::now();
+        const std::int16_t result = m_inner->XLTSendCommand(p);
+        if (p.CommandData[0] == link::kCmdCaptureRead) {
+            const std::lock_guard lock(m_exchanges.mutex);
+            m_exchanges.times.emplace_back(sent, Clock::now());
+        }
+        return result;
     }
-    bool immediate() const override { return m_inner.immediate(); }
-    Clock::time_point lastDone{};
+    std::int16_t CloseXLTComPort() override { return m_inner->CloseXLTComPort(); }
+    std::string openFailureText() const override { return m_inner->openFailureText(); }
+    void setInterrupt(std::function<bool()> f) override { m_inner->setInterrupt(std::move(f)); }
 
 private:
-    link::DeviceLine &m_inner;
+    std::unique_ptr<link::LinkLibrary> m_inner;
+    Exchanges &m_exchanges;
 };
 
 class SilentStore final : public session::SettingsStore
@@ -113,60 +134,62 @@ public:
 
 struct Stats
 {
-    std::vector<double> periods; ///< end of a tick (reply listed) to the next timer
-    std::vector<double> ticks;   ///< timer to reply listed
+    std::vector<double> periods;   ///< reply in to the next capture-read sent
+    std::vector<double> exchanges; ///< capture-read sent to reply in
+    std::vector<double> waits;     ///< reply in to its delivery on the window thread
     double worstGap = 0;
     double worstWall = 0; ///< the same in wall-clock time, the machine's load included
     double worstGapNearCap = 0;
-    double worstGapClearing = 0; ///< over the ticks that emptied a list at the cap
-    int ticksNearCap = 0;
+    double worstGapClearing = 0; ///< over the deliveries that emptied a list at the cap
+    int nearCap = 0;
     int capClears = 0;
     long rssAtCap = -1;
 };
 
-/// Times every poll tick: the timer's event starts it, the arrival of its reply ends it (the
-/// next timer event closes the books on the previous tick).
-class TickTimer final : public QObject
+/// Watches the deliveries from the line to the window thread (events to the line's object):
+/// each one closes the books on the stretch since the one before, and a delivery that follows a
+/// new reply is that reply's, so the time since the reply is how long it waited.
+class DeliveryTimer final : public QObject
 {
 public:
-    TickTimer(TimingLine &line, test::BusyProbe &probe, monitor::TrafficListBox *list1,
-              monitor::TrafficListBox *list2, Stats &stats)
-        : m_line(line)
+    DeliveryTimer(Exchanges &exchanges, test::BusyProbe &probe, monitor::TrafficListBox *list1,
+                  monitor::TrafficListBox *list2, Stats &stats)
+        : m_exchanges(exchanges)
         , m_probe(probe)
         , m_list1(list1)
         , m_list2(list2)
         , m_stats(stats)
     {}
 
-    /// Closes the books on the last tick.
-    void finish() { closeTick(); }
+    /// Closes the books on the last stretch.
+    void finish() { closeStretch(); }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() != QEvent::Timer)
+        if (event->type() != QEvent::MetaCall)
             return false;
-        const Clock::time_point start = Clock::now();
-        if (m_started)
-            m_stats.periods.push_back(ms(start - m_line.lastDone));
-        closeTick();
+        const Clock::time_point reply = m_exchanges.lastReply();
+        if (reply != Clock::time_point{} && reply != m_lastReply) {
+            m_stats.waits.push_back(ms(Clock::now() - reply));
+            m_lastReply = reply;
+        }
+        closeStretch();
         m_started = true;
-        m_start = start;
         m_before = std::max(m_list1->count(), m_list2->count());
         return false;
     }
 
 private:
-    void closeTick()
+    void closeStretch()
     {
         if (!m_started)
             return;
-        m_stats.ticks.push_back(ms(m_line.lastDone - m_start));
         m_stats.worstWall = std::max(m_stats.worstWall, m_probe.worstWallMs);
         const double gap = m_probe.take();
         m_stats.worstGap = std::max(m_stats.worstGap, gap);
         if (m_before >= kNearCap) {
-            ++m_stats.ticksNearCap;
+            ++m_stats.nearCap;
             m_stats.worstGapNearCap = std::max(m_stats.worstGapNearCap, gap);
         }
         if (std::max(m_list1->count(), m_list2->count()) < m_before) {
@@ -177,13 +200,13 @@ private:
         }
     }
 
-    TimingLine &m_line;
+    Exchanges &m_exchanges;
     test::BusyProbe &m_probe;
     monitor::TrafficListBox *m_list1;
     monitor::TrafficListBox *m_list2;
     Stats &m_stats;
     bool m_started = false;
-    Clock::time_point m_start{};
+    Clock::time_point m_lastReply{};
     int m_before = 0;
 };
 
@@ -209,16 +232,20 @@ void printFigures(const char *title, const Stats &s, int seconds, long rssEnd, i
     };
     std::printf("== %s, %d s ==\n", title, seconds);
     std::printf("replies per second            %8.1f\n",
-                static_cast<double>(s.ticks.size()) / seconds);
-    std::printf("tick (exchange + listing)     %8.2f / %.2f ms mean / worst\n", mean(s.ticks),
-                worst(s.ticks));
-    std::printf("poll period, mean / worst     %8.2f / %.2f ms after each tick (target 50 ms)\n",
+                static_cast<double>(s.exchanges.size()) / seconds);
+    std::printf("exchange, mean / worst        %8.2f / %.2f ms\n", mean(s.exchanges),
+                worst(s.exchanges));
+    std::printf("poll period, mean / worst     %8.2f / %.2f ms from a reply to the next "
+                "capture-read (target 50 ms)\n",
                 mean(s.periods), worst(s.periods));
+    std::printf("reply waits for the window    %8.2f / %.2f ms mean / worst\n", mean(s.waits),
+                worst(s.waits));
     std::printf("worst stretch without events  %8.2f ms (target at most 16 ms)\n", s.worstGap);
     std::printf("  in wall-clock time          %8.2f ms (the machine's load included)\n",
                 s.worstWall);
-    std::printf("  near the cap                %8.2f ms over %d ticks with a list >= %d lines\n",
-                s.worstGapNearCap, s.ticksNearCap, kNearCap);
+    std::printf("  near the cap                %8.2f ms over %d deliveries with a list >= %d "
+                "lines\n",
+                s.worstGapNearCap, s.nearCap, kNearCap);
     std::printf("cap clears                    %8d, worst stretch in them %.2f ms\n", s.capClears,
                 s.worstGapClearing);
     std::printf("resident memory at first cap  %8ld KiB\n", s.rssAtCap);
@@ -263,11 +290,12 @@ void filterFigures()
 void runOnce(const char *title, link::LineWorker::LinkFactory factory, link::PortSource &ports,
              int seconds, const QString &filter)
 {
-    link::LineWorker worker(std::move(factory));
-    TimingLine line(worker);
-    core::QtScheduler scheduler;
+    Exchanges exchanges;
+    link::LineWorker worker([&exchanges, factory = std::move(factory)] {
+        return std::make_unique<TimingLink>(factory(), exchanges);
+    });
     CountingNotifier notifier;
-    link::DeviceContext device(line, ports, notifier, scheduler);
+    link::DeviceContext device(worker, ports, notifier);
     SilentStore store;
     QTemporaryDir logDir;
     session::Session session(device, store, "/");
@@ -286,8 +314,8 @@ void runOnce(const char *title, link::LineWorker::LinkFactory factory, link::Por
         QCoreApplication::processEvents();
 
         test::BusyProbe probe;
-        TickTimer timing(line, probe, list1, list2, stats);
-        window.findChild<QTimer *>(QStringLiteral("tmrPoll"))->installEventFilter(&timing);
+        DeliveryTimer timing(exchanges, probe, list1, list2, stats);
+        worker.installEventFilter(&timing);
 
         window.findChild<QPushButton *>(QStringLiteral("bttnRun"))->click();
         QEventLoop loop;
@@ -298,9 +326,16 @@ void runOnce(const char *title, link::LineWorker::LinkFactory factory, link::Por
         while (!run->isEnabled())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         timing.finish();
+        worker.removeEventFilter(&timing);
         rssEnd = residentKiB();
     }
     worker.stop();
+    for (std::size_t k = 0; k < exchanges.times.size(); ++k) {
+        const auto &[sent, replied] = exchanges.times[k];
+        stats.exchanges.push_back(ms(replied - sent));
+        if (k > 0)
+            stats.periods.push_back(ms(sent - exchanges.times[k - 1].second));
+    }
     printFigures(title, stats, seconds, rssEnd, notifier.count);
 }
 

@@ -37,7 +37,7 @@ std::pair<SeenDevice, std::vector<std::string>> lookAtDevice(link::Flow &flow)
 }
 
 void runOpenStep(link::Operation &operation, link::DeviceContext &context, Panel &panel,
-                 const QString &path, std::function<void(OpenStepResult)> done)
+                 const QString &path, const std::function<void(OpenStepResult)> &done)
 {
     OpenStepResult result;
     auto bytes = readWholeFile(path);

@@ -61,7 +61,7 @@ struct OpenStepResult
 /// on the caller's thread once the device has answered, or at once when it is not asked; not
 /// at all when the operation is cancelled first.
 void runOpenStep(link::Operation &operation, link::DeviceContext &context, Panel &panel,
-                 const QString &path, std::function<void(OpenStepResult)> done);
+                 const QString &path, const std::function<void(OpenStepResult)> &done);
 
 /// On the line: finds the device and reads its identity (command 16, firmware with its point).
 /// Empty when no device was found or it did not answer (told as RunXLTCommand tells).

@@ -42,7 +42,7 @@ Updater::Updater(link::DeviceContext &context, ProgressSink &progress)
     , m_operation(context)
 {}
 
-void Updater::start(const UpdateImage &image, const SeenDevice &shown, Seen seen, Done done)
+void Updater::start(const UpdateImage &image, const SeenDevice &shown, Seen seen, const Done &done)
 {
     if (running())
         return done(UpdateOutcome{});

@@ -91,7 +91,7 @@ public:
     /// device found (also when it is refused as another), `done` gets the outcome when the run
     /// has ended (at once for a refusal, and on a line that runs at once). Refused while a run
     /// is going on.
-    void start(const UpdateImage &image, const SeenDevice &shown, Seen seen, Done done);
+    void start(const UpdateImage &image, const SeenDevice &shown, Seen seen, const Done &done);
     /// True from start() to the end of the run, the pause included.
     bool running() const { return m_operation.running(); }
     /// Ends the run at its next step and reports nothing more (the owner is going).

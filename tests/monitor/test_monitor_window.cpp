@@ -1,4 +1,5 @@
-// The monitor window, its list boxes and its log directory chooser, with the real poll timer.
+// The monitor window, its list boxes and its log directory chooser: runs on a line that runs at
+// once, or on a line thread of its own as in the program.
 #include "MonitorTest.h"
 #include "monitor/TrafficAnalysis.h"
 #include "monitor/ui/TrafficListBox.h"
@@ -23,6 +24,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 
@@ -59,38 +61,83 @@ void doubleClick(QWidget &chooser, const QString &path)
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
+/// A notifier whose message stays open, as a modal box does: message() records the text, then
+/// runs `whileOpen` (which waits in an event loop of its own) before it returns.
+struct ModalNotifier final : core::Notifier
+{
+    void message(core::Icon, const std::string &text) override
+    {
+        texts.push_back(text);
+        if (whileOpen)
+            whileOpen();
+    }
+    Lines texts;
+    std::function<void()> whileOpen;
+};
+
 struct Window : ::testing::Test
 {
     sim::DeviceModel model;
     sim::InProcessLink simLink{model};
     test::FakeLink fake;
+    std::optional<HeldLink> held; ///< outlives the line thread that uses it
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::ImmediateScheduler scheduler;
+    core::Notifier *userNotifier = &notifier;
+    test::RecordedPauses pauses;
     MemoryStore store;
     QTemporaryDir logDir;
+    std::optional<link::InlineLine> inlineLine;
+    std::optional<link::LineWorker> worker;
     std::optional<link::DeviceContext> device;
     std::optional<session::Session> session;
     std::unique_ptr<monitor::frmMonitor> window;
+    /// Runs at the pause before each poll of a run on the line that runs at once (numbered
+    /// from 1 over the test).
+    std::function<void(int poll)> beforePoll;
 
-    /// The window over `link`, whose exchanges run at once, or over a line of the test's.
-    monitor::frmMonitor &open(link::LinkLibrary &link) { return openWith(&link, nullptr); }
-    monitor::frmMonitor &open(link::DeviceLine &line) { return openWith(nullptr, &line); }
-    monitor::frmMonitor &openWith(link::LinkLibrary *link, link::DeviceLine *line)
+    Window()
     {
-        window.reset();
-        session.reset();
+        pauses.onPause = [this] {
+            if (beforePoll)
+                beforePoll(static_cast<int>(pauses.delays.size()));
+        };
+    }
+    /// The window over `link`: on a line that runs at once (a run happens inside the click on
+    /// Run, its pauses do not wait), or with `onThread` on a line thread of its own.
+    monitor::frmMonitor &open(link::LinkLibrary &link, bool onThread = false)
+    {
+        shut();
         model.options().traffic = sim::TrafficLevel::Flood;
         ports.records = {{"\\Device\\USBSERV0", "COM129", "/dev/null"}};
         store.value = logDir.path();
-        if (link)
-            device.emplace(*link, ports, notifier, scheduler);
-        else
-            device.emplace(*line, ports, notifier, scheduler);
+        if (onThread) {
+            worker.emplace(linkFactory(link));
+            device.emplace(*worker, ports, *userNotifier);
+        } else {
+            inlineLine.emplace(link, pauses.pause());
+            device.emplace(*inlineLine, ports, *userNotifier);
+        }
         session.emplace(*device, store, "/program/dir");
         window = std::make_unique<monitor::frmMonitor>(*session);
         window->show();
         return *window;
+    }
+    /// A fresh device that answers when the test says, for open(..., true).
+    HeldLink &heldLink(bool holdOpens = false)
+    {
+        shut();
+        held.emplace();
+        held->holdOpens = holdOpens;
+        return *held;
+    }
+    void shut()
+    {
+        window.reset();
+        session.reset();
+        device.reset();
+        worker.reset();
+        inlineLine.reset();
     }
     template<typename T = QPushButton> T *child(const char *name) const
     {
@@ -104,11 +151,7 @@ struct Window : ::testing::Test
             out.push_back(child<monitor::TrafficListBox>(list)->line(i).toStdString());
         return out;
     }
-    bool idle() const
-    {
-        return child("bttnRun")->isEnabled() && child("bttnLog")->isEnabled() &&
-               !child<QTimer>("tmrPoll")->isActive();
-    }
+    bool idle() const { return child("bttnRun")->isEnabled() && child("bttnLog")->isEnabled(); }
     std::optional<Lines> logOf(const char *suffix) const
     {
         const QStringList names = QDir(logDir.path()).entryList({QString("*") + suffix});
@@ -119,16 +162,18 @@ struct Window : ::testing::Test
 // Stop while idle is forgotten; Stop ends a run after its reply, closing the window at once.
 TEST_F(Window, RunListsAndLogsBothSidesUntilStopOrClose)
 {
-    open(simLink);
+    open(simLink, true);
     click("Command2");
     click("bttnRun");
     EXPECT_FALSE(child("bttnRun")->isEnabled() || child("bttnLog")->isEnabled());
     EXPECT_EQ(device->holder, "traffic monitor");
     ASSERT_TRUE(waitFor([&] { return lines("List1").size() > 99 && lines("List2").size() > 99; }));
     EXPECT_FALSE(idle());
+    EXPECT_NE(window->cursor().shape(), Qt::WaitCursor); // running, not waiting for the start
     click("Command2");
     click("Command2");
     ASSERT_TRUE(waitFor([&] { return idle(); }));
+    ASSERT_TRUE(settle(*worker));
     EXPECT_FALSE(simLink.isOpen());
     EXPECT_EQ(device->holder, "");
     EXPECT_TRUE(notifier.messages.empty());
@@ -140,62 +185,35 @@ TEST_F(Window, RunListsAndLogsBothSidesUntilStopOrClose)
     click("bttnRun"); // closing the window ends a run
     ASSERT_TRUE(waitFor([&] { return lines("List1").size() > listed; }));
     window->close();
-    EXPECT_FALSE(simLink.isOpen() || child<QTimer>("tmrPoll")->isActive());
     EXPECT_EQ(device->holder, "");
+    ASSERT_TRUE(settle(*worker));
+    EXPECT_FALSE(simLink.isOpen());
 }
 
 // Clear List empties its own side's list at any time; the log keeps every line.
 TEST_F(Window, ClearListDuringARunEmptiesTheListButNotTheLog)
 {
-    test::ManualLine line(fake);
-    open(line);
+    open(fake);
     fake.replies = {
         {link::ReplyOk, {}}, {link::ReplyOk, kThreePolls}, {link::ReplyOk, kThreePolls}};
+    beforePoll = [&](int poll) {
+        if (poll == 2) {
+            EXPECT_EQ(lines("List1").size(), 15u);
+            click("bttnClear");
+        } else if (poll == 3) {
+            const auto logged = logOf(".tgt");
+            ASSERT_TRUE(logged && logged->size() == 30u);
+            EXPECT_EQ(Lines(logged->begin() + 15, logged->end()), lines("List1"));
+            click("bttnClearHost"); // each side's button clears only its own list
+            EXPECT_EQ(lines("List1").size(), 15u);
+            click("bttnClear");
+            EXPECT_TRUE(lines("List1").empty());
+            click("Command2");
+        }
+    };
     click("bttnRun");
-    line.runAll();
-    ASSERT_TRUE(waitFor([&] { return line.pending() == 1; })); // the first poll is in flight
-    line.runAll();
-    EXPECT_EQ(lines("List1").size(), 15u);
-    click("bttnClear");
-    ASSERT_TRUE(waitFor([&] { return line.pending() == 1; }));
-    line.runAll();
-    const auto logged = logOf(".tgt");
-    ASSERT_TRUE(logged && logged->size() == 30u);
-    EXPECT_EQ(Lines(logged->begin() + 15, logged->end()), lines("List1"));
-    click("bttnClearHost"); // each side's button clears only its own list
-    EXPECT_EQ(lines("List1").size(), 15u);
-    click("bttnClear");
-    EXPECT_TRUE(lines("List1").empty());
-    window->close();
-    line.runAll();
-}
-
-// The poll timer is a single-shot 50 ms timer, idle while a poll is in flight and armed again
-// once its reply has been listed: 50 ms from the end of one poll to the start of the next.
-TEST_F(Window, PollTimerWaitsFiftyMillisecondsAfterEachReply)
-{
-    test::ManualLine line(fake);
-    open(line);
-    auto *timer = child<QTimer>("tmrPoll");
-    EXPECT_EQ(timer->interval(), 50);
-    EXPECT_TRUE(timer->isSingleShot());
-    EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
-    click("bttnRun");
-    EXPECT_FALSE(timer->isActive()); // the start is still in flight
-    EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
-    line.runAll();
-    EXPECT_TRUE(timer->isActive());
-    EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
-    for (int poll = 0; poll < 3; ++poll) {
-        ASSERT_TRUE(waitFor([&] { return line.pending() == 1; }));
-        EXPECT_FALSE(timer->isActive()) << poll;
-        QTest::qWait(80); // however long the device takes, no second poll starts meanwhile
-        EXPECT_EQ(line.pending(), 1u) << poll;
-        line.runAll();
-        EXPECT_TRUE(timer->isActive()) << poll;
-    }
-    window->close();
-    line.runAll();
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(fake.sent.size(), 4u);
 }
 
 // A failed capture-read or an unplugged device: one message, back to idle with Run enabled.
@@ -204,7 +222,7 @@ TEST_F(Window, FailedExchangeEndsTheRunWithOneMessage)
     open(fake);
     fake.replies = {{link::ReplyOk, {}}, {link::ReplyOk, kThreePolls}, {link::PacketError, {}}};
     click("bttnRun");
-    ASSERT_TRUE(waitFor([&] { return idle(); }));
+    EXPECT_TRUE(idle());
     EXPECT_EQ(notifier.texts(), Lines{"XLT Command transmission error PACKET ERROR"});
     EXPECT_FALSE(fake.isOpen);
     EXPECT_EQ(lines("List1").size(), 15u);
@@ -212,33 +230,94 @@ TEST_F(Window, FailedExchangeEndsTheRunWithOneMessage)
 
     notifier.messages.clear();
     open(simLink);
+    beforePoll = [&, first = static_cast<int>(pauses.delays.size()) + 1](int poll) {
+        if (poll != first + 1)
+            return;
+        EXPECT_GE(lines("List1").size(), 10u);
+        model.options().disconnectAfter = 1;
+        model.replug();
+    };
     click("bttnRun");
-    ASSERT_TRUE(waitFor([&] { return lines("List1").size() >= 10; }));
-    model.options().disconnectAfter = 1;
-    model.replug();
-    ASSERT_TRUE(waitFor([&] { return idle(); }));
+    EXPECT_TRUE(idle());
     EXPECT_EQ(notifier.texts(), Lines{"XLT Command transmission error PORT ERROR"});
 }
 
-// A window closed and deleted while its poll is in flight: the reply is still logged when it
-// comes, nothing of the window is touched, the port is closed and the device free.
-TEST_F(Window, ClosedAndDeletedWhileAPollIsInFlightEndsTheRunSafely)
+// A window closed and deleted while the device keeps its reply back: the line gives the
+// exchange up at once instead of waiting out the time-out, and no message comes of it.
+TEST_F(Window, ClosedAndDeletedWhileAReplyIsAwaitedEndsQuietly)
 {
-    test::ManualLine line(fake);
-    open(line);
+    HeldLink &slow = heldLink();
+    open(slow, true);
     QPointer<monitor::frmMonitor> monitorWindow(window.release());
-    fake.replies = {{link::ReplyOk, {}}, {link::ReplyOk, kThreePolls}};
+    slow.answer(); // the capture start
     QTest::mouseClick(monitorWindow->findChild<QPushButton *>("bttnRun"), Qt::LeftButton);
-    line.runAll();
-    ASSERT_TRUE(waitFor([&] { return line.pending() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return slow.held() == "command 1"; }));
     monitorWindow->close();
     delete monitorWindow.data();
     EXPECT_EQ(device->holder, "");
-    line.runAll();
-    QTest::qWait(100);
-    EXPECT_FALSE(fake.isOpen);
-    EXPECT_EQ(logOf(".tgt")->size(), 15u); // the reply in flight was logged
-    EXPECT_EQ(fake.sent.size(), 2u);       // and nothing was polled after it
+    const auto closed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(settle(*worker));
+    EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::milliseconds(1500))
+        << "well under the 3 s time-out";
+    QTest::qWait(20);
+    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_FALSE(slow.isOpen());
+    EXPECT_EQ(slow.sent(), (std::vector<Bytes>{{0x02, 0x01}, {0x01}}));
+}
+
+// The window closed while the port is being opened or the capture start is awaited: nothing is
+// sent after the close, and no message comes of it; the window waits meanwhile.
+TEST_F(Window, ClosedDuringTheStartSendsNothingMore)
+{
+    const std::tuple<const char *, bool, std::vector<Bytes>> cases[] = {
+        {"open", true, {}},
+        {"command 2", false, {{0x02, 0x01}}},
+    };
+    for (const auto &[step, holdOpens, sent] : cases) {
+        SCOPED_TRACE(step);
+        HeldLink &slow = heldLink(holdOpens);
+        open(slow, true);
+        click("bttnRun");
+        ASSERT_TRUE(waitFor([&] { return slow.held() == step; }));
+        EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
+        window->close();
+        EXPECT_EQ(device->holder, "");
+        // The open goes through; an answer that comes yet is the start's time-out.
+        slow.answer(HeldLink::Reply{link::CommandTimeOut, {}});
+        ASSERT_TRUE(settle(*worker));
+        EXPECT_EQ(slow.sent(), sent);
+        EXPECT_TRUE(notifier.messages.empty());
+        EXPECT_FALSE(slow.isOpen());
+    }
+}
+
+// The message for a log folder that cannot be written stays open as long as the user leaves
+// it; meanwhile the run goes on polling and listing.
+TEST_F(Window, LogFailureMessageDoesNotHoldUpTheRun)
+{
+    QTemporaryFile plain;
+    ASSERT_TRUE(plain.open());
+    ModalNotifier box;
+    userNotifier = &box;
+    HeldLink &slow = heldLink();
+    slow.responder = [](const Bytes &) { return HeldLink::Reply{link::ReplyOk, kThreePolls}; };
+    slow.passAll();
+    open(slow, true);
+    session->LogPath = plain.fileName() + "/logs"; // under a plain file: never a folder
+    std::size_t listedWhileOpen = 0;
+    box.whileOpen = [&] {
+        const std::size_t before = lines("List1").size();
+        EXPECT_TRUE(waitFor([&] { return lines("List1").size() >= before + 45; }));
+        listedWhileOpen = lines("List1").size() - before;
+    };
+    click("bttnRun");
+    ASSERT_TRUE(waitFor([&] { return listedWhileOpen > 0; }));
+    click("Command2");
+    ASSERT_TRUE(waitFor([&] { return idle(); }));
+    EXPECT_GE(listedWhileOpen, 45u); // three replies or more
+    ASSERT_EQ(box.texts.size(), 1u);
+    EXPECT_NE(box.texts[0].find(plain.fileName().toStdString() + "/logs"), std::string::npos);
+    shut();
 }
 
 TEST_F(Window, LogButtonOpensTheChooserOkStoresCancelDoesNot)
@@ -392,24 +471,24 @@ Bytes targetPairs(int count, std::uint32_t from = 0)
 
 struct Analysis : Window
 {
-    test::ManualLine line{fake};
-
     /// Opens the window, starts a run and lists `replies` one poll each.
     void runWith(const std::vector<Bytes> &replies)
     {
-        open(line);
-        fake.replies = {{link::ReplyOk, {}}};
-        for (const Bytes &reply : replies)
-            fake.replies.push_back({link::ReplyOk, reply});
+        open(heldLink(), true);
+        held->answer(); // the capture start
         click("bttnRun");
-        line.runAll();
-        for (std::size_t k = 0; k < replies.size(); ++k)
-            poll();
+        for (const Bytes &reply : replies)
+            poll(reply);
     }
-    void poll()
+    /// Answers the poll in flight with `reply` and waits until it is listed.
+    void poll(const Bytes &reply)
     {
-        ASSERT_TRUE(waitFor([&] { return line.pending() == 1; }));
-        line.runAll();
+        ASSERT_TRUE(waitFor([&] { return held->held() == "command 1"; }));
+        const std::size_t sent = held->sent().size();
+        held->answer(HeldLink::Reply{link::ReplyOk, reply});
+        // The next poll is sent after the reply was handed to the window.
+        ASSERT_TRUE(waitFor([&] { return held->sent().size() > sent; }));
+        QCoreApplication::processEvents();
     }
     monitor::TrafficListBox &list(const char *name) const
     {
@@ -428,12 +507,6 @@ struct Analysis : Window
         const int height = box.fontMetrics().height() + 2;
         const int y = (row - box.verticalScrollBar()->value()) * height + height / 2;
         QTest::mouseClick(box.viewport(), Qt::LeftButton, modifiers, QPoint(20, y));
-    }
-    void TearDown() override
-    {
-        if (window)
-            window->close();
-        line.runAll();
     }
 };
 
@@ -455,8 +528,7 @@ TEST_F(Analysis, FollowOffKeepsTheListWhereItIs)
     EXPECT_FALSE(follow->isChecked());
     const int top = box.verticalScrollBar()->value();
     clickRow("List1", top + 2);
-    fake.replies.push_back({link::ReplyOk, targetPairs(10, 2000)});
-    poll();
+    poll(targetPairs(10, 2000));
     EXPECT_EQ(box.count(), 200);
     EXPECT_EQ(box.currentRow(), top + 2);
     EXPECT_EQ(box.verticalScrollBar()->value(), top);
@@ -465,8 +537,7 @@ TEST_F(Analysis, FollowOffKeepsTheListWhereItIs)
     follow->setChecked(true);
     EXPECT_EQ(box.currentRow(), 199);
     EXPECT_EQ(box.verticalScrollBar()->value(), box.verticalScrollBar()->maximum());
-    fake.replies.push_back({link::ReplyOk, targetPairs(1, 4000)});
-    poll();
+    poll(targetPairs(1, 4000));
     EXPECT_EQ(box.currentRow(), 209);
 
     clickRow("List1", box.verticalScrollBar()->value()); // a click turns it off as well
@@ -489,8 +560,7 @@ TEST_F(Analysis, FilterShowsMatchingRecordsOnly)
     EXPECT_EQ(list("List1").rowCount(), 10);
     EXPECT_EQ(shown("List1")[5], "Packet #2" + kRule);
 
-    fake.replies.push_back({link::ReplyOk, targetPairs(1, 1000) + hostReply});
-    poll();
+    poll(targetPairs(1, 1000) + hostReply);
     EXPECT_EQ(lines("List2").size(), 40u);
     EXPECT_EQ(list("List2").rowCount(), 20);
     EXPECT_EQ(shown("List2")[10], "Packet #5" + kRule);
@@ -579,7 +649,7 @@ TEST_F(Analysis, TimelineMergesBothSidesInTimeOrder)
 TEST_F(Window, CrcFailuresAreMarkedNotWritten)
 {
     model.options().badCrcEvery = 3;
-    open(simLink);
+    open(simLink, true);
     model.options().traffic = sim::TrafficLevel::Normal;
     click("bttnRun");
     ASSERT_TRUE(

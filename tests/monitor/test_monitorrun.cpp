@@ -1,12 +1,13 @@
-// The monitor run against a scripted link, with exchanges at once or held in flight.
+// The monitor run against a scripted link on a line that runs at once: the whole run happens
+// inside start(), and the test acts at the pauses before the polls.
 #include "MonitorTest.h"
 #include "monitor/MonitorRun.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdlib>
 #include <optional>
 #include <unistd.h>
 
@@ -14,21 +15,24 @@ using namespace xlt;
 using namespace xlt::montest;
 using monitor::MonitorRun;
 using Result = MonitorRun::StartResult;
+using Ending = MonitorRun::Ending;
 
 namespace {
 
 const Bytes kBothSides =
     record(0x35, 250, kSspPoll) + record(0x55, 265, kSspOk) + record(0xAA, 300, kStatusRequest);
 
-/// A run over a scripted link, a device on COM5 and a temporary log directory.
+/// A run over a scripted link and a device on COM5. `beforePoll` runs at the pause before each
+/// poll (numbered from 1 in each run); at the pause before poll `polls` the stop is requested.
 struct RunRig
 {
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
     test::CountingPump pump;
-    test::ImmediateScheduler scheduler;
-    link::DeviceContext device{link, ports, notifier, scheduler};
+    test::RecordedPauses pauses;
+    link::InlineLine line{link, pauses.pause()};
+    link::DeviceContext device{line, ports, notifier};
     RecordingList target;
     RecordingList host;
     RecordingLabel lblTarget;
@@ -37,23 +41,52 @@ struct RunRig
     MonitorRun run{device, listing, [] { return QDateTime(QDate(2026, 12, 5), QTime(14, 3, 59)); }};
     QTemporaryDir logDir;
 
-    RunRig() { ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}}; }
-    QString dir() const { return logDir.path(); }
-    /// Start and tick with the fake link's own line: their `done` has run on return.
-    Result start(const QString &directory)
+    std::function<void(int poll)> beforePoll;
+    int polls = 0;
+    int poll = 0;
+    /// What the owner heard: "started", "replied", "ended"; the last reply and the ending.
+    Lines heard;
+    std::optional<link::XLTPacket> lastReply;
+    std::optional<Ending> ended;
+
+    RunRig()
     {
+        ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
+        pauses.onPause = [this] {
+            ++poll;
+            if (beforePoll)
+                beforePoll(poll);
+            if (poll >= polls)
+                run.requestStop();
+        };
+    }
+    QString dir() const { return logDir.path(); }
+    /// Starts a run of `pollCount` polls into `directory`; it has ended on return.
+    Result start(int pollCount, const QString &directory)
+    {
+        polls = pollCount;
+        poll = 0;
+        heard.clear();
+        ended.reset();
         std::optional<Result> result;
-        run.start(directory, [&result](Result r) { result = r; });
-        EXPECT_TRUE(result.has_value());
+        MonitorRun::Events events;
+        events.started = [this, &result](Result r) {
+            result = r;
+            heard.push_back("started");
+        };
+        events.replied = [this](const link::XLTPacket &reply) {
+            lastReply = reply;
+            heard.push_back("replied");
+        };
+        events.ended = [this](Ending ending) {
+            ended = ending;
+            heard.push_back("ended");
+        };
+        run.start(directory, std::move(events));
+        EXPECT_FALSE(run.running() || run.starting());
         return result.value_or(Result::AlreadyRunning);
     }
-    bool tick()
-    {
-        std::optional<bool> again;
-        run.tick([&again](bool more) { again = more; });
-        EXPECT_TRUE(again.has_value());
-        return again.value_or(false);
-    }
+    Result start(int pollCount) { return start(pollCount, dir()); }
     void queue(const Bytes &data) { link.replies.push_back({link::ReplyOk, data}); }
 };
 
@@ -64,26 +97,33 @@ struct Run : ::testing::Test, RunRig
 TEST_F(Run, ListsAndLogsEachReplyUntilStopAndTheNextRunGoesOnInTheSameFiles)
 {
     ports.records.insert(ports.records.begin(), {"\\Device\\Serial0", "COM1", "/dev/ttyS0"});
-    ASSERT_EQ(start(dir()), Result::Started);
-    EXPECT_EQ(link.openedPort, 5);
-    EXPECT_EQ(std::pair(device.CmdPacket.BaudRate, device.CmdPacket.Timeout),
-              std::pair(9600u, 3000u));
-    EXPECT_EQ(run.log()->targetPath(), dir() + "/XLT_log_ 05 12 2026 14 03 59.tgt");
-    EXPECT_EQ(device.holder, "traffic monitor");
+    queue({}); // the capture start
     queue(record(0x35, 1, kSspPoll));
-    EXPECT_TRUE(tick());
-    EXPECT_FALSE(logLines(run.log()->hostPath())); // only the side that grew is written
     queue(kBothSides);
-    run.requestStop(); // the tick ends the run after its reply
-    EXPECT_FALSE(tick());
+    beforePoll = [this](int at) {
+        EXPECT_EQ(device.holder, "traffic monitor");
+        if (at != 2)
+            return;
+        EXPECT_FALSE(logLines(run.log()->hostPath())); // only the side that grew is written
+        std::optional<Result> again;
+        run.start(dir(), {[&again](Result r) { again = r; }, {}, {}});
+        EXPECT_EQ(again, Result::AlreadyRunning);
+    };
+    ASSERT_EQ(start(2), Result::Started);
+    EXPECT_EQ(heard, (Lines{"started", "replied", "replied", "ended"}));
+    EXPECT_EQ(ended, Ending::Stopped);
+    EXPECT_EQ(link.openedPort, 5);
+    EXPECT_EQ(std::tuple(lastReply->PortNumber, lastReply->BaudRate, lastReply->Timeout),
+              std::tuple(5, 9600u, 3000u));
+    EXPECT_EQ(pauses.delays, (std::vector<long long>{50, 50})); // each poll 50 ms after a reply
+    EXPECT_EQ(run.log()->targetPath(), dir() + "/XLT_log_ 05 12 2026 14 03 59.tgt");
     EXPECT_EQ(link.sent, (std::vector<Bytes>{{0x02, 0x01}, {0x01}, {0x01}}));
     EXPECT_FALSE(link.isOpen);
     EXPECT_EQ(device.holder, "");
-    EXPECT_FALSE(tick()); // idle: nothing is sent
 
-    ASSERT_EQ(start(dir()), Result::Started); // in the same second
+    queue({});
     queue(kBothSides);
-    EXPECT_TRUE(tick());
+    ASSERT_EQ(start(1), Result::Started); // in the same second
     EXPECT_EQ(logLines(run.log()->targetPath()), target.history);
     EXPECT_EQ(logLines(run.log()->hostPath()), host.history);
     EXPECT_EQ(target.history.size(), 25u);
@@ -91,7 +131,8 @@ TEST_F(Run, ListsAndLogsEachReplyUntilStopAndTheNextRunGoesOnInTheSameFiles)
     EXPECT_TRUE(notifier.messages.empty());
 }
 
-// Run refuses while another window holds the device; no failed start leaves the port open.
+// Run refuses while another window holds the device; no failed start leaves the port open, and
+// the owner hears of none but its result.
 TEST_F(Run, StartThatFailsLeavesTheRunIdleAndTheDeviceFree)
 {
     const std::tuple<Result, int, Lines> cases[] = {
@@ -109,51 +150,72 @@ TEST_F(Run, StartThatFailsLeavesTheRunIdleAndTheDeviceFree)
         f.link.openSucceeds = result != Result::PortNotOpened;
         f.link.replies.push_back({link::CommandTimeOut, {}});
         f.device.holder = result == Result::Refused ? "firmware update" : "";
-        EXPECT_EQ(f.start(f.dir()), result);
+        EXPECT_EQ(f.start(1), result);
+        EXPECT_EQ(f.heard, Lines{"started"});
         EXPECT_EQ(f.notifier.texts(), messages);
         EXPECT_EQ(f.link.openCalls, opens);
         EXPECT_FALSE(f.link.isOpen);
         EXPECT_EQ(f.device.holder, result == Result::Refused ? "firmware update" : "");
-        EXPECT_FALSE(f.tick());
     }
 }
 
-// Root ignores permission bits: an immutable directory is unwritable even for root.
-bool setImmutable(const QString &dir, bool on)
+// Stop pressed while the capture start waits for the device is not lost: the first poll ends
+// the run.
+TEST_F(Run, StopDuringTheStartEndsTheRunAtTheFirstPoll)
 {
-    const std::string command =
-        (on ? "chattr +i '" : "chattr -i '") + dir.toStdString() + "' 2>/dev/null";
-    return std::system(command.c_str()) == 0;
+    link.responder = [this](const Bytes &) {
+        run.requestStop();
+        return test::FakeLink::Reply{};
+    };
+    ASSERT_EQ(start(100), Result::Started);
+    EXPECT_EQ(link.sent, (std::vector<Bytes>{{0x02, 0x01}, {0x01}}));
+    EXPECT_EQ(ended, Ending::Stopped);
+    EXPECT_FALSE(link.isOpen);
+}
+
+/// Makes `dir` unwritable in a way that root cannot get round either: it moves aside and a
+/// plain file takes its place. `on` false puts it back.
+void block(const QString &dir, bool on)
+{
+    if (on) {
+        ASSERT_TRUE(QDir().rename(dir, dir + ".aside"));
+        QFile file(dir);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    } else {
+        ASSERT_TRUE(QFile::remove(dir) && QDir().rename(dir + ".aside", dir));
+    }
 }
 
 // Told once per run (not every 50 ms); listing goes on, and the files pick up when the
 // directory is writable again.
 TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
 {
-    ASSERT_EQ(start(dir()), Result::Started);
+    const QString logs = logDir.filePath("logs");
+    ASSERT_TRUE(QDir().mkdir(logs));
+    queue({});
     for (int i = 0; i < 3; ++i)
         queue(kBothSides);
-    if (!setImmutable(logDir.path(), true))
-        GTEST_SKIP() << "cannot make a folder unwritable (needs root and chattr +i)";
-    const bool ticked = tick() && tick();
-    setImmutable(logDir.path(), false);
-    EXPECT_TRUE(ticked);
+    beforePoll = [&](int at) {
+        if (at == 1)
+            block(logs, true);
+        if (at == 3)
+            block(logs, false);
+    };
+    ASSERT_EQ(start(3, logs), Result::Started);
     ASSERT_EQ(notifier.messages.size(), 1u);
     for (const QString &path : {run.log()->targetPath(), run.log()->hostPath()})
         EXPECT_NE(notifier.messages[0].text.find(path.toStdString()), std::string::npos)
             << path.toStdString();
-    EXPECT_EQ(target.lines.size(), 20u);
-    EXPECT_TRUE(tick());
+    EXPECT_EQ(target.lines.size(), 30u);
     EXPECT_EQ(logLines(run.log()->targetPath())->size(), 10u); // the third reply
-    run.end();
+    EXPECT_TRUE(run.logFailed());
 
     run.setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(14, 4, 0)); });
-    ASSERT_EQ(start(dir()), Result::Started);
+    queue({});
     queue(kBothSides);
-    ASSERT_TRUE(setImmutable(logDir.path(), true));
-    const bool tickedAgain = tick();
-    setImmutable(logDir.path(), false);
-    EXPECT_TRUE(tickedAgain);
+    beforePoll = [&](int) { block(logs, true); };
+    ASSERT_EQ(start(1, logs), Result::Started);
+    block(logs, false);
     EXPECT_EQ(notifier.messages.size(), 2u); // the next run is told again
 }
 
@@ -161,137 +223,44 @@ TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
 // told too, and neither again.
 TEST_F(Run, EachFailingLogFileIsToldOnce)
 {
-    ASSERT_EQ(start(dir()), Result::Started);
     const auto failWith = [](const QString &path) {
         return symlink("/dev/full", QFile::encodeName(path).constData()) == 0;
     };
-    ASSERT_TRUE(failWith(run.log()->targetPath()));
+    queue({});
     queue(record(0x35, 1, kSspPoll) + record(0xAA, 2, kStatusRequest));
     queue(kBothSides);
-    EXPECT_TRUE(tick());
-    ASSERT_TRUE(failWith(run.log()->hostPath() + ".new") && QFile::remove(run.log()->hostPath()) &&
-                QFile::rename(run.log()->hostPath() + ".new", run.log()->hostPath()));
-    EXPECT_TRUE(tick());
     queue(kBothSides);
-    EXPECT_TRUE(tick());
+    beforePoll = [&](int at) {
+        const QString hostPath = run.log()->hostPath();
+        if (at == 1) {
+            EXPECT_TRUE(failWith(run.log()->targetPath()));
+        } else if (at == 2) {
+            EXPECT_TRUE(failWith(hostPath + ".new") && QFile::remove(hostPath) &&
+                        QFile::rename(hostPath + ".new", hostPath));
+        }
+    };
+    ASSERT_EQ(start(3), Result::Started);
     ASSERT_EQ(notifier.messages.size(), 2u);
-    EXPECT_NE(notifier.messages[0].text.find(run.log()->targetPath().toStdString()),
-              std::string::npos);
-    EXPECT_EQ(notifier.messages[0].text.find(run.log()->hostPath().toStdString()),
-              std::string::npos);
-    EXPECT_NE(notifier.messages[1].text.find(run.log()->hostPath().toStdString()),
-              std::string::npos);
-    EXPECT_EQ(notifier.messages[1].text.find(run.log()->targetPath().toStdString()),
-              std::string::npos);
-    EXPECT_TRUE(run.logFailed());
+    const std::string targetPath = run.log()->targetPath().toStdString();
+    const std::string hostPath = run.log()->hostPath().toStdString();
+    EXPECT_NE(notifier.messages[0].text.find(targetPath), std::string::npos);
+    EXPECT_EQ(notifier.messages[0].text.find(hostPath), std::string::npos);
+    EXPECT_NE(notifier.messages[1].text.find(hostPath), std::string::npos);
+    EXPECT_EQ(notifier.messages[1].text.find(targetPath), std::string::npos);
 }
 
 // A new Run numbers packets from 0 again on both sides.
 TEST_F(Run, PacketNumbersStartAtZeroOnEveryRun)
 {
     for (int runNumber = 0; runNumber < 2; ++runNumber) {
-        ASSERT_EQ(start(dir()), Result::Started);
+        queue({});
         queue(kBothSides + record(0x35, 400, kSspPoll));
-        run.requestStop();
-        EXPECT_FALSE(tick());
+        ASSERT_EQ(start(1), Result::Started);
         EXPECT_EQ(listing.TargetPacketCount, 3) << runNumber;
         EXPECT_EQ(listing.HostPacketCount, 1) << runNumber;
         const Lines &lines = target.history;
         EXPECT_EQ(lines[lines.size() - 15].substr(0, 10), "Packet #0 ") << runNumber;
     }
-}
-
-/// A run whose exchanges wait on a manual line, as they wait on a slow device.
-struct InFlight : ::testing::Test
-{
-    test::FakeLink fake;
-    test::ManualLine line{fake};
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    test::CountingPump pump;
-    test::ImmediateScheduler scheduler;
-    link::DeviceContext device{line, ports, notifier, scheduler};
-    RecordingList target;
-    RecordingList host;
-    RecordingLabel lblTarget;
-    RecordingLabel lblHost;
-    monitor::TrafficListing listing{target, host, lblTarget, lblHost, pump};
-    std::optional<MonitorRun> run;
-    QTemporaryDir logDir;
-
-    InFlight()
-    {
-        ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
-        run.emplace(device, listing);
-    }
-    Result started()
-    {
-        std::optional<Result> result;
-        run->start(logDir.path(), [&result](Result r) { result = r; });
-        EXPECT_FALSE(result.has_value()) << "nothing decided before the device answers";
-        line.runAll();
-        return result.value_or(Result::AlreadyRunning);
-    }
-};
-
-// The device is held from Run until the start's result, and a reply that arrives after the run
-// was ended (the window closed) is still listed and logged; the port is closed behind it.
-TEST_F(InFlight, EndedRunStillLogsTheReplyInFlightAndClosesThePort)
-{
-    ASSERT_EQ(started(), Result::Started);
-    fake.replies.push_back({link::ReplyOk, kBothSides});
-    std::optional<bool> again;
-    run->tick([&again](bool more) { again = more; });
-    run->end();
-    EXPECT_EQ(device.holder, "");
-    EXPECT_EQ(line.runAll(), 2); // the capture-read, then the close queued by end()
-    EXPECT_EQ(again, false);
-    EXPECT_FALSE(fake.isOpen);
-    EXPECT_EQ(logLines(run->log()->targetPath()), target.history);
-    EXPECT_EQ(target.history.size(), 10u);
-}
-
-// Ended while the start is under way: the start reports Ended and the port ends up closed.
-TEST_F(InFlight, EndDuringTheStartClosesThePort)
-{
-    std::optional<Result> result;
-    run->start(logDir.path(), [&result](Result r) { result = r; });
-    EXPECT_TRUE(run->starting());
-    EXPECT_EQ(device.holder, "traffic monitor");
-    run->end();
-    line.runAll();
-    EXPECT_EQ(result, Result::Ended);
-    EXPECT_FALSE(run->running());
-    EXPECT_FALSE(fake.isOpen);
-}
-
-// Stop pressed while the start waits for the device is not lost: the first poll ends the run.
-TEST_F(InFlight, StopDuringTheStartEndsTheRunAtTheFirstPoll)
-{
-    std::optional<Result> result;
-    run->start(logDir.path(), [&result](Result r) { result = r; });
-    run->requestStop();
-    line.runAll();
-    ASSERT_EQ(result, Result::Started);
-    std::optional<bool> again;
-    run->tick([&again](bool more) { again = more; });
-    line.runAll();
-    EXPECT_EQ(again, false);
-    EXPECT_EQ(run->ending(), MonitorRun::Ending::Stopped);
-    EXPECT_FALSE(fake.isOpen);
-}
-
-// The run destroyed with a request in flight: the result is dropped, nothing freed is touched.
-TEST_F(InFlight, DestroyedRunDropsTheResult)
-{
-    ASSERT_EQ(started(), Result::Started);
-    bool called = false;
-    run->tick([&called](bool) { called = true; });
-    run.reset();
-    line.runAll();
-    EXPECT_FALSE(called);
-    EXPECT_FALSE(fake.isOpen);
-    EXPECT_EQ(device.holder, "");
 }
 
 } // namespace
