@@ -105,7 +105,7 @@ struct DeviceOptions
     /// A completed update leaves the identity as it was (a firmware that did not take).
     bool keepIdentity = false;
     bool unplugged = false; ///< the port cannot be opened (InProcessLink)
-    bool pace9600 = false;  ///< send replies at about 1.04 ms a byte (PtyServer)
+    bool pace9600 = false;  ///< both ways at about 1.04 ms a byte, as at 9600 baud (PtyServer)
 };
 
 /// What the device does with one command.

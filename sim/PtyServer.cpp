@@ -147,6 +147,9 @@ void PtyServer::serve()
 {
     framing::Decoder decoder(false);
     std::array<std::uint8_t, 1024> buffer{};
+    // The frame under way: when its first byte arrived, and its bytes so far.
+    Clock::time_point frameStart;
+    std::size_t frameBytes = 0;
     while (!m_gone) {
         pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
@@ -165,24 +168,38 @@ void PtyServer::serve()
                 std::this_thread::sleep_for(10ms);
             continue;
         }
+        const Clock::time_point arrived = Clock::now();
         for (ssize_t i = 0; i < n && !m_gone; ++i) {
-            if (decoder.feed(buffer[static_cast<std::size_t>(i)]) ==
-                framing::Decoder::Result::Complete) {
+            const bool wasInFrame = decoder.inFrame();
+            const auto result = decoder.feed(buffer[static_cast<std::size_t>(i)]);
+            if (!wasInFrame) {
+                frameStart = arrived;
+                frameBytes = 0;
+            }
+            ++frameBytes;
+            if (result == framing::Decoder::Result::Complete) {
                 const framing::Frame &frame = decoder.frame();
-                answer(frame.data, frame.seq);
+                answer(frame.data, frame.seq, frameStart + kByteTime * frameBytes);
             }
         }
     }
 }
 
-void PtyServer::answer(std::span<const std::uint8_t> command, std::uint8_t seq)
+void PtyServer::answer(std::span<const std::uint8_t> command, std::uint8_t seq,
+                       Clock::time_point received)
 {
+    {
+        std::lock_guard lock(m_mutex);
+        m_pace = m_model.options().pace9600;
+    }
+    // On a paced line the command takes its wire time to arrive before the device can answer.
+    if (m_pace)
+        std::this_thread::sleep_until(received);
     Response response;
     bool noise = false;
     {
         std::lock_guard lock(m_mutex);
         response = m_model.handle(command, Clock::now());
-        m_pace = m_model.options().pace9600;
         noise = m_model.options().fault == Fault::NoiseBefore;
     }
     const auto replySeq = static_cast<std::uint8_t>(seq | framing::kSeqReply);

@@ -57,7 +57,10 @@ private:
     explicit PtyServer(DeviceOptions options);
     bool open(std::string &error);
     void serve();
-    void answer(std::span<const std::uint8_t> command, std::uint8_t seq);
+    /// Answers a command whose last byte is on the device at `received` (paced lines wait
+    /// for it).
+    void answer(std::span<const std::uint8_t> command, std::uint8_t seq,
+                Clock::time_point received);
     bool writeAll(std::span<const std::uint8_t> bytes);
     void vanish();
 

@@ -238,7 +238,9 @@ Line faults:
   --fail-status N        the failure status used by fail-status and --detect-fail
                          (default 4)
   --disconnect-after N   answer N commands, then vanish (the emulator then exits)
-  --pace                 send replies at the pace of a 9600-baud line (about 1.04 ms a byte)
+  --pace                 a 9600-baud line both ways (about 1.04 ms a byte): a command is
+                         answered once its last byte would have arrived, and the reply
+                         is sent at that pace
 
   -h, --help             show this text
   --version              print the version

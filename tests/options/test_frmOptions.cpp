@@ -1,4 +1,7 @@
 #include "link/DeviceContext.h"
+#include "link/LineWorker.h"
+#include "link/USB_COM.h"
+#include "link/XLT_protocol.h"
 #include "options/ui/frmOptions.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
@@ -7,7 +10,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace xlt;
 using Bytes = std::vector<std::uint8_t>;
@@ -16,7 +21,8 @@ using Reply = test::FakeLink::Reply;
 
 namespace {
 
-/// The device on COM4 answers identity (16), configuration read (17) and write (18).
+/// The device on COM4 answers identity (16), configuration read (17) and write (18), which
+/// stores the block unless `writeReply` refuses it.
 struct OptionsWindow
 {
     explicit OptionsWindow(int hostDrive = 0)
@@ -26,7 +32,9 @@ struct OptionsWindow
         block[112] = std::uint8_t(hostDrive);
         ports.records = {{"\\Device\\USBSER000", "COM4", "/dev/null"}};
         link.responder = [this](const Bytes &c) {
-            return c.at(0) == 16 ? identity : c[0] == 17 ? Reply{link::ReplyOk, block} : writeReply;
+            if (c.at(0) == 18 && writeReply.status == link::ReplyOk)
+                block.assign(c.begin() + 1, c.end());
+            return c[0] == 16 ? identity : c[0] == 17 ? Reply{link::ReplyOk, block} : writeReply;
         };
     }
     void open()
@@ -42,8 +50,7 @@ struct OptionsWindow
     test::FakeLink link;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::ImmediateScheduler scheduler;
-    link::DeviceContext device{link, ports, notifier, scheduler};
+    link::DeviceContext device{link, ports, notifier};
     Bytes block = Bytes(128);
     Reply identity{link::ReplyOk,
                    {'P', 'R', '0', '1', ' ', '0', '1', '2', '3', '0', '0', '0', '9'}};
@@ -85,16 +92,53 @@ TEST(OptionsWindow, SetWritesTheBlockBackWithOnlyByte112Changed)
         w.open();
         QTest::mouseClick(w.op(click), Qt::LeftButton);
         ASSERT_TRUE(w.bttnSet()->isEnabled());
-        w.bttnSet()->click();
         Bytes expected{18};
         expected.insert(expected.end(), w.block.begin(), w.block.end());
         expected[113] = click ? 255 : 0; // opto isolated or TTL RS232
-        EXPECT_EQ(w.link.sent.back(), expected);
+        w.bttnSet()->click();
+        EXPECT_EQ(w.link.sent, (std::vector<Bytes>{{16}, {17}, {17}, expected}));
         EXPECT_EQ(w.notifier.texts(),
                   Texts{status == ok ? options::kSavedText
                                      : "XLT Command transmission error COMMAND TIME_OUT"});
         EXPECT_EQ(w.window->isVisible(), status != ok);
         EXPECT_EQ(w.link.openedPort, 4);
+    }
+}
+
+// Set reads the block again and changes only byte 112 of what the device holds then: a
+// configuration written while the window was open, or another device put in the first one's
+// place, is never reverted to the block read when the window opened.
+TEST(OptionsWindow, SetKeepsTheConfigurationTheDeviceHoldsNow)
+{
+    using Change = std::function<void(OptionsWindow &, const Bytes &)>;
+    const std::pair<const char *, Change> changes[] = {
+        {"written by another operation",
+         [](OptionsWindow &w, const Bytes &rows) {
+             ASSERT_TRUE(link::runToEnd<bool>(w.device, "configuration", [&](link::Flow &flow) {
+                 link::FindXLTPort(flow);
+                 return link::WriteXLTConfig(flow, flow.CmdPacket,
+                                             std::span<const std::uint8_t, 128>(rows.data(), 128));
+             }));
+         }},
+        {"another device", [](OptionsWindow &w, const Bytes &rows) {
+             w.identity.data = {'P', 'R', '0', '3', ' ', '0', '2', '0', '0', '0', '0', '0', '1'};
+             w.block = rows;
+         }}};
+    for (const auto &[name, change] : changes) {
+        SCOPED_TRACE(name);
+        OptionsWindow w;
+        w.open();
+        Bytes rows(128);
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            rows[i] = std::uint8_t(200 - i); // bytes 0-111 all differ from the ones read
+        change(w, rows);
+        QTest::mouseClick(w.op(1), Qt::LeftButton);
+        w.bttnSet()->click();
+        Bytes expected{18};
+        expected.insert(expected.end(), rows.begin(), rows.end());
+        expected[113] = 255;
+        EXPECT_EQ(w.link.sent.back(), expected);
+        EXPECT_EQ(w.notifier.texts(), Texts{options::kSavedText});
     }
 }
 
@@ -133,6 +177,43 @@ TEST(OptionsWindow, OpeningsThatGetNoBlockLeaveOnlyCancel)
         EXPECT_FALSE(w.bttnSet()->isEnabled());
         EXPECT_NE(w.panel().isEmpty(), identityShown);
     }
+}
+
+// Closing the window while its opening read waits on the device ends the operation: the device
+// is free at once, and nothing more is sent or shown.
+TEST(OptionsWindow, CloseEndsTheReadUnderWay)
+{
+    std::atomic<bool> waiting{false}, answer{false};
+    std::atomic<int> commands{0};
+    link::LineWorker line{[&] {
+        auto device = std::make_unique<test::FakeLink>();
+        device->responder = [&](const Bytes &) {
+            ++commands;
+            waiting = true;
+            while (!answer)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return Reply{link::ReplyOk, {'P', 'R', '0', '1'}};
+        };
+        return device;
+    }};
+    test::FakePortSource ports;
+    ports.records = {{"\\Device\\USBSER000", "COM4", "/dev/null"}};
+    test::RecordingNotifier notifier;
+    link::DeviceContext device{line, ports, notifier};
+    options::frmOptions window(device);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return waiting.load(); }, 5000));
+    EXPECT_EQ(device.holder, options::kHolderName);
+    window.close();
+    EXPECT_TRUE(device.holder.empty());
+    // The identity's reply comes in; the block is not asked for, nothing reaches the window.
+    std::atomic<bool> lineIdle{false};
+    line.submit([&](link::LinkLibrary &) { lineIdle = true; }); // runs after the read
+    answer = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lineIdle.load(); }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(commands, 1);
+    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_TRUE(window.findChild<QPlainTextEdit *>("Picture1")->toPlainText().isEmpty());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 // Shared by the update tests: made-up update files, and a device on COM5 behind the fake link.
 #include "link/DeviceContext.h"
+#include "link/XLT_protocol.h"
 #include "support/FakeLink.h"
 #include "support/RecordingNotifier.h"
 #include "update/UpdateFile.h"
@@ -40,21 +41,31 @@ inline QString writeFile(const QString &path, const Bytes &bytes)
     return path;
 }
 
-/// `line` and `timers`, when given, replace the fake link's own line and the immediate
-/// scheduler (window tests with a worker line and real timers).
+/// A device on COM5 behind the fake link: it answers command 16 with `identity` and every
+/// other command with an empty acceptance. Operations run at once; their pauses are recorded.
 struct FakeDevice
 {
-    explicit FakeDevice(link::DeviceLine *line = nullptr, core::Scheduler *timers = nullptr)
-        : device(line ? link::DeviceContext(*line, ports, notifier, timers ? *timers : scheduler)
-                      : link::DeviceContext(link, ports, notifier, timers ? *timers : scheduler))
+    FakeDevice()
     {
         ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
+        link.responder = [this](const Bytes &command) { return answer(command); };
     }
+    FakeLink::Reply answer(const Bytes &command) const
+    {
+        if (command.at(0) != link::kCmdReadVersion)
+            return {};
+        return {link::ReplyOk, Bytes(identity.begin(), identity.end())};
+    }
+    /// The device as the update window shows it.
+    update::SeenDevice shown() const { return {"COM5 (/dev/null)", identity}; }
+
+    std::string identity = "PR01 01230001";
     FakeLink link;
     FakePortSource ports;
     RecordingNotifier notifier;
-    ImmediateScheduler scheduler;
-    link::DeviceContext device;
+    RecordedPauses pauses;
+    link::InlineLine line{link, pauses.pause()};
+    link::DeviceContext device{line, ports, notifier};
 };
 
 } // namespace xlt::test

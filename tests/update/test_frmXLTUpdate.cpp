@@ -1,5 +1,5 @@
 #include "UpdateFixture.h"
-#include "core/QtScheduler.h"
+#include "sim/DeviceModel.h"
 #include "update/ui/frmXLTUpdate.h"
 
 #include <QLabel>
@@ -7,8 +7,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 using namespace xlt;
 
@@ -16,8 +14,7 @@ namespace {
 
 struct UpdateWindow : test::FakeDevice
 {
-    explicit UpdateWindow(core::Scheduler *timers = nullptr)
-        : FakeDevice(nullptr, timers)
+    UpdateWindow()
     {
         window.setFileChooser([this](QWidget *) { return nextChoice; });
     }
@@ -28,6 +25,7 @@ struct UpdateWindow : test::FakeDevice
     QPushButton *bttnUpdate = window.findChild<QPushButton *>("bttnUpdate");
     QPlainTextEdit *Picture1 = window.findChild<QPlainTextEdit *>("Picture1");
     QLabel *lblBlk = window.findChild<QLabel *>("lblBlk");
+    QLabel *lblPort = window.findChild<QLabel *>("lblPort");
     QProgressBar *prg1 = window.findChild<QProgressBar *>("prg1");
 
     QString file(const char *name, const test::Bytes &bytes)
@@ -40,6 +38,11 @@ struct UpdateWindow : test::FakeDevice
         bttnOpen->click();
     }
     QStringList panel() const { return Picture1->toPlainText().split('\n', Qt::SkipEmptyParts); }
+    long blocksSent() const
+    {
+        return std::count_if(link.sent.begin(), link.sent.end(),
+                             [](const test::Bytes &c) { return c.at(0) == link::kCmdUpdateBlock; });
+    }
 };
 
 // The panel always describes the image that Run Update would send.
@@ -47,8 +50,7 @@ TEST(UpdateWindow, OpenStepShowsArmsAndDisarms)
 {
     UpdateWindow w;
     EXPECT_FALSE(w.bttnUpdate->isEnabled());
-    const std::string reply = "ID003012300071";
-    w.link.replies.push_back({link::ReplyOk, {reply.begin(), reply.end()}});
+    w.identity = "ID003012300071";
     const QString good = w.file("good.dpc", test::makeDpc(40, 0, "PR01 02340005"));
     w.open(good);
     const QString rule(48, '-');
@@ -58,10 +60,8 @@ TEST(UpdateWindow, OpenStepShowsArmsAndDisarms)
                   " File mod number:            0005", rule, " Target XLT Interface:   ID00",
                   " Target XLT firmware:    01.23", " Target mod number:      0007", rule}));
     EXPECT_EQ(w.link.sent, std::vector<test::Bytes>{{16}});
-    EXPECT_EQ(w.device.XLTPortNumber, 5);
-    EXPECT_EQ(w.window.findChild<QLabel *>("lblPort")->text(), "Device: COM5 (/dev/null)");
-    EXPECT_EQ(w.device.CmdPacket.BaudRate, 9600u);
-    EXPECT_EQ(w.device.CmdPacket.Timeout, 3000u);
+    EXPECT_EQ(w.link.openedPort, 5);
+    EXPECT_EQ(w.lblPort->text(), "Device: COM5 (/dev/null)");
     EXPECT_TRUE(w.bttnUpdate->isEnabled());
     // Cancelled, unreadable or empty: nothing changes.
     for (const auto &path : {std::optional<QString>{}, std::optional(w.dir.filePath("missing.dpc")),
@@ -98,19 +98,17 @@ TEST(UpdateWindow, OpenStepShowsArmsAndDisarms)
     }
 }
 
-// The window stays live through the update, its three-second first-stage pause in particular,
-// but holds off opening, closing and other windows' use of the device.
+// Through the update, its three-second first-stage pause in particular, the window holds off
+// opening, closing and other windows' use of the device.
 TEST(UpdateWindow, UpdateHoldsOffOpenCloseAndOtherUsers)
 {
-    core::QtScheduler timers;
-    UpdateWindow w(&timers);
+    UpdateWindow w;
     w.open(w.file("big.dpc", test::makeDpc(300)));
-    w.link.sent.clear();
-    int ticksInPause = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (w.link.sent.size() != 256 || ticksInPause++ > 0)
+    int pausesSeen = 0;
+    w.pauses.onPause = [&] {
+        if (pausesSeen++ > 0)
             return;
+        EXPECT_EQ(w.blocksSent(), 256);
         EXPECT_FALSE(w.bttnOpen->isEnabled());
         EXPECT_FALSE(w.bttnUpdate->isEnabled());
         EXPECT_EQ(w.window.cursor().shape(), Qt::WaitCursor);
@@ -124,26 +122,79 @@ TEST(UpdateWindow, UpdateHoldsOffOpenCloseAndOtherUsers)
                                             "has ended, then close the window.",
                                             "The XLT device is in use by the firmware update. "
                                             "Stop it first, then try again."}));
-    });
-    timer.start(100);
-    w.bttnUpdate->click(); // returns at the pause: the rest comes from the event loop
-    EXPECT_TRUE(w.window.updating());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.window.updating(); }, 10000));
-    EXPECT_GE(ticksInPause, 10);
-    EXPECT_EQ(w.link.sent.size(), 300u);
+    };
+    w.bttnUpdate->click();
+    EXPECT_EQ(pausesSeen, 3);
+    EXPECT_FALSE(w.window.updating());
+    EXPECT_EQ(w.blocksSent(), 300);
     EXPECT_EQ(w.lblBlk->text(), "Update complete");
     EXPECT_TRUE(w.bttnOpen->isEnabled());
+    EXPECT_NE(w.window.cursor().shape(), Qt::WaitCursor);
     EXPECT_TRUE(w.device.holder.empty());
     EXPECT_TRUE(w.window.close());
 
     // A second run whose first block is refused empties label and bar and stays ready.
-    w.link.replies.push_back({link::CommandTimeOut, {}});
+    w.link.replies = {w.answer({16}), {link::CommandTimeOut, {}}};
     w.bttnUpdate->click();
-    EXPECT_EQ(w.link.sent.size(), 301u);
+    EXPECT_EQ(w.blocksSent(), 301);
     EXPECT_TRUE(w.lblBlk->text().isEmpty());
     EXPECT_EQ(w.prg1->value(), 0);
     EXPECT_TRUE(w.bttnUpdate->isEnabled());
     EXPECT_NE(w.window.cursor().shape(), Qt::WaitCursor);
+}
+
+// The device shown when the file was opened is the only one Run Update flashes. Another one in
+// its place (another identity, or the device on another port) is shown instead, with nothing
+// sent; the next Run Update flashes the one now shown, and the panel then shows its new
+// firmware.
+TEST(UpdateWindow, NeverFlashesADeviceItDidNotShow)
+{
+    using Swap = std::function<void(UpdateWindow &, sim::DeviceModel &)>;
+    const std::tuple<const char *, Swap, std::string, std::string> swaps[] = {
+        {"another identity",
+         [](UpdateWindow &, sim::DeviceModel &model) { model.setIdentity("ID03 04560007"); },
+         "COM5 (/dev/null)", " Target XLT firmware:    04.56"},
+        {"another port",
+         [](UpdateWindow &w, sim::DeviceModel &) {
+             w.ports.records = {{"\\Device\\USBSER001", "COM6", "/dev/ttyACM1"}};
+         },
+         "COM6 (/dev/ttyACM1)", " Target XLT firmware:    01.23"}};
+    for (const auto &[name, swap, port, firmware] : swaps) {
+        SCOPED_TRACE(name);
+        UpdateWindow w;
+        sim::DeviceOptions options;
+        options.firstStageCopy = std::chrono::milliseconds{0};
+        sim::DeviceModel model(options);
+        w.link.responder = [&model](const test::Bytes &command) {
+            const sim::Response r = model.handle(command, sim::Clock::now());
+            return r.kind == sim::Response::Kind::Reply
+                       ? test::FakeLink::Reply{r.status, r.data}
+                       : test::FakeLink::Reply{link::CommandTimeOut, {}};
+        };
+        w.open(w.file("fw.dpc", test::makeDpc(300, 0, "PR01 02340005")));
+        const update::SeenDevice shown{"COM5 (/dev/null)", "PR01 01230001"};
+        ASSERT_EQ(w.lblPort->text(), "Device: COM5 (/dev/null)");
+        swap(w, model);
+
+        w.bttnUpdate->click();
+        EXPECT_EQ(w.blocksSent(), 0);
+        EXPECT_TRUE(model.updateBlocks().empty());
+        const update::SeenDevice found{port, model.identity()};
+        EXPECT_EQ(w.notifier.texts(),
+                  std::vector<std::string>{update::otherDeviceMessage(shown, found)});
+        EXPECT_EQ(w.lblPort->text().toStdString(), "Device: " + port);
+        EXPECT_EQ(w.panel().value(6).toStdString(), firmware);
+        EXPECT_TRUE(w.bttnUpdate->isEnabled());
+
+        w.bttnUpdate->click();
+        EXPECT_EQ(w.blocksSent(), 300);
+        EXPECT_EQ(model.updateBlocks().size(), 300u);
+        EXPECT_EQ(w.lblBlk->text(), "Update complete");
+        EXPECT_EQ(w.notifier.messages.size(), 1u);
+        EXPECT_EQ(w.lblPort->text().toStdString(), "Device: " + port);
+        EXPECT_EQ(w.panel().value(6).toStdString(), " Target XLT firmware:    02.34");
+        EXPECT_EQ(w.panel().size(), 9);
+    }
 }
 
 } // namespace

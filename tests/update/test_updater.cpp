@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <sys/stat.h>
@@ -90,11 +91,11 @@ struct UpdateRun : test::FakeDevice, update::ProgressSink
     void setMaximum(int) override {}
     void setValue(int v) override { value = v; }
     void setBusy(bool b) override { busy = b; }
-    /// The fake link's line runs at once, so the run has ended when start() returns.
+    /// The line runs at once, so the run has ended when start() returns.
     update::UpdateOutcome run(int numBlocks)
     {
         std::optional<update::UpdateOutcome> outcome;
-        updater.start(*update::openUpdateFile("f.dpc", test::makeDpc(numBlocks)).image,
+        updater.start(*update::openUpdateFile("f.dpc", test::makeDpc(numBlocks)).image, shown(), {},
                       [&outcome](update::UpdateOutcome o) { outcome = o; });
         EXPECT_TRUE(outcome.has_value());
         return outcome.value_or(update::UpdateOutcome{});
@@ -105,26 +106,38 @@ struct UpdateRun : test::FakeDevice, update::ProgressSink
     update::Updater updater{device, *this};
 };
 
-// A second run sends the same commands, again from block 0.
+bool isBlock(const test::Bytes &command)
+{
+    return command.at(0) == link::kCmdUpdateBlock;
+}
+
+// The identity is read just before the first block and again after the last; a second run
+// sends the same commands, again from block 0.
 TEST(Updater, CommandsCarryBlockNumberLowByteFirstAndTheBlock)
 {
     UpdateRun r;
     ASSERT_EQ(r.run(300).result, UpdateResult::Complete);
     const auto first = r.link.sent;
     r.link.sent.clear();
-    ASSERT_EQ(r.run(300).result, UpdateResult::Complete);
+    r.identity = "PR01 02340005"; // the image now in use
+    const auto outcome = r.run(300);
+    ASSERT_EQ(outcome.result, UpdateResult::Complete);
+    ASSERT_TRUE(outcome.identityAfter);
+    EXPECT_EQ(outcome.identityAfter->firmware, "02.34");
     EXPECT_EQ(r.link.sent, first);
-    ASSERT_EQ(first.size(), 300u);
+    ASSERT_EQ(first.size(), 302u);
+    EXPECT_EQ(first.front(), test::Bytes{16});
+    EXPECT_EQ(first.back(), test::Bytes{16});
     const auto file = test::makeDpc(300);
     for (const auto &[n, low, high] :
          {std::tuple{0, 0, 0}, {255, 255, 0}, {256, 0, 1}, {299, 43, 1}}) {
         test::Bytes expected{21, std::uint8_t(low), std::uint8_t(high)};
         expected.insert(expected.end(), file.begin() + 128 * (n + 1), file.begin() + 128 * (n + 2));
-        EXPECT_EQ(first[std::size_t(n)], expected) << n;
+        EXPECT_EQ(first[std::size_t(n + 1)], expected) << n;
     }
-    // The port is opened and closed around every block.
-    EXPECT_EQ(r.link.openCalls, 600);
-    EXPECT_EQ(r.link.closeCalls, 600);
+    // The port is opened and closed around every exchange: 2 runs of 302.
+    EXPECT_EQ(r.link.openCalls, 604);
+    EXPECT_EQ(r.link.closeCalls, 604);
     EXPECT_EQ(r.link.openedPort, 5);
 }
 
@@ -136,16 +149,18 @@ TEST(Updater, LabelsAndPause)
         SCOPED_TRACE(numBlocks);
         UpdateRun r;
         auto &shown = labels[numBlocks];
-        r.link.responder = [&](const test::Bytes &) {
-            shown.push_back(r.label);
-            EXPECT_EQ(r.scheduler.totalMs, shown.size() <= 256 ? 0 : 3000) << shown.size();
-            return test::FakeLink::Reply{};
+        r.link.responder = [&](const test::Bytes &command) {
+            if (isBlock(command)) {
+                shown.push_back(r.label);
+                EXPECT_EQ(r.pauses.totalMs, shown.size() <= 256 ? 0 : 3000) << shown.size();
+            }
+            return r.answer(command);
         };
         ASSERT_EQ(r.run(numBlocks).result, UpdateResult::Complete);
         ASSERT_EQ(shown.size(), std::size_t(numBlocks));
         // Three timed periods of one second each, and only after block 255.
         const std::vector<long long> pause = {1000, 1000, 1000};
-        EXPECT_EQ(r.scheduler.delays, numBlocks >= 256 ? pause : std::vector<long long>());
+        EXPECT_EQ(r.pauses.delays, numBlocks >= 256 ? pause : std::vector<long long>());
         EXPECT_EQ(r.label, "Update complete");
     }
     EXPECT_EQ(labels[1][0], "Updating XLT - Block 1 of 1");
@@ -161,16 +176,20 @@ TEST(Updater, FailedBlockEndsTheRunWithEmptyLabelAndBar)
     for (const auto &[failAt, refused] : {std::pair{0, true}, {40, false}, {299, true}}) {
         SCOPED_TRACE(failAt);
         UpdateRun r;
-        r.link.responder = [&, failAt = failAt, refused = refused](const test::Bytes &) {
-            const auto sent = int(r.link.sent.size());
-            r.link.openSucceeds = refused || sent < failAt;
+        int blocks = 0;
+        r.link.responder = [&, failAt = failAt, refused = refused](const test::Bytes &command) {
+            if (!isBlock(command))
+                return r.answer(command);
+            ++blocks;
+            r.link.openSucceeds = refused || blocks < failAt;
             return test::FakeLink::Reply{
-                refused && sent == failAt + 1 ? link::PacketError : link::ReplyOk, {}};
+                refused && blocks == failAt + 1 ? link::PacketError : link::ReplyOk, {}};
         };
         const auto outcome = r.run(300);
         EXPECT_EQ(outcome.result, UpdateResult::BlockFailed);
         EXPECT_EQ(outcome.failedBlock, failAt);
-        EXPECT_EQ(r.link.sent.size(), std::size_t(failAt + refused));
+        EXPECT_EQ(blocks, failAt + refused);
+        EXPECT_EQ(r.link.sent.size(), std::size_t(blocks + 1)); // no identity read after
         EXPECT_EQ(r.label, "");
         EXPECT_EQ(r.value, 0);
         EXPECT_FALSE(r.busy);
@@ -179,9 +198,9 @@ TEST(Updater, FailedBlockEndsTheRunWithEmptyLabelAndBar)
     }
 }
 
-TEST(Updater, SendsNothingWithoutAFreeDevice)
+TEST(Updater, SendsNoBlockWithoutAFreeDeviceThatTellsItsIdentity)
 {
-    UpdateRun none, held, nested;
+    UpdateRun none, held, silent, nested;
     none.ports.records.clear();
     none.label = "Update complete";
     EXPECT_EQ(none.run(3).result, UpdateResult::NoDevice);
@@ -195,15 +214,21 @@ TEST(Updater, SendsNothingWithoutAFreeDevice)
                                        "first, then try again."});
     EXPECT_EQ(none.link.openCalls + held.link.openCalls, 0);
 
+    silent.link.replies.push_back({link::CommandTimeOut, {}});
+    EXPECT_EQ(silent.run(3).result, UpdateResult::NotAnswered);
+    EXPECT_EQ(silent.link.sent, std::vector<test::Bytes>{{16}});
+    EXPECT_EQ(silent.notifier.texts(),
+              std::vector<std::string>{"XLT Command transmission error COMMAND TIME_OUT"});
+
     // An update does not start again while it runs (here: during its pause).
     std::optional<UpdateResult> inner;
-    nested.scheduler.onAfter = [&] {
+    nested.pauses.onPause = [&] {
         if (!inner)
             inner = nested.run(300).result;
     };
     EXPECT_EQ(nested.run(300).result, UpdateResult::Complete);
     EXPECT_EQ(inner, UpdateResult::Refused);
-    EXPECT_EQ(nested.link.sent.size(), 300u);
+    EXPECT_EQ(std::count_if(nested.link.sent.begin(), nested.link.sent.end(), isBlock), 300);
 }
 
 TEST(TextProgress, Lines)
