@@ -19,8 +19,6 @@ struct Flow::Shared
     /// it, so the owner sees everything in order and never inside another delivery.
     void deliver(std::function<void()> action)
     {
-        if (cancelled)
-            return;
         queue.push_back(std::move(action));
         if (delivering)
             return;

@@ -139,6 +139,30 @@ TEST_F(WorkerLine, CancelStopsTheProcedureAtItsNextStepAndReportsNothing)
     EXPECT_TRUE(notifier.messages.empty()) << notifier.texts().front();
 }
 
+// What a procedure posted before its owner went, and that the owner's thread has not run yet,
+// is dropped: the owner never sees it.
+TEST_F(WorkerLine, PostsNotYetDeliveredAreDroppedByTheCancel)
+{
+    bool delivered = false;
+    std::atomic<bool> posted{false};
+    link::Operation operation(context);
+    operation.start(
+        "test",
+        [&](link::Flow &flow) {
+            flow.post([&] { delivered = true; });
+            flow.tell(core::Icon::Information, "done");
+            posted = true;
+        },
+        [&] { delivered = true; });
+    while (!posted) // without running the owner's events
+        QThread::msleep(1);
+    QThread::msleep(20);
+    operation.cancel();
+    QTest::qWait(50);
+    EXPECT_FALSE(delivered);
+    EXPECT_TRUE(notifier.messages.empty());
+}
+
 // The program's exit stops the line while a silent device is being waited for: stop() returns
 // long before the time-out and the port is closed with the link.
 TEST_F(WorkerLine, StopEndsTheRunningExchangeAtOnce)

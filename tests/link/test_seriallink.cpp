@@ -154,6 +154,52 @@ TEST_F(SerialLinkTest, ReplyFaults)
     }
 }
 
+// A reply that trickles in, each byte well within the gap limit but the whole longer than it
+// (a slow line), is taken whole: the gap counts from the last byte, not from the first.
+TEST_F(SerialLinkTest, ReplyArrivingByteByByteIsTaken)
+{
+    start(3000);
+    if (IsSkipped())
+        return;
+    std::thread device([this] {
+        framing::Decoder decoder(false);
+        std::uint8_t byte = 0;
+        for (pollfd fd{pty->master, POLLIN, 0}; ::poll(&fd, 1, 5000) > 0;) {
+            if (::read(pty->master, &byte, 1) != 1 ||
+                decoder.feed(byte) != framing::Decoder::Result::Complete)
+                continue;
+            for (const std::uint8_t b : good(decoder.frame())) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(15));
+                pty->write({b});
+            }
+            return;
+        }
+    });
+    packet.CommandLength = 1;
+    packet.CommandData[0] = 16;
+    link.XLTSendCommand(packet);
+    device.join();
+    EXPECT_EQ(packet.ReplyStatus, ReplyOk);
+    EXPECT_EQ(replyBytes(), kIdentity);
+}
+
+// An operation whose owner has gone: the wait for a silent device ends within a slice of the
+// interrupt, not at the 3 s time-out, and the port is closed.
+TEST_F(SerialLinkTest, InterruptEndsTheWaitAndClosesThePort)
+{
+    start(3000);
+    if (IsSkipped())
+        return;
+    const auto begin = std::chrono::steady_clock::now();
+    link.setInterrupt([begin] {
+        return std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(100);
+    });
+    EXPECT_EQ(send({16}), CommandTimeOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(1500));
+    link.setInterrupt({});
+    EXPECT_EQ(send({16}), ComPortClosed);
+}
+
 TEST_F(SerialLinkTest, ExchangesOpenCloseAndLineStates)
 {
     start();
