@@ -4,6 +4,7 @@
 #include "link/Operation.h"
 #include "link/XLT_protocol.h"
 #include "support/FakeLink.h"
+#include "support/HeldLink.h"
 #include "support/RecordingNotifier.h"
 
 #include <QElapsedTimer>
@@ -19,54 +20,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-/// A link on the line's thread whose exchanges wait for a reply the test may never give, as a
-/// silent device does, for up to the record's time-out; it gives up when interrupted.
-class SilentLink final : public link::LinkLibrary
-{
-public:
-    std::int16_t OpenXLTComPort(link::XLTPacket &) override
-    {
-        ++opens;
-        open = true;
-        return 1;
-    }
-    std::int16_t XLTSendCommand(link::XLTPacket &packet) override
-    {
-        madeOn = QThread::currentThread();
-        sent.push_back(packet.CommandData[0]);
-        packet.ReplyStatus = link::CommandTimeOut;
-        link::sleepUnless(std::chrono::milliseconds(packet.Timeout), [this] {
-            if (answer)
-                return true;
-            return interrupted && interrupted();
-        });
-        if (answer)
-            packet.ReplyStatus = link::ReplyOk;
-        return 0;
-    }
-    std::int16_t CloseXLTComPort() override
-    {
-        open = false;
-        return 0;
-    }
-    void setInterrupt(std::function<bool()> check) override { interrupted = std::move(check); }
-
-    std::function<bool()> interrupted;
-    std::atomic<bool> answer{false};
-    std::atomic<bool> open{false};
-    std::atomic<int> opens{0};
-    std::atomic<QThread *> madeOn{nullptr};
-    std::vector<std::uint8_t> sent; // written on the line's thread only while a job runs
-};
-
 struct WorkerLine : ::testing::Test
 {
-    SilentLink *silent = nullptr; // owned by the line
-    link::LineWorker line{[this] {
-        auto made = std::make_unique<SilentLink>();
-        silent = made.get();
-        return made;
-    }};
+    test::HeldLink silent; ///< a device that never answers unless told
+    link::LineWorker line{test::linkFactory(silent)};
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
     link::DeviceContext context{line, ports, notifier};
@@ -119,8 +76,7 @@ TEST_F(WorkerLine, CancelStopsTheProcedureAtItsNextStepAndReportsNothing)
     auto operation = std::make_unique<link::Operation>(context);
     operation->start(
         "test", [](link::Flow &flow) { threeCommands(flow, 3000); }, [&] { ended = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return silent && silent->opens == 1; }, 2000));
-    QTest::qWait(50); // the first command is in flight
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.held() == "command 16"; }, 2000));
     operation.reset();
     EXPECT_TRUE(context.holder.empty()) << "released when the owner goes";
     // The next operation queues behind the cancelled one and starts well before the 3 s
@@ -133,8 +89,8 @@ TEST_F(WorkerLine, CancelStopsTheProcedureAtItsNextStepAndReportsNothing)
     ASSERT_TRUE(QTest::qWaitFor([&] { return nextRan.load(); }, 5000));
     EXPECT_LT(clock.elapsed(), 1500);
     QTest::qWait(20);
-    EXPECT_EQ(silent->sent, std::vector<std::uint8_t>{16});
-    EXPECT_FALSE(silent->open);
+    EXPECT_EQ(silent.codes(), std::vector<std::uint8_t>{16});
+    EXPECT_FALSE(silent.isOpen());
     EXPECT_FALSE(ended);
     EXPECT_TRUE(notifier.messages.empty()) << notifier.texts().front();
 }
@@ -169,8 +125,7 @@ TEST_F(WorkerLine, StopEndsTheRunningExchangeAtOnce)
 {
     link::Operation operation(context);
     operation.start("test", [](link::Flow &flow) { threeCommands(flow, 3000); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return silent && silent->opens == 1; }, 2000));
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.held() == "command 16"; }, 2000));
     QElapsedTimer clock;
     clock.start();
     line.stop();

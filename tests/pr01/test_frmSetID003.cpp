@@ -226,14 +226,14 @@ TEST_F(SetID003Test, WriteKeepsTheDevicesCurrentHostDriveOption)
 TEST_F(SetID003OnLineTest, AbortWhileDetectionStartsEndsItAtTheFirstPoll)
 {
     onLine->model.options().detectTarget = 15; // never ends by itself
-    onLine->gate.holdReplyTo(20);
+    onLine->gate.holdOnly(20);
     click("bttnAutoCfg");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return onLine->gate.holding(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !onLine->gate.held().empty(); }, 5000));
     click("bttnAbort");
-    onLine->gate.release();
+    onLine->gate.passAll();
     ASSERT_TRUE(QTest::qWaitFor([this] { return enabled("bttnAutoCfg"); }, 5000));
     ASSERT_TRUE(onLine->drain());
-    const std::vector<std::uint8_t> sent = onLine->gate.sent();
+    const std::vector<std::uint8_t> sent = onLine->gate.codes();
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 3),
               (std::vector<std::uint8_t>{16, 20, 22}));
@@ -249,16 +249,16 @@ TEST_F(SetID003OnLineTest, AbortWhileDetectionStartsEndsItAtTheFirstPoll)
 TEST_F(SetID003OnLineTest, ExitDuringAWriteEndsIt)
 {
     const ConfigBlock before = onLine->model.configBlock();
-    onLine->gate.holdReplyTo(16);
+    onLine->gate.holdOnly(16);
     type("txtVersion", "ID003 NEVER");
     click("bttnSetToXLT");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return onLine->gate.holding(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !onLine->gate.held().empty(); }, 5000));
     click("bttnExit");
     EXPECT_TRUE(onLine->context.holder.empty());
-    onLine->gate.release(); // the reply arrives just after the window closed
+    onLine->gate.passAll(); // the reply arrives just after the window closed
     ASSERT_TRUE(QTest::qWaitFor([this] { return !window; }, 5000));
     ASSERT_TRUE(onLine->drain());
-    EXPECT_EQ(onLine->gate.sent(), std::vector<std::uint8_t>{16});
+    EXPECT_EQ(onLine->gate.codes(), std::vector<std::uint8_t>{16});
     EXPECT_EQ(onLine->model.configBlock(), before);
     EXPECT_FALSE(onLine->inProcess.isOpen());
     EXPECT_TRUE(onLine->notifier.messages.empty());
