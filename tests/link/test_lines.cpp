@@ -157,15 +157,20 @@ TEST_F(WorkerLine, MessagesComeInTheirTurnAndHoldBackWhatFollows)
                                                "ended"}));
 }
 
-// A stop request made before the procedure has looked is still there when it looks, and a new
-// start begins without the old one's request.
-TEST(InlineOperation, StopRequestsAreNeverLostAndBelongToOneRun)
+/// Operations on a line that runs them at once, as xltctl has it.
+struct InlineOperation : ::testing::Test
 {
     test::FakeLink fake;
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    link::DeviceContext context(fake, ports, notifier);
-    link::Operation operation(context);
+    link::DeviceContext context{fake, ports, notifier};
+    link::Operation operation{context};
+};
+
+// A stop request made before the procedure has looked is still there when it looks, and a new
+// start begins without the old one's request.
+TEST_F(InlineOperation, StopRequestsAreNeverLostAndBelongToOneRun)
+{
     std::vector<bool> seen;
     const auto look = [&](link::Flow &flow) { seen.push_back(flow.stopRequested()); };
     operation.start("a", [&](link::Flow &flow) {
@@ -177,15 +182,10 @@ TEST(InlineOperation, StopRequestsAreNeverLostAndBelongToOneRun)
 }
 
 // While one operation holds the device another is refused with the holder's name, and nothing
-// runs; a running operation does not start twice.
-TEST(InlineOperation, HeldDeviceRefusesOthers)
+// runs.
+TEST_F(InlineOperation, HeldDeviceRefusesOthers)
 {
-    test::FakeLink fake;
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    link::DeviceContext context(fake, ports, notifier);
     link::DeviceHold hold(context, "traffic monitor");
-    link::Operation operation(context);
     bool ran = false;
     EXPECT_FALSE(operation.start("b", [&](link::Flow &) { ran = true; }));
     EXPECT_FALSE(ran);
@@ -196,13 +196,8 @@ TEST(InlineOperation, HeldDeviceRefusesOthers)
 
 // Operations started from another's end run one after the other, not nested: a chain far
 // longer than any update stays flat on the stack.
-TEST(InlineOperation, ChainsStartedFromTheEndRunInALoop)
+TEST_F(InlineOperation, ChainsStartedFromTheEndRunInALoop)
 {
-    test::FakeLink fake;
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    link::DeviceContext context(fake, ports, notifier);
-    link::Operation operation(context);
     int remaining = 100000;
     std::function<void()> next = [&] {
         if (--remaining > 0)
