@@ -64,7 +64,8 @@ void runOpenStep(link::Operation &operation, link::DeviceContext &context, Panel
                  const QString &path, const std::function<void(OpenStepResult)> &done);
 
 /// On the line: finds the device and reads its identity (command 16, firmware with its point).
-/// Empty when no device was found or it did not answer (told as RunXLTCommand tells).
+/// Empty when no device was found (the flow's XLTPortNumber is then 0) or it did not answer
+/// (told as RunXLTCommand tells).
 std::pair<SeenDevice, std::vector<std::string>> lookAtDevice(link::Flow &flow);
 
 } // namespace xlt::update

@@ -94,11 +94,11 @@ std::optional<link::Identity> identityQuietly(link::Flow &flow)
 UpdateOutcome Updater::runOnLine(link::Flow &flow, const UpdateImage &image,
                                  const SeenDevice &shown, const Seen &seen)
 {
-    if (link::FindXLTPort(flow) == 0) {
+    const auto [found, lines] = lookAtDevice(flow);
+    if (flow.XLTPortNumber == 0) {
         flow.tell(core::Icon::Exclamation, kNoDeviceText);
         return {UpdateResult::NoDevice, -1, {}};
     }
-    const auto [found, lines] = lookAtDevice(flow);
     if (lines.empty())
         return {UpdateResult::NotAnswered, -1, {}};
     if (seen)
