@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QFile>
-#include <QString>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,11 +8,11 @@ namespace xlt::cli {
 
 using Args = std::vector<std::string>;
 
-/// A file or directory argument as the system named it (its 8-bit name decoded the way Qt
-/// encodes it back), so that a path of any characters names the same file.
-inline QString pathArgument(const std::string &arg)
+/// A file or folder argument: its bytes, as the system takes them, so that a name that is not
+/// UTF-8 names the same file.
+inline std::filesystem::path pathArgument(const std::string &arg)
 {
-    return QFile::decodeName(QByteArray::fromStdString(arg));
+    return std::filesystem::path(arg);
 }
 
 // Each subcommand takes the words after its name, parses them with its CommandLine (which also

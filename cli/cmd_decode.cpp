@@ -3,18 +3,22 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "HexInput.h"
+#include "Printable.h"
 #include "PrintingList.h"
 #include "core/EventPump.h"
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "monitor/TrafficListing.h"
 #include "monitor/TrafficLog.h"
 
 #include <QDateTime>
-#include <QFileInfo>
+#include <array>
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,9 +49,10 @@ constexpr char kUsage[] =
     "\n"
     "Exit codes: 0 done, 1 a log file could not be written, 2 bad usage or bad input.\n";
 
+/// `problem` quotes words of the command line as given: they are escaped here.
 int usageError(const std::string &problem)
 {
-    std::fprintf(stderr, "xltctl decode: %s\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "xltctl decode: %s\n%s", shownWord(problem).c_str(), kUsage);
     return 2;
 }
 
@@ -69,7 +74,7 @@ int decodeFrame(const Args &args)
         hex += args[i] + ' ';
     const auto frameBytes = parseHex(hex, problem);
     if (!frameBytes) {
-        std::fprintf(stderr, "xltctl decode: frame: %s\n", problem.c_str());
+        std::fprintf(stderr, "xltctl decode: frame: %s\n", shownWord(problem).c_str());
         return 2;
     }
     monitor::WorkingFrame frame{};
@@ -106,6 +111,29 @@ std::optional<RepliesOptions> parseRepliesOptions(const CommandLine &commandLine
     return options;
 }
 
+/// A file opened by the program read as a stream, in pieces.
+class DeviceStreamBuffer final : public std::streambuf
+{
+public:
+    explicit DeviceStreamBuffer(QIODevice &device)
+        : m_device(device)
+    {}
+
+protected:
+    int_type underflow() override
+    {
+        const qint64 n = m_device.read(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
+        if (n <= 0)
+            return traits_type::eof();
+        setg(m_buffer.data(), m_buffer.data(), m_buffer.data() + n);
+        return traits_type::to_int_type(m_buffer[0]);
+    }
+
+private:
+    QIODevice &m_device;
+    std::array<char, 65536> m_buffer{};
+};
+
 // Lists the replies of `in` in order; returns the exit code.
 int listReplies(std::istream &in, monitor::TrafficLog *log, bool check)
 {
@@ -138,8 +166,10 @@ int listReplies(std::istream &in, monitor::TrafficLog *log, bool check)
         std::string problem;
         const auto bytes = parseHex(text, problem);
         if (!bytes) {
+            // The problem quotes the input's bytes.
             std::fflush(stdout);
-            std::fprintf(stderr, "xltctl decode: line %d: %s\n", lineNumber, problem.c_str());
+            std::fprintf(stderr, "xltctl decode: line %d: %s\n", lineNumber,
+                         printable(problem).c_str());
             exitCode = 2;
             continue;
         }
@@ -152,7 +182,7 @@ int listReplies(std::istream &in, monitor::TrafficLog *log, bool check)
                 failure = log->appendHost(added.host);
             if (!failure.empty()) {
                 std::fflush(stdout);
-                std::fprintf(stderr, "xltctl decode: %s\n", failure.c_str());
+                std::fprintf(stderr, "xltctl decode: %s\n", printable(failure).c_str());
                 return 1;
             }
         }
@@ -170,24 +200,25 @@ int decodeReplies(const CommandLine &commandLine)
         return usageError(problem);
     std::optional<monitor::TrafficLog> log;
     if (options->logging) {
-        const QString dir = pathArgument(options->logDir);
-        if (!QFileInfo(dir).isDir())
-            return usageError("log directory '" + options->logDir + "' does not exist");
+        const std::filesystem::path dir = pathArgument(options->logDir);
+        if (!core::isFolder(dir))
+            return usageError("log directory '" + shownPath(dir) + "' does not exist");
         log.emplace(dir, monitor::TrafficLog::baseName(QDateTime::currentDateTime()));
     }
     if (options->file.empty() || options->file == "-")
         return listReplies(std::cin, log ? &*log : nullptr, options->check);
-    // A named file must be a regular one: a device such as /dev/zero would never end. Standard
-    // input ("-") stays open to pipes.
-    if (!QFileInfo(pathArgument(options->file)).isFile()) {
-        std::fprintf(stderr, "xltctl decode: '%s' is not a regular file\n", options->file.c_str());
+    // A named file must be a regular one: a device such as /dev/zero would never end, a pipe
+    // could hold the open. Standard input ("-") stays open to pipes.
+    const std::filesystem::path path = pathArgument(options->file);
+    QString reason;
+    const std::unique_ptr<QFile> file = core::openRegularFile(path, &reason);
+    if (!file) {
+        std::fprintf(stderr, "xltctl decode: cannot read '%s': %s\n", shownPath(path).c_str(),
+                     core::fromQString(reason).c_str());
         return 2;
     }
-    std::ifstream in(options->file, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "xltctl decode: cannot read '%s'\n", options->file.c_str());
-        return 2;
-    }
+    DeviceStreamBuffer buffer(*file);
+    std::istream in(&buffer);
     return listReplies(in, log ? &*log : nullptr, options->check);
 }
 

@@ -36,9 +36,10 @@ constexpr char kUsage[] =
     "block is named on stderr) or the identity not the file's, 2 bad usage or a file that is\n"
     "not a valid update file, 3 no device.\n";
 
+/// The identity's fields for the terminal: they are the device's or the file's bytes.
 std::string shown(const link::Identity &identity)
 {
-    return identity.interfaceCode + " " + identity.firmware + " " + identity.modNumber;
+    return printable(identity.interfaceCode + " " + identity.firmware + " " + identity.modNumber);
 }
 
 class ConsolePanel final : public update::Panel
@@ -77,14 +78,15 @@ update::OpenStepResult openFile(link::DeviceContext &device, ConsolePanel &panel
                         [&opened](update::OpenStepResult result) { opened = std::move(result); });
     for (const std::string &line : opened.targetLines)
         panel.print(line);
-    if (opened.kind == update::OpenStepResult::Kind::Unchanged)
-        std::fprintf(
-            stderr,
-            "xltctl update: cannot read '%s', or it is empty, too large or not a regular file\n",
-            path.c_str());
+    const std::string shown = shownPath(pathArgument(path));
+    if (opened.kind == update::OpenStepResult::Kind::Unchanged && opened.unreadable.empty())
+        std::fprintf(stderr, "xltctl update: '%s' is empty\n", shown.c_str());
+    else if (opened.kind == update::OpenStepResult::Kind::Unchanged)
+        std::fprintf(stderr, "xltctl update: cannot read '%s': %s\n", shown.c_str(),
+                     printable(opened.unreadable).c_str());
     else if (opened.check == update::FileCheck::NoIdentity)
         std::fprintf(stderr, "xltctl update: '%s' is too short for an XLT OS Update file\n",
-                     path.c_str());
+                     shown.c_str());
     return opened;
 }
 

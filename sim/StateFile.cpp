@@ -3,14 +3,10 @@
 #include "core/FileIo.h"
 #include "core/Text.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
+#include <filesystem>
 #include <string_view>
-#include <unistd.h>
 
 namespace xlt::sim {
 
@@ -19,49 +15,19 @@ namespace {
 constexpr const char *kHeader = "# xlt-sim device state";
 constexpr const char *kBlockKey = "block=";
 
-std::optional<std::uint8_t> hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return static_cast<std::uint8_t>(c - '0');
-    if (c >= 'A' && c <= 'F')
-        return static_cast<std::uint8_t>(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f')
-        return static_cast<std::uint8_t>(c - 'a' + 10);
-    return std::nullopt;
-}
-
 std::optional<ConfigBlock> parseBlock(const std::string &hex)
 {
     if (hex.size() != 2 * kBlockSize)
         return std::nullopt;
     ConfigBlock block{};
     for (std::size_t i = 0; i < kBlockSize; ++i) {
-        const auto high = hexDigit(hex[2 * i]);
-        const auto low = hexDigit(hex[2 * i + 1]);
-        if (!high || !low)
+        const int high = core::hexDigitValue(hex[2 * i]);
+        const int low = core::hexDigitValue(hex[2 * i + 1]);
+        if (high < 0 || low < 0)
             return std::nullopt;
-        block[i] = static_cast<std::uint8_t>(*high << 4 | *low);
+        block[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
     return block;
-}
-
-std::string systemError(const std::string &what, const std::string &path)
-{
-    return what + " " + path + ": " + std::strerror(errno);
-}
-
-bool writeAll(int fd, const std::string &text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -82,18 +48,19 @@ std::optional<ConfigBlock> parseStateText(std::string_view text)
 
 std::optional<ConfigBlock> readStateFile(const std::string &path, std::string &error)
 {
-    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
-    if (!QFileInfo::exists(name))
+    std::error_code missing;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, missing)))
         return std::nullopt;
-    const core::FileRead file = core::readRegularFile(name, kMaxStateFileBytes);
+    const core::FileRead file = core::readRegularFile(path, kMaxStateFileBytes);
     if (!file.bytes) {
-        error = "the state file " + path + " cannot be read: " + file.reason.toStdString();
+        error = "the state file " + core::pathText(path) +
+                " cannot be read: " + core::fromQString(file.reason);
         return std::nullopt;
     }
     if (auto block = parseStateText(std::string_view(file.bytes->constData(),
                                                      static_cast<std::size_t>(file.bytes->size()))))
         return block;
-    error = "the state file " + path + " holds no valid configuration block";
+    error = "the state file " + core::pathText(path) + " holds no valid configuration block";
     return std::nullopt;
 }
 
@@ -103,30 +70,12 @@ bool writeStateFile(const std::string &path, const ConfigBlock &block, std::stri
     for (std::uint8_t byte : block)
         text += core::hex2(byte);
     text += "\n";
-
-    // Renaming over a device or a pipe (--state /dev/null) would replace it.
-    const QFileInfo existing(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (existing.exists() && !existing.isFile()) {
-        error = "cannot write " + path + ": not a regular file";
-        return false;
-    }
-    const std::string temp = path + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = systemError("cannot create", temp);
-        return false;
-    }
-    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    ::close(fd);
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        if (!written)
-            errno = savedErrno;
-        error = systemError("cannot write", path);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    QString reason;
+    if (core::writeFileAtomically(path, QByteArrayView(text.data(), qsizetype(text.size())),
+                                  &reason))
+        return true;
+    error = "cannot write " + core::pathText(path) + ": " + core::fromQString(reason);
+    return false;
 }
 
 std::string defaultStatePath()

@@ -1,15 +1,39 @@
 #pragma once
 
-// Reading and writing the files XLT keeps (configuration files, update files, log files, the
-// emulator's state), so that no file is read without bound and no failed write loses data.
-// Paths are QString end to end; they meet the system's 8-bit names only inside Qt.
+// The one place where XLT opens files (configuration files, update files, log files, exports,
+// raw captures, the settings, the emulator's state), so that every reader and writer meets
+// links, pipes, devices and full disks the same way:
+// - no file is read without bound, and a pipe or a device is never opened in a way that blocks;
+// - a write never goes through a symbolic link, into a pipe, a device or a folder: such a
+//   target is refused with a reason that names what it is;
+// - no failed write loses data, and a saved file survives a power cut under its new name.
+//
+// A path is the system's name for a file: on Unix a string of bytes, kept as bytes (a name
+// that is not UTF-8 names the same file). Windows hand in text and convert once, with toPath().
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QFile>
 #include <QString>
+#include <filesystem>
+#include <memory>
 #include <optional>
+#include <string>
 
 namespace xlt::core {
+
+/// The path of a name the windows hold as text (a file chooser's answer, a stored setting).
+std::filesystem::path toPath(const QString &name);
+
+/// A path as Qt names it, for Qt's own calls (a chooser's start folder). Bytes that are not
+/// UTF-8 do not survive: files are opened through this header's functions, with the path.
+QString toQPath(const std::filesystem::path &path);
+
+/// A path for a message (a Latin-1 text, as every message is): the name's characters that are
+/// printable Latin-1 as they are, every other byte of the name as \xNN (a byte that is not
+/// UTF-8, a control byte, the bytes of a character beyond Latin-1). Nothing is lost and nothing
+/// reaches a terminal as a control sequence.
+std::string pathText(const std::filesystem::path &path);
 
 /// Why a file was not read.
 enum class ReadFailure {
@@ -30,17 +54,30 @@ struct FileRead
 /// else is refused before a byte is read: a pipe or device is never opened in a way that could
 /// block or never end, and a larger file is not read at all. A file that grows past the limit
 /// while it is read is refused too.
-FileRead readRegularFile(const QString &path, qint64 maxBytes);
+FileRead readRegularFile(const std::filesystem::path &path, qint64 maxBytes);
 
-/// Replaces the file at `path` by `data`: the data go to a temporary file beside it, every write
-/// is checked, the file is synced, and only then renamed over the old one. On any failure the
-/// old file (or its absence) stays as it was and `reason` (when given) says why. A path that
-/// names something other than a regular file (a device, a pipe, a folder) is never replaced.
-bool writeFileAtomically(const QString &path, QByteArrayView data, QString *reason = nullptr);
+/// Opens a regular file (a symbolic link to one is fine) for reading in pieces, such as a long
+/// capture: refused as readRegularFile() refuses, without a bound on its size. Nothing when it
+/// is refused; `reason` then says why.
+std::unique_ptr<QFile> openRegularFile(const std::filesystem::path &path,
+                                       QString *reason = nullptr);
+
+/// Replaces the file at `path` by `data`. The data go to a new temporary file made beside it
+/// (a fresh name, never an existing file or link), every write is checked, the file is synced
+/// and renamed over the old one, and the folder is synced so that the new name lasts. A path
+/// that is a symbolic link, a pipe, a device or a folder is refused and left as it is. On any
+/// failure the old file (or its absence) stays as it was and `reason` (when given) says why,
+/// in the system's words ("No space left on device", "it is a symbolic link").
+bool writeFileAtomically(const std::filesystem::path &path, QByteArrayView data,
+                         QString *reason = nullptr);
 
 /// Appends `data` to the file at `path` (created when missing) whole or not at all: when a write
 /// fails part way (a full disk) the file is cut back to its size before, so no partial line is
-/// left for the next append to be glued onto. Nothing written earlier is ever truncated.
-bool appendWhole(const QString &path, QByteArrayView data, QString *reason = nullptr);
+/// left for the next append to be glued onto. Nothing written earlier is ever truncated. A path
+/// that is a symbolic link, a pipe, a device or a folder is refused at once, without blocking.
+bool appendWhole(const std::filesystem::path &path, QByteArrayView data, QString *reason = nullptr);
+
+/// True when `path` is a folder (a symbolic link to one counts); never blocks.
+bool isFolder(const std::filesystem::path &path);
 
 } // namespace xlt::core

@@ -1,12 +1,13 @@
 #include "SimRegistry.h"
 
+#include "core/FileIo.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #ifndef _WIN32
@@ -35,9 +36,11 @@ struct Entry
 /// The content of one registry file; empty when it does not hold "<pid>\t<path>\n".
 std::optional<Entry> readEntry(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    constexpr qint64 kMaxEntryBytes = 8192;
+    const core::FileRead read = core::readRegularFile(path, kMaxEntryBytes);
+    if (!read.bytes)
         return std::nullopt;
+    std::istringstream in(read.bytes->toStdString());
     std::string line;
     if (!std::getline(in, line))
         return std::nullopt;

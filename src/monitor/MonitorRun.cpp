@@ -32,7 +32,7 @@ MonitorRun::~MonitorRun()
     end();
 }
 
-void MonitorRun::start(const QString &logDir, Events events)
+void MonitorRun::start(const std::filesystem::path &logDir, Events events)
 {
     if (m_state != State::Idle) {
         if (events.started)
@@ -127,7 +127,7 @@ void MonitorRun::writeLogs(const TrafficListing::Added &added)
     if (!m_log)
         return;
     std::string errors;
-    const std::pair<QString, std::string> results[] = {
+    const std::pair<std::filesystem::path, std::string> results[] = {
         {m_log->targetPath(), m_log->appendTarget(added.target)},
         {m_log->hostPath(), m_log->appendHost(added.host)}};
     // Each failing file is told once per run: a message per reply would hold the run up every

@@ -68,7 +68,7 @@ public:
     /// port search, PortNumber/BaudRate/Timeout, open, capture-start (2, 1), and the polls.
     /// `logDir` is where this run's log files go (LogPath at the moment of the start). Results
     /// decided before the line is used (AlreadyRunning, Refused) come at once.
-    void start(const QString &logDir, Events events);
+    void start(const std::filesystem::path &logDir, Events events);
 
     /// The Stop button: the run ends after the reply of its next capture-read. Also counts
     /// when pressed while the start is under way.
@@ -101,7 +101,8 @@ private:
     TrafficListing &m_listing;
     Clock m_clock;
     State m_state = State::Idle;
-    std::set<QString> m_logFilesTold; ///< log files of this run whose failure was told
+    std::set<std::filesystem::path>
+        m_logFilesTold; ///< log files of this run whose failure was told
     Ending m_ending = Ending::None;
     std::string m_logBaseName;
     std::optional<TrafficLog> m_log;

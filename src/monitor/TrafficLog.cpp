@@ -9,38 +9,15 @@ namespace xlt::monitor {
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
-
-bool endsWithSeparator(const QString &dir)
+std::string failure(const std::filesystem::path &path, const QString &reason)
 {
-    const QChar last = dir.back();
-    return last == QLatin1Char('/') || last == QLatin1Char(kSeparator);
-}
-
-// A directory that already ends with a separator (a drive root, "/") gets no second one; an
-// empty one means the current directory.
-QString joinPath(const QString &dir, const QString &fileName)
-{
-    if (dir.isEmpty())
-        return fileName;
-    if (endsWithSeparator(dir))
-        return dir + fileName;
-    return dir + QLatin1Char(kSeparator) + fileName;
-}
-
-std::string failure(const QString &path, const QString &reason)
-{
-    return "The log file " + core::fromQString(path) +
+    return "The log file " + core::pathText(path) +
            " could not be written: " + core::fromQString(reason);
 }
 
 // Appends only: whatever the file already holds is never truncated, and a failed write is cut
 // back to where this append began.
-std::string appendLines(const QString &path, const std::vector<std::string> &lines)
+std::string appendLines(const std::filesystem::path &path, const std::vector<std::string> &lines)
 {
     if (lines.empty())
         return {};
@@ -67,19 +44,19 @@ std::string TrafficLog::baseName(const QDateTime &when)
     return "XLT_log_ " + core::fromQString(when.toString(QStringLiteral("dd MM yyyy HH mm ss")));
 }
 
-TrafficLog::TrafficLog(QString logDir, const std::string &baseName)
+TrafficLog::TrafficLog(std::filesystem::path logDir, std::string baseName)
     : m_dir(std::move(logDir))
-    , m_base(core::toQString(baseName))
+    , m_base(std::move(baseName))
 {}
 
-QString TrafficLog::targetPath() const
+std::filesystem::path TrafficLog::targetPath() const
 {
-    return joinPath(m_dir, m_base + QStringLiteral(".tgt"));
+    return m_dir / (m_base + ".tgt");
 }
 
-QString TrafficLog::hostPath() const
+std::filesystem::path TrafficLog::hostPath() const
 {
-    return joinPath(m_dir, m_base + QStringLiteral(".xlt"));
+    return m_dir / (m_base + ".xlt");
 }
 
 std::string TrafficLog::appendTarget(const std::vector<std::string> &lines)

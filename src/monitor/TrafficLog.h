@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QDateTime>
-#include <QString>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,17 +11,18 @@ namespace xlt::monitor {
 /// LogPath/<base>.xlt (host side). Each append opens the file, writes whole lines ended by CRLF
 /// (Latin-1 bytes) and closes it, so nothing stays open between replies. One append's lines
 /// reach the file whole or not at all: a write that fails part way (a full disk) is cut back,
-/// so the five-line records stay whole. The directory is a path of any characters.
+/// so the five-line records stay whole. The folder is a path of any bytes; a log name that is a
+/// link, a pipe or a device is refused and never written through.
 class TrafficLog
 {
 public:
     /// "XLT_log_ dd mm yyyy hh mm ss" for the moment Run was pressed.
     static std::string baseName(const QDateTime &when);
 
-    TrafficLog(QString logDir, const std::string &baseName);
+    TrafficLog(std::filesystem::path logDir, std::string baseName);
 
-    QString targetPath() const;
-    QString hostPath() const;
+    std::filesystem::path targetPath() const;
+    std::filesystem::path hostPath() const;
 
     /// Appends the lines (none: nothing is done, no file is created). Returns an empty string
     /// on success, otherwise a message naming the file and the reason.
@@ -29,8 +30,8 @@ public:
     std::string appendHost(const std::vector<std::string> &lines);
 
 private:
-    QString m_dir;
-    QString m_base;
+    std::filesystem::path m_dir;
+    std::string m_base;
 };
 
 } // namespace xlt::monitor

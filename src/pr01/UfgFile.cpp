@@ -11,6 +11,7 @@ namespace xlt::pr01 {
 namespace {
 
 constexpr std::size_t kMaxNameBytes = 255 - 4; // the longest file name, less ".ufg"
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 void addLine(std::string &out, std::string_view line)
 {
@@ -26,6 +27,12 @@ bool isLineEnd(char c)
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
+}
+
+/// ": " and the reason a file could not be read or written, when there is one.
+std::string withReason(const QString &reason)
+{
+    return reason.isEmpty() ? std::string() : ": " + core::fromQString(reason);
 }
 
 } // namespace
@@ -56,6 +63,8 @@ void FieldReader::skipDelimiter()
     const char c = m_content[m_pos++];
     if (c == '\r' && m_pos < m_content.size() && m_content[m_pos] == '\n')
         ++m_pos;
+    if (isLineEnd(c))
+        ++m_line;
 }
 
 std::string FieldReader::next()
@@ -83,31 +92,35 @@ std::string FieldReader::next()
 
 UfgSections applyUfgSections(std::string_view content, Pr01Texts &boxes)
 {
+    if (content.starts_with(kUtf8Bom))
+        content.remove_prefix(kUtf8Bom.size());
     FieldReader reader(content);
     UfgSections found;
-    // Reads the value a header calls for; false when the text has ended.
-    auto take = [&reader, &found](std::string &box) {
+    // Reads the value a header calls for, noting its line; false when the text has ended.
+    auto take = [&reader, &found](std::string &box, int &line) {
         if (reader.atEnd()) {
             found.cut = true;
             return false;
         }
+        line = reader.line();
         box = reader.next();
         return true;
     };
     while (!reader.atEnd()) {
         const std::string value = reader.next();
         if (value == kVersionHeader) {
-            if (!take(boxes.version))
+            if (!take(boxes.version, found.lines.version))
                 return found;
             found.version = true;
         } else if (value == kBootVersionHeader) {
-            if (!take(boxes.bootVersion))
+            if (!take(boxes.bootVersion, found.lines.bootVersion))
                 return found;
             found.bootVersion = true;
         } else if (value == kCurrencyHeader) {
             for (std::size_t row = 0; row < kRowCount; ++row) {
-                if (!take(boxes.code[row]) || !take(boxes.country[row]) ||
-                    !take(boxes.denom[row]) || !take(boxes.exp[row]))
+                auto &lines = found.lines.currency[row];
+                if (!take(boxes.code[row], lines[0]) || !take(boxes.country[row], lines[1]) ||
+                    !take(boxes.denom[row], lines[2]) || !take(boxes.exp[row], lines[3]))
                     return found;
             }
             found.currency = true;
@@ -143,17 +156,21 @@ bool isSafeUfgName(const QString &name)
     return true;
 }
 
-bool saveUfgFile(const QString &path, const Pr01Texts &texts)
+bool saveUfgFile(const std::filesystem::path &path, const Pr01Texts &texts, QString *reason)
 {
     const std::string text = ufgText(texts);
-    return core::writeFileAtomically(path, QByteArrayView(text.data(), qsizetype(text.size())));
+    return core::writeFileAtomically(path, QByteArrayView(text.data(), qsizetype(text.size())),
+                                     reason);
 }
 
-std::optional<std::string> readUfgFile(const QString &path)
+std::optional<std::string> readUfgFile(const std::filesystem::path &path, QString *reason)
 {
     const core::FileRead read = core::readRegularFile(path, kMaxUfgBytes);
-    if (!read.bytes)
+    if (!read.bytes) {
+        if (reason)
+            *reason = read.reason;
         return std::nullopt;
+    }
     return read.bytes->toStdString();
 }
 
@@ -161,39 +178,48 @@ bool saveConfiguration(const QString &folder, const Pr01Texts &boxes, core::Noti
 {
     // The version text is a device text (Latin-1); the file name is its characters.
     const QString name = core::toQString(ufgNameFromVersion(boxes.version));
-    const QString path = configFilePath(folder, name);
-    if (isSafeUfgName(name) && saveUfgFile(path, boxes))
+    const std::filesystem::path path = core::toPath(configFilePath(folder, name));
+    QString reason;
+    if (isSafeUfgName(name) && saveUfgFile(path, boxes, &reason))
         return true;
     notifier.message(core::Icon::Exclamation,
-                     "Cannot save configuration file " + core::fromQString(path));
+                     "Cannot save configuration file " + core::pathText(path) + withReason(reason));
     return false;
 }
 
-bool loadConfigFileInto(const QString &path, Pr01Texts &boxes, core::Notifier &notifier)
+bool loadConfigFileInto(const std::filesystem::path &path, Pr01Texts &boxes,
+                        core::Notifier &notifier)
 {
-    const std::optional<std::string> content = readUfgFile(path);
+    QString reason;
+    const std::optional<std::string> content = readUfgFile(path, &reason);
     if (content && applyUfgText(*content, boxes))
         return true;
-    notifier.message(core::Icon::Exclamation, "Cannot open config file " + core::fromQString(path));
+    notifier.message(core::Icon::Exclamation,
+                     "Cannot open config file " + core::pathText(path) + withReason(reason));
     return false;
 }
 
-bool loadWholeConfigFileInto(const QString &path, Pr01Texts &boxes, core::Notifier &notifier)
+bool loadWholeConfigFileInto(const std::filesystem::path &path, Pr01Texts &boxes,
+                             core::Notifier &notifier, UfgLines *lines)
 {
-    const std::string shown = "Cannot open config file " + core::fromQString(path);
-    const std::optional<std::string> content = readUfgFile(path);
+    const std::string shown = "Cannot open config file " + core::pathText(path);
+    QString reason;
+    const std::optional<std::string> content = readUfgFile(path, &reason);
     if (!content) {
-        notifier.message(core::Icon::Exclamation, shown);
+        notifier.message(core::Icon::Exclamation, shown + withReason(reason));
         return false;
     }
     Pr01Texts loaded = boxes;
-    if (!applyUfgSections(*content, loaded).whole()) {
+    const UfgSections found = applyUfgSections(*content, loaded);
+    if (!found.whole()) {
         notifier.message(core::Icon::Exclamation, shown + ": it does not hold the three sections " +
                                                       kVersionHeader + ", " + kBootVersionHeader +
                                                       " and " + kCurrencyHeader + " complete");
         return false;
     }
     boxes = std::move(loaded);
+    if (lines)
+        *lines = found.lines;
     return true;
 }
 

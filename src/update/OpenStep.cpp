@@ -1,5 +1,6 @@
 #include "OpenStep.h"
 
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "link/DeviceContext.h"
 #include "link/Identity.h"
@@ -37,15 +38,18 @@ std::pair<SeenDevice, std::vector<std::string>> lookAtDevice(link::Flow &flow)
 }
 
 void runOpenStep(link::Operation &operation, link::DeviceContext &context, Panel &panel,
-                 const QString &path, const std::function<void(OpenStepResult)> &done)
+                 const std::filesystem::path &path, const std::function<void(OpenStepResult)> &done)
 {
     OpenStepResult result;
-    auto bytes = readWholeFile(path);
-    if (!bytes || bytes->empty())
+    QString reason;
+    auto bytes = readWholeFile(path, &reason);
+    if (!bytes || bytes->empty()) {
+        result.unreadable = core::fromQString(reason);
         return done(std::move(result));
+    }
 
     panel.clear();
-    OpenResult opened = openUpdateFile(core::fromQString(path), std::move(*bytes));
+    OpenResult opened = openUpdateFile(core::pathText(path), std::move(*bytes));
     result.check = opened.check;
     if (!opened.message.empty())
         context.notifier.message(core::Icon::Exclamation, opened.message);

@@ -44,6 +44,8 @@ struct OpenStepResult
         Accepted   ///< `image` holds the file; the panel shows its identity (and the device's)
     };
     Kind kind = Kind::Unchanged;
+    /// Why the file could not be read (Unchanged); empty when it was read (and empty).
+    std::string unreadable;
     FileCheck check = FileCheck::Empty; ///< the file's verdict (Empty also when unreadable)
     std::optional<UpdateImage> image;
     /// The connected device's identity lines; empty when it was not found or did not answer.
@@ -61,7 +63,8 @@ struct OpenStepResult
 /// on the caller's thread once the device has answered, or at once when it is not asked; not
 /// at all when the operation is cancelled first.
 void runOpenStep(link::Operation &operation, link::DeviceContext &context, Panel &panel,
-                 const QString &path, const std::function<void(OpenStepResult)> &done);
+                 const std::filesystem::path &path,
+                 const std::function<void(OpenStepResult)> &done);
 
 /// On the line: finds the device and reads its identity (command 16, firmware with its point).
 /// Empty when no device was found (the flow's XLTPortNumber is then 0) or it did not answer

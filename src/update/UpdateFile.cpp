@@ -68,11 +68,15 @@ OpenResult openUpdateFile(const std::string &fileName, std::vector<std::uint8_t>
     return result;
 }
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const QString &path)
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path &path,
+                                                       QString *reason)
 {
     const core::FileRead read = core::readRegularFile(path, kMaximumFileBytes);
-    if (!read.bytes)
+    if (!read.bytes) {
+        if (reason)
+            *reason = read.reason;
         return std::nullopt;
+    }
     return std::vector<std::uint8_t>(read.bytes->begin(), read.bytes->end());
 }
 

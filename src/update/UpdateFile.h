@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -72,6 +73,7 @@ OpenResult openUpdateFile(const std::string &fileName, std::vector<std::uint8_t>
 
 /// The whole contents of a file, or nothing when it cannot be opened or read, is not a regular
 /// file or is larger than kMaximumFileBytes (such a file is not read at all).
-std::optional<std::vector<std::uint8_t>> readWholeFile(const QString &path);
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path &path,
+                                                       QString *reason = nullptr);
 
 } // namespace xlt::update

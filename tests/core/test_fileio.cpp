@@ -1,116 +1,246 @@
-// Reading files of bounded size and writing them without losing the old contents.
+// The one place that opens files: every reader and writer against what another user, or bad
+// luck, may have put at the name: links, pipes, devices, folders, odd name bytes, a full disk.
 #include "core/FileIo.h"
 #include "support/SmallTmpfs.h"
+#include "support/Watchdog.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace xlt::core;
+namespace fs = std::filesystem;
 
 namespace {
 
-QByteArray contents(const QString &path)
+QByteArray contents(const fs::path &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    const FileRead read = readRegularFile(path, 1 << 20);
+    return read.bytes.value_or("<unreadable>");
 }
 
-bool writeRaw(const QString &path, const QByteArray &bytes)
+bool writeRaw(const fs::path &path, const QByteArray &bytes)
 {
-    QFile file(path);
+    QFile file(toQPath(path));
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
 }
 
-// Pipes and devices are refused before anything is read (a FIFO without a writer would block
-// the open, /dev/zero would never end); a file over the limit is not read.
-TEST(ReadRegularFile, TakesOnlyRegularFilesWithinTheLimit)
+struct Outcome
 {
-    QTemporaryDir dir;
-    const QString euro = dir.filePath(QString::fromUtf8("\u20acuro.ufg"));
-    ASSERT_TRUE(writeRaw(euro, "12345678"));
-    const QString fifo = dir.filePath("fifo");
-    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QString link = dir.filePath("link");
-    ASSERT_EQ(symlink(QFile::encodeName(euro).constData(), QFile::encodeName(link).constData()), 0);
-    // Rows: path, limit, read, failure when not.
-    const std::tuple<QString, qint64, bool, ReadFailure> rows[] = {
-        {euro, 8, true, {}},
-        {link, 8, true, {}},
-        {euro, 7, false, ReadFailure::TooLarge},
-        {fifo, 100, false, ReadFailure::NotRegular},
-        {"/dev/zero", 100, false, ReadFailure::NotRegular},
-        {dir.path(), 100, false, ReadFailure::NotRegular},
-        {dir.filePath("missing"), 100, false, ReadFailure::CannotOpen},
-    };
-    for (const auto &[path, limit, read, failure] : rows) {
-        const FileRead result = readRegularFile(path, limit);
-        EXPECT_EQ(result.bytes.has_value(), read) << path.toStdString();
-        if (read)
-            EXPECT_EQ(*result.bytes, "12345678");
-        else
-            EXPECT_EQ(result.failure, failure) << path.toStdString();
-        EXPECT_EQ(result.reason.isEmpty(), read) << path.toStdString();
-    }
-}
-
-TEST(WriteFileAtomically, ReplacesWholeOrKeepsTheOldFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QString::fromUtf8("\u0416\u0443\u0440\u043d\u0430\u043b"));
-    EXPECT_TRUE(writeFileAtomically(path, "old"));
-    EXPECT_TRUE(writeFileAtomically(path, "new contents"));
-    EXPECT_EQ(contents(path), "new contents");
+    bool done = false;
     QString reason;
-    EXPECT_FALSE(writeFileAtomically(dir.filePath("no/such/folder"), "x", &reason));
-    EXPECT_FALSE(reason.isEmpty());
-    // A pipe or a folder is never replaced by a file.
-    const QString fifo = dir.filePath("fifo");
-    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
-    for (const QString &other : {fifo, dir.filePath("folder")}) {
-        EXPECT_FALSE(writeFileAtomically(other, "x", &reason)) << other.toStdString();
-        EXPECT_FALSE(QFileInfo(other).isFile()) << other.toStdString();
+};
+
+using Operation = std::function<Outcome(const fs::path &)>;
+
+const std::pair<const char *, Operation> kWriters[] = {
+    {"write",
+     [](const fs::path &p) {
+         Outcome o;
+         o.done = writeFileAtomically(p, "new", &o.reason);
+         return o;
+     }},
+    {"append",
+     [](const fs::path &p) {
+         Outcome o;
+         o.done = appendWhole(p, "new", &o.reason);
+         return o;
+     }},
+};
+
+const std::pair<const char *, Operation> kReaders[] = {
+    {"read",
+     [](const fs::path &p) {
+         const FileRead read = readRegularFile(p, 100);
+         return Outcome{read.bytes.has_value(), read.reason};
+     }},
+    {"open",
+     [](const fs::path &p) {
+         Outcome o;
+         o.done = openRegularFile(p, &o.reason) != nullptr;
+         return o;
+     }},
+};
+
+class PlantedFiles : public ::testing::Test
+{
+protected:
+    fs::path at(const std::string &name) const { return toPath(dir.path()) / name; }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(writeRaw(victim, "victim's"));
+        ASSERT_EQ(::symlink(victim.c_str(), at("link").c_str()), 0);
+        ASSERT_EQ(::symlink(at("nowhere").c_str(), at("dangling").c_str()), 0);
+        ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+        ASSERT_EQ(::mkfifo(at("fifo with reader").c_str(), 0600), 0);
+        ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+        // A twin of /dev/null (never the real one: a faulty write as root would replace it).
+        madeDevice = ::mknod(at("device").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+        if (!madeDevice) { // no right to make devices
+            ASSERT_EQ(::mkfifo(at("device").c_str(), 0600), 0);
+        }
+
+        // A reader that keeps its pipe open: a write that opened it would block once it filled.
+        reader = ::open(at("fifo with reader").c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
     }
+    void TearDown() override
+    {
+        ::close(reader);
+        fs::remove_all(toPath(dir.path())); // QTemporaryDir cannot name what is not UTF-8
+    }
+
+    QTemporaryDir dir;
+    const fs::path victim = at("victim");
+    int reader = -1;
+    bool madeDevice = false;
+};
+
+// Rows: the name, whether a writer does it, the words of a writer's refusal. A reader takes
+// regular files and links to them.
+TEST_F(PlantedFiles, WritersRefuseWhatIsNoRegularFileReadersNeverBlock)
+{
+    struct Row
+    {
+        fs::path path;
+        bool written;
+        const char *refusal;
+        bool read;
+    };
+    const Row rows[] = {
+        {at("new"), true, "", false},
+        {at("n\xff"
+            "ame.ufg"),
+         true, "", false},
+        {at("link"), false, "symbolic link", true},
+        {at("dangling"), false, "symbolic link", false},
+        {at("fifo"), false, "named pipe", false},
+        {at("fifo with reader"), false, "named pipe", false},
+        {at("device"), false, madeDevice ? "device" : "named pipe", false},
+        {at("folder"), false, "folder", false},
+        {at("no folder") / "x", false, "No such file or directory", false},
+    };
+    for (const auto &[name, write] : kWriters) {
+        fs::remove(at("new"));
+        fs::remove(at("n\xff"
+                      "ame.ufg"));
+        for (const Row &row : rows) {
+            SCOPED_TRACE(std::string(name) + " " + pathText(row.path));
+            const auto outcome = xlt::test::endsWithin<Outcome>([&] { return write(row.path); });
+            ASSERT_TRUE(outcome) << "it hangs";
+            EXPECT_EQ(outcome->done, row.written) << outcome->reason.toStdString();
+            EXPECT_TRUE(outcome->reason.contains(QLatin1String(row.refusal)))
+                << outcome->reason.toStdString();
+            if (row.written) {
+                EXPECT_EQ(contents(row.path), "new");
+            }
+            EXPECT_EQ(contents(victim), "victim's");
+        }
+    }
+    for (const auto &[name, read] : kReaders) {
+        for (const Row &row : rows) {
+            SCOPED_TRACE(std::string(name) + " " + pathText(row.path));
+            const auto outcome = xlt::test::endsWithin<Outcome>([&] { return read(row.path); });
+            ASSERT_TRUE(outcome) << "it hangs";
+            EXPECT_EQ(outcome->done, row.read || row.written) << outcome->reason.toStdString();
+            EXPECT_EQ(outcome->reason.isEmpty(), outcome->done);
+        }
+    }
+    for (const auto &entry : fs::directory_iterator(toPath(dir.path())))
+        EXPECT_FALSE(entry.path().native().ends_with(".tmp")) << "left behind: " << entry.path();
 }
 
-// A buffered save would commit an empty file here and call it a success.
+TEST(ReadRegularFile, TakesNoMoreThanTheLimit)
+{
+    QTemporaryDir dir;
+    const fs::path path = toPath(dir.filePath("eight"));
+    ASSERT_TRUE(writeRaw(path, "12345678"));
+    EXPECT_EQ(readRegularFile(path, 8).bytes, "12345678");
+    const FileRead large = readRegularFile(path, 7);
+    EXPECT_FALSE(large.bytes);
+    EXPECT_EQ(large.failure, ReadFailure::TooLarge);
+    EXPECT_EQ(readRegularFile("/dev/zero", 100).failure, ReadFailure::NotRegular);
+}
+
+// A save keeps the old file's permissions and leaves it whole when the disk is full; an append
+// that does not fit is cut back, so the next one starts a fresh line.
 TEST(WriteFileAtomically, AFullDiskKeepsTheOldFile)
 {
     xlt::test::SmallTmpfs fs;
     XLT_SKIP_WITHOUT_TMPFS(fs);
-    const QString path = fs.filePath("state");
+    const fs::path path = toPath(fs.filePath("state"));
     ASSERT_TRUE(writeFileAtomically(path, "old"));
-    ASSERT_TRUE(fs.fillLeaving(0));
-    QString reason;
-    EXPECT_FALSE(writeFileAtomically(path, QByteArray(300, 'n'), &reason));
-    EXPECT_TRUE(reason.contains("No space left on device")) << reason.toStdString();
-    EXPECT_EQ(contents(path), "old");
-    EXPECT_EQ(QDir(fs.path()).entryList(QDir::Files).size(), 1); // no temporary file left
-}
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(writeFileAtomically(path, "older"));
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
 
-TEST(AppendWhole, AppendsOrLeavesTheFileAsItWas)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("log");
-    EXPECT_TRUE(appendWhole(path, "a\r\n"));
-    EXPECT_TRUE(appendWhole(path, "b\r\n"));
-    EXPECT_EQ(contents(path), "a\r\nb\r\n");
-
-    xlt::test::SmallTmpfs fs;
-    XLT_SKIP_WITHOUT_TMPFS(fs);
-    const QString full = fs.filePath("log");
-    ASSERT_TRUE(appendWhole(full, "first\r\n"));
+    const fs::path log = toPath(fs.filePath("log"));
+    ASSERT_TRUE(appendWhole(log, "first\r\n"));
     ASSERT_TRUE(fs.fillLeaving(4096));
     QString reason;
-    EXPECT_FALSE(appendWhole(full, QByteArray(10000, 'x'), &reason)); // 4 KiB of it fit
+    EXPECT_FALSE(writeFileAtomically(path, QByteArray(8000, 'n'), &reason));
     EXPECT_TRUE(reason.contains("No space left on device")) << reason.toStdString();
-    EXPECT_EQ(contents(full), "first\r\n");
+    EXPECT_EQ(contents(path), "older");
+    reason.clear();
+    EXPECT_FALSE(appendWhole(log, QByteArray(10000, 'x'), &reason)); // 4 KiB of it fit
+    EXPECT_TRUE(reason.contains("No space left on device")) << reason.toStdString();
+    EXPECT_EQ(contents(log), "first\r\n");
+    // No temporary file left: the state, the log and the filler.
+    EXPECT_EQ(QDir(fs.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// Root writes anywhere: the read-only folder is tried as nobody, in a forked child.
+TEST(WriteFileAtomically, AReadOnlyFolderSaysSo)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
+    const fs::path path = toPath(dir.filePath("x"));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::getuid() == 0 && ::setuid(65534) != 0)
+            ::_exit(3);
+        QString reason;
+        const bool refused = !writeFileAtomically(path, "x", &reason) &&
+                             !appendWhole(path, "x", &reason) &&
+                             reason.contains("Permission denied");
+        ::_exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+}
+
+TEST(PathText, KeepsEveryByteReadable)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"/var/log/xlt", "/var/log/xlt"},
+        {"n\xff"
+         "ame.ufg",
+         "n\\xFFame.ufg"},
+        {"caf\xc3\xa9", "caf\xe9"},                    // é is Latin-1
+        {"logs \xe2\x82\xac", "logs \\xE2\\x82\\xAC"}, // € is not
+        {"\x1b]0;title\x07", "\\x1B]0;title\\x07"},
+        {"\xc2\x9b", "\\xC2\\x9B"},          // a C1 control
+        {"\xc0\xaf", "\\xC0\\xAF"},          // an overlong '/'
+        {"\xed\xa0\x80", "\\xED\\xA0\\x80"}, // a surrogate
+        {"\xe2\x82", "\\xE2\\x82"},          // cut short
+    };
+    for (const auto &[name, shown] : rows)
+        EXPECT_EQ(pathText(name), shown) << name;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // and the device that answers when the test says (support/HeldLink.h).
 #pragma once
 
+#include "core/FileIo.h"
 #include "link/LineWorker.h"
 #include "monitor/TrafficListing.h"
 #include "session/Settings.h"
@@ -103,24 +104,24 @@ struct MemoryStore final : session::SettingsStore
 
 /// The lines of a log file split at CRLF (nullopt: no file); fails on a bare LF or a last line
 /// without CRLF.
-inline std::optional<Lines> logLines(const QString &path)
+inline std::optional<Lines> logLines(const std::filesystem::path &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const core::FileRead file = core::readRegularFile(path, qint64{1} << 30);
+    if (!file.bytes)
         return std::nullopt;
-    QList<QByteArray> parts = file.readAll().split('\n');
-    EXPECT_TRUE(parts.takeLast().isEmpty()) << "no CRLF at the end of " << path.toStdString();
+    QList<QByteArray> parts = file.bytes->split('\n');
+    EXPECT_TRUE(parts.takeLast().isEmpty()) << "no CRLF at the end of " << path;
     Lines lines;
     for (const QByteArray &line : parts) {
-        EXPECT_TRUE(line.endsWith('\r')) << "bare LF in " << path.toStdString();
+        EXPECT_TRUE(line.endsWith('\r')) << "bare LF in " << path;
         lines.emplace_back(line.constData(), static_cast<std::size_t>(line.size()) - 1);
     }
     return lines;
 }
 
-inline std::optional<Lines> logLines(const std::string &path)
+inline std::optional<Lines> logLines(const QString &path)
 {
-    return logLines(QString::fromStdString(path));
+    return logLines(core::toPath(path));
 }
 
 using test::HeldLink;

@@ -82,7 +82,7 @@ struct RunRig
             ended = ending;
             heard.push_back("ended");
         };
-        run.start(directory, std::move(events));
+        run.start(core::toPath(directory), std::move(events));
         EXPECT_FALSE(run.running() || run.starting());
         return result.value_or(Result::AlreadyRunning);
     }
@@ -106,7 +106,7 @@ TEST_F(Run, ListsAndLogsEachReplyUntilStopAndTheNextRunGoesOnInTheSameFiles)
             return;
         EXPECT_FALSE(logLines(run.log()->hostPath())); // only the side that grew is written
         std::optional<Result> again;
-        run.start(dir(), {[&again](Result r) { again = r; }, {}, {}});
+        run.start(core::toPath(dir()), {[&again](Result r) { again = r; }, {}, {}});
         EXPECT_EQ(again, Result::AlreadyRunning);
     };
     ASSERT_EQ(start(2), Result::Started);
@@ -116,7 +116,7 @@ TEST_F(Run, ListsAndLogsEachReplyUntilStopAndTheNextRunGoesOnInTheSameFiles)
     EXPECT_EQ(std::tuple(lastReply->PortNumber, lastReply->BaudRate, lastReply->Timeout),
               std::tuple(5, 9600u, 3000u));
     EXPECT_EQ(pauses.delays, (std::vector<long long>{50, 50})); // each poll 50 ms after a reply
-    EXPECT_EQ(run.log()->targetPath(), dir() + "/XLT_log_ 05 12 2026 14 03 59.tgt");
+    EXPECT_EQ(run.log()->targetPath(), core::toPath(dir() + "/XLT_log_ 05 12 2026 14 03 59.tgt"));
     EXPECT_EQ(link.sent, (std::vector<Bytes>{{0x02, 0x01}, {0x01}, {0x01}}));
     EXPECT_FALSE(link.isOpen);
     EXPECT_EQ(device.holder, "");
@@ -203,9 +203,8 @@ TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
     };
     ASSERT_EQ(start(3, logs), Result::Started);
     ASSERT_EQ(notifier.messages.size(), 1u);
-    for (const QString &path : {run.log()->targetPath(), run.log()->hostPath()})
-        EXPECT_NE(notifier.messages[0].text.find(path.toStdString()), std::string::npos)
-            << path.toStdString();
+    for (const auto &path : {run.log()->targetPath(), run.log()->hostPath()})
+        EXPECT_NE(notifier.messages[0].text.find(path.native()), std::string::npos) << path;
     EXPECT_EQ(target.lines.size(), 30u);
     EXPECT_EQ(logLines(run.log()->targetPath())->size(), 10u); // the third reply
     EXPECT_TRUE(run.logFailed());
@@ -223,26 +222,26 @@ TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
 // told too, and neither again.
 TEST_F(Run, EachFailingLogFileIsToldOnce)
 {
-    const auto failWith = [](const QString &path) {
-        return symlink("/dev/full", QFile::encodeName(path).constData()) == 0;
+    // A log name that turns into a link is refused (and never written through).
+    const auto failWith = [](const std::filesystem::path &path) {
+        return symlink("/dev/full", path.c_str()) == 0;
     };
     queue({});
     queue(record(0x35, 1, kSspPoll) + record(0xAA, 2, kStatusRequest));
     queue(kBothSides);
     queue(kBothSides);
     beforePoll = [&](int at) {
-        const QString hostPath = run.log()->hostPath();
+        const std::filesystem::path hostPath = run.log()->hostPath();
         if (at == 1) {
             EXPECT_TRUE(failWith(run.log()->targetPath()));
         } else if (at == 2) {
-            EXPECT_TRUE(failWith(hostPath + ".new") && QFile::remove(hostPath) &&
-                        QFile::rename(hostPath + ".new", hostPath));
+            EXPECT_TRUE(std::filesystem::remove(hostPath) && failWith(hostPath));
         }
     };
     ASSERT_EQ(start(3), Result::Started);
     ASSERT_EQ(notifier.messages.size(), 2u);
-    const std::string targetPath = run.log()->targetPath().toStdString();
-    const std::string hostPath = run.log()->hostPath().toStdString();
+    const std::string targetPath = run.log()->targetPath().native();
+    const std::string hostPath = run.log()->hostPath().native();
     EXPECT_NE(notifier.messages[0].text.find(targetPath), std::string::npos);
     EXPECT_EQ(notifier.messages[0].text.find(hostPath), std::string::npos);
     EXPECT_NE(notifier.messages[1].text.find(hostPath), std::string::npos);

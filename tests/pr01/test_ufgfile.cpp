@@ -1,3 +1,4 @@
+#include "core/FileIo.h"
 #include "pr01/ConfigFolder.h"
 #include "pr01/UfgFile.h"
 #include "support/RecordingNotifier.h"
@@ -57,12 +58,12 @@ protected:
 TEST_F(UfgFileTest, GoldenFileRoundTripAndShortFile)
 {
     const QString file = path("x.ufg");
-    ASSERT_TRUE(saveUfgFile(file, Pr01Texts::initial()));
+    ASSERT_TRUE(saveUfgFile(xlt::core::toPath(file), Pr01Texts::initial()));
     EXPECT_EQ(fileBytes(file), fileBytes(QStringLiteral(XLT_TEST_DATA_DIR "/initial.ufg")));
 
-    ASSERT_TRUE(saveUfgFile(file, edited()));
+    ASSERT_TRUE(saveUfgFile(xlt::core::toPath(file), edited()));
     Pr01Texts boxes = Pr01Texts::initial();
-    EXPECT_TRUE(loadConfigFileInto(file, boxes, notifier));
+    EXPECT_TRUE(loadConfigFileInto(xlt::core::toPath(file), boxes, notifier));
     EXPECT_EQ(boxes, edited());
     EXPECT_TRUE(notifier.messages.empty());
 
@@ -70,7 +71,7 @@ TEST_F(UfgFileTest, GoldenFileRoundTripAndShortFile)
     const std::size_t row5 = ufgText(edited()).find("\r\n66\r\n") + 2;
     ASSERT_TRUE(QFile::resize(file, static_cast<qint64>(row5)));
     boxes = Pr01Texts::initial();
-    EXPECT_FALSE(loadConfigFileInto(file, boxes, notifier));
+    EXPECT_FALSE(loadConfigFileInto(xlt::core::toPath(file), boxes, notifier));
     EXPECT_EQ(notifier.texts(), Texts{"Cannot open config file " + file.toStdString()});
     Pr01Texts expected = edited();
     expected.exp[7] = "00"; // row 7 was never reached
@@ -79,18 +80,23 @@ TEST_F(UfgFileTest, GoldenFileRoundTripAndShortFile)
 
 TEST(UfgFile, DelimitedFields)
 {
-    // Rows: text, version, boot version.
-    const std::tuple<const char *, const char *, const char *> rows[] = {
-        {"[VERSION DATA]\r\n  \tV1,5 more\r\n", "V1", ""},
-        {"[VERSION DATA]\r\n\"V, 1\" rest,[BOOT VERSION]\nB\n", "V, 1", "B"},
-        {"[BOOT VERSION]\r\n\"open\r[VERSION DATA]\r\n\r\nx", "", "open"}, // an empty line: ""
-        {"[BOOT VERSION]\r\n1\r\n[BOOT VERSION]\r\n2\r\n", "", "2"},
-        {"[version data]\r\nx\r\n", "", ""}};
-    for (const auto &[content, version, boot] : rows) {
+    // Rows: text, version, boot version, and the lines they start on (0: not given).
+    const std::tuple<const char *, const char *, const char *, int, int> rows[] = {
+        {"[VERSION DATA]\r\n  \tV1,5 more\r\n", "V1", "", 2, 0},
+        {"[VERSION DATA]\r\n\"V, 1\" rest,[BOOT VERSION]\nB\n", "V, 1", "B", 2, 3},
+        {"[BOOT VERSION]\r\n\"open\r[VERSION DATA]\r\n\r\nx", "", "open", 4, 2}, // "" on 4
+        {"[BOOT VERSION]\r\n1\r\n[BOOT VERSION]\r\n2\r\n", "", "2", 0, 4},
+        {"[version data]\r\nx\r\n", "", "", 0, 0},
+        {"\xEF\xBB\xBF[VERSION DATA]\r\nV\r\n", "V", "", 2, 0},   // a byte-order mark
+        {"\n\xEF\xBB\xBF[VERSION DATA]\r\nV\r\n", "", "", 0, 0}}; // only at the start
+    for (const auto &[content, version, boot, versionLine, bootLine] : rows) {
         Pr01Texts boxes = Pr01Texts::initial();
-        EXPECT_TRUE(applyUfgText(content, boxes)) << content;
+        const UfgSections found = applyUfgSections(content, boxes);
+        EXPECT_FALSE(found.cut) << content;
         EXPECT_EQ(boxes.version, version) << content;
         EXPECT_EQ(boxes.bootVersion, boot) << content;
+        EXPECT_EQ(found.lines.version, versionLine) << content;
+        EXPECT_EQ(found.lines.bootVersion, bootLine) << content;
     }
 }
 
@@ -117,8 +123,11 @@ TEST_F(UfgFileTest, SaveNamesTheFileAfterTheVersionAndStaysInsideTheFolder)
         texts.version = version;
         EXPECT_EQ(saveConfiguration(folder, texts, notifier), saved) << version;
         const std::string file = folder.toStdString() + "/" + name + ".ufg";
-        EXPECT_EQ(notifier.texts(),
-                  saved ? Texts{} : Texts{"Cannot save configuration file " + file});
+        EXPECT_EQ(
+            notifier.texts(),
+            saved ? Texts{}
+                  : Texts{"Cannot save configuration file " +
+                          xlt::core::pathText(xlt::core::toPath(QString::fromStdString(file)))});
         EXPECT_EQ(fileBytes(QString::fromStdString(file)), saved ? ufgText(texts) : "<missing>");
     }
     const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden;
@@ -131,7 +140,7 @@ TEST_F(UfgFileTest, SaveNamesTheFileAfterTheVersionAndStaysInsideTheFolder)
 TEST_F(UfgFileTest, FailedSaveKeepsTheOldFileAndAnInstalledProgramUsesTheUserDataFolder)
 {
     const QString old = path("ID003.ufg");
-    ASSERT_TRUE(saveUfgFile(old, Pr01Texts::initial()));
+    ASSERT_TRUE(saveUfgFile(xlt::core::toPath(old), Pr01Texts::initial()));
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!whileImmutable(dir.path(), [&] {
             EXPECT_FALSE(saveConfiguration(dir.path(), edited(), notifier)); // to ID003.ufg
@@ -139,7 +148,8 @@ TEST_F(UfgFileTest, FailedSaveKeepsTheOldFileAndAnInstalledProgramUsesTheUserDat
         }))
         GTEST_SKIP() << "cannot make a folder unwritable (needs root and chattr +i)";
     EXPECT_EQ(fileBytes(old), ufgText(Pr01Texts::initial()));
-    EXPECT_EQ(notifier.texts(), Texts{"Cannot save configuration file " + old.toStdString()});
+    EXPECT_EQ(notifier.texts(), Texts{"Cannot save configuration file " + old.toStdString() +
+                                      ": Operation not permitted"});
     EXPECT_TRUE(QFileInfo(data + QStringLiteral("/PR01Cfg")).isDir());
 }
 
@@ -161,6 +171,11 @@ TEST_F(UfgFileTest, CurrencyLinesKeepTheColumnOrder)
     EXPECT_TRUE(applyUfgText(lines, loaded));
     EXPECT_EQ(loaded.country, texts.country);
     EXPECT_EQ(loaded.denom, texts.denom);
+    // In a whole file, row r's column c starts on line 8 + 4r + c.
+    const UfgLines found = applyUfgSections(ufgText(texts), loaded).lines;
+    EXPECT_EQ(found.currency[0][0], 8);
+    EXPECT_EQ(found.currency[3][1], 21);
+    EXPECT_EQ(found.currency[7][3], 39);
 }
 
 // A saved file is whole; the three sections may come in any order; anything less is no
@@ -197,7 +212,9 @@ TEST_F(UfgFileTest, OnlyAWholeConfigurationLoadsWhole)
         file.close();
         notifier.messages.clear();
         Pr01Texts boxes = Pr01Texts::initial();
-        EXPECT_EQ(loadWholeConfigFileInto(file.fileName(), boxes, notifier), loads) << content;
+        EXPECT_EQ(loadWholeConfigFileInto(xlt::core::toPath(file.fileName()), boxes, notifier),
+                  loads)
+            << content;
         EXPECT_EQ(boxes, loads ? edited() : Pr01Texts::initial()) << content;
         ASSERT_EQ(notifier.messages.size(), loads ? 0u : 1u) << content;
         if (!loads) {
@@ -216,9 +233,9 @@ TEST_F(UfgFileTest, ReadsOnlyRegularFilesOfConfigurationSize)
     ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(kMaxUfgBytes + 1));
     large.close();
     for (const QString &name : {fifo, QString("/dev/zero"), dir.path(), large.fileName()})
-        EXPECT_FALSE(readUfgFile(name)) << name.toStdString();
+        EXPECT_FALSE(readUfgFile(xlt::core::toPath(name))) << name.toStdString();
     ASSERT_TRUE(QFile::resize(large.fileName(), kMaxUfgBytes));
-    EXPECT_TRUE(readUfgFile(large.fileName()));
+    EXPECT_TRUE(readUfgFile(xlt::core::toPath(large.fileName())));
 }
 
 // A save on a full disk fails and keeps the old file as it was.
@@ -227,12 +244,12 @@ TEST(UfgFileOnAFullDisk, FailedSaveKeepsTheOldFile)
     xlt::test::SmallTmpfs fs;
     XLT_SKIP_WITHOUT_TMPFS(fs);
     const QString old = fs.filePath("ID003.ufg");
-    ASSERT_TRUE(saveUfgFile(old, Pr01Texts::initial()));
+    ASSERT_TRUE(saveUfgFile(xlt::core::toPath(old), Pr01Texts::initial()));
     ASSERT_TRUE(fs.fillLeaving(0));
-    EXPECT_FALSE(saveUfgFile(old, edited()));
+    EXPECT_FALSE(saveUfgFile(xlt::core::toPath(old), edited()));
     EXPECT_EQ(fileBytes(old), ufgText(Pr01Texts::initial()));
     ASSERT_TRUE(fs.freeAll());
-    EXPECT_TRUE(saveUfgFile(old, edited()));
+    EXPECT_TRUE(saveUfgFile(xlt::core::toPath(old), edited()));
     EXPECT_EQ(fileBytes(old), ufgText(edited()));
 }
 
@@ -241,10 +258,11 @@ TEST_F(UfgFileTest, NamesOutsideLatin1AreListedAndLoad)
 {
     const QString folder = ensureConfigFolder(dir.filePath(QString::fromUtf8("Programm \u20ac")));
     const QString euro = QString::fromUtf8("\u20acuro");
-    ASSERT_TRUE(saveUfgFile(configFilePath(folder, euro), edited()));
+    ASSERT_TRUE(saveUfgFile(xlt::core::toPath(configFilePath(folder, euro)), edited()));
     EXPECT_EQ(listConfigNames(folder), QStringList{euro});
     Pr01Texts boxes = Pr01Texts::initial();
-    EXPECT_TRUE(loadConfigFileInto(configFilePath(folder, euro), boxes, notifier));
+    EXPECT_TRUE(
+        loadConfigFileInto(xlt::core::toPath(configFilePath(folder, euro)), boxes, notifier));
     EXPECT_EQ(boxes, edited());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
               QStringList{QString::fromUtf8("Programm \u20ac")});

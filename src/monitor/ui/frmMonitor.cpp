@@ -172,7 +172,8 @@ void frmMonitor::initConnections()
 QString frmMonitor::exportList(const TrafficListBox &list, const QString &path)
 {
     QString reason;
-    if (!core::writeFileAtomically(path, exportText(list.exportRecords()).toLatin1(), &reason))
+    if (!core::writeFileAtomically(core::toPath(path), exportText(list.exportRecords()).toLatin1(),
+                                   &reason))
         return QStringLiteral("The records could not be written to %1: %2").arg(path, reason);
     return {};
 }
@@ -220,7 +221,7 @@ void frmMonitor::runClicked()
     };
     events.replied = [this](const link::XLTPacket &) { showFigures(); };
     events.ended = [this](MonitorRun::Ending) { updateWidgets(); };
-    m_engine->run.start(m_session.LogPath, std::move(events));
+    m_engine->run.start(core::toPath(m_session.LogPath), std::move(events));
     updateWidgets();
 }
 

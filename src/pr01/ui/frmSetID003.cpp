@@ -1,5 +1,6 @@
 #include "frmSetID003.h"
 
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "pr01/ConfigFolder.h"
 #include "pr01/Pr01Device.h"
@@ -150,7 +151,7 @@ void frmSetID003::cmbCfgActivated(int index)
 void frmSetID003::LoadConfigFile(const QString &path)
 {
     Pr01Texts texts = boxes();
-    const bool complete = loadConfigFileInto(path, texts, m_session.device.notifier);
+    const bool complete = loadConfigFileInto(core::toPath(path), texts, m_session.device.notifier);
     setBoxes(texts);
     if (complete)
         showFrames(true, true, true);

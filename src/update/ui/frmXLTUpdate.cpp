@@ -1,5 +1,6 @@
 #include "frmXLTUpdate.h"
 
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "link/Identity.h"
 #include "session/ui/TextPanel.h"
@@ -73,7 +74,7 @@ void frmXLTUpdate::openFile()
     const std::optional<QString> path = m_chooseFile(this);
     if (!path)
         return;
-    runOpenStep(m_opening, m_device, *this, *path,
+    runOpenStep(m_opening, m_device, *this, core::toPath(*path),
                 [this](OpenStepResult result) { opened(std::move(result)); });
     updateWidgets();
 }
