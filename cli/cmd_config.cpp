@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Printable.h"
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "pr01/AutoDetect.h"
 #include "pr01/ConfigBlock.h"
@@ -15,6 +16,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -42,10 +45,10 @@ const char *const kUsage =
     "  write   load FILE, which must hold the three sections [VERSION DATA], [BOOT VERSION]\n"
     "          and [CURRENCY ASSIG DATA] with all their values, and write it into the device;\n"
     "          with --dry-run print the fields the write would change (as diff does) and send\n"
-    "          nothing\n"
+    "          nothing. A currency value must be a hexadecimal byte (00 to FF).\n"
     "  diff    the fields in which the device's configuration and FILE differ (or FILE and\n"
-    "          OTHER), one line each: \"<field>: <device or FILE> -> <FILE or OTHER>\", or\n"
-    "          \"No differences\"\n"
+    "          OTHER) as the device stores them (0A and a are the same byte), one line each:\n"
+    "          \"<field>: <device or FILE> -> <FILE or OTHER>\", or \"No differences\"\n"
     "  detect  let the device detect its configuration, polling every 100 ms, and print the\n"
     "          items it reports; gives up after N seconds (default 30)\n"
     "\n"
@@ -55,7 +58,7 @@ const char *const kUsage =
 
 int usageError(const char *detail)
 {
-    std::fprintf(stderr, "xltctl config: %s\n%s", detail, kUsage);
+    std::fprintf(stderr, "xltctl config: %s\n%s", shownWord(detail).c_str(), kUsage);
     return 2;
 }
 
@@ -78,28 +81,51 @@ void printTexts(const Pr01Texts &texts, std::uint8_t items = AutoDetect::kAllIte
     }
 }
 
-/// The fields in which `from` and `to` differ, one line each.
-std::vector<std::string> differences(const Pr01Texts &from, const Pr01Texts &to)
+constexpr std::array<Column, 4> kColumns = {Column::Code, Column::Country, Column::Denom,
+                                            Column::Exp};
+
+/// A currency box's name in messages and differences: "Row 3 Country".
+std::string boxName(std::size_t row, Column column)
+{
+    return "Row " + std::to_string(row) + " " + columnHeading(column);
+}
+
+/// A configuration as the write sends it: the texts, and the block they encode to.
+struct Encoded
+{
+    Pr01Texts texts;
+    ConfigBlock block{};
+};
+
+/// The fields whose bytes differ between the blocks of `from` and `to`, one line each, with
+/// the texts as they are. Texts that encode to the same bytes ('0A' and 'a', a version with
+/// or without zero bytes at its end) are no difference: the write would not change them.
+std::vector<std::string> differences(const Encoded &from, const Encoded &to)
 {
     std::vector<std::string> out;
-    const auto compare = [&out](const std::string &field, const std::string &a,
-                                const std::string &b) {
-        if (a != b)
+    const auto compare = [&out, &from, &to](const std::string &field, std::size_t offset,
+                                            std::size_t size, const std::string &a,
+                                            const std::string &b) {
+        const auto first = static_cast<std::ptrdiff_t>(offset);
+        const auto last = static_cast<std::ptrdiff_t>(offset + size);
+        if (!std::equal(from.block.begin() + first, from.block.begin() + last,
+                        to.block.begin() + first))
             out.push_back(field + ": '" + printable(a) + "' -> '" + printable(b) + "'");
     };
-    compare("Version", from.version, to.version);
-    compare("Boot version", from.bootVersion, to.bootVersion);
+    compare("Version", kVersionOffset, kVersionSize, from.texts.version, to.texts.version);
+    compare("Boot version", kBootVersionOffset, kBootVersionSize, from.texts.bootVersion,
+            to.texts.bootVersion);
     for (std::size_t row = 0; row < kRowCount; ++row) {
-        const std::string name = "Row " + std::to_string(row) + " ";
-        compare(name + "Code", from.code[row], to.code[row]);
-        compare(name + "Country", from.country[row], to.country[row]);
-        compare(name + "Demonination", from.denom[row], to.denom[row]);
-        compare(name + "Exp", from.exp[row], to.exp[row]);
+        for (std::size_t col = 0; col < kColumns.size(); ++col) {
+            const Column column = kColumns[col];
+            compare(boxName(row, column), kCurrencyOffset + 4 * row + col, 1,
+                    cell(from.texts, row, column), cell(to.texts, row, column));
+        }
     }
     return out;
 }
 
-void printDifferences(const Pr01Texts &from, const Pr01Texts &to)
+void printDifferences(const Encoded &from, const Encoded &to)
 {
     const std::vector<std::string> lines = differences(from, to);
     if (lines.empty())
@@ -126,15 +152,42 @@ void printJson(const Pr01Texts &texts)
     std::fwrite(out.data(), 1, static_cast<std::size_t>(out.size()), stdout);
 }
 
-/// Loads a configuration file that holds a whole configuration. The window keeps what it could
-/// load in its boxes for the user to check, but here an empty, foreign or cut file would put
-/// empty texts and the initial currency table into the device, or into a comparison.
-std::optional<Pr01Texts> loadFile(const std::string &path, core::Notifier &notifier)
+/// The block that `texts` encode to; nothing, after telling why, when they do not fit it.
+std::optional<Encoded> encode(const Pr01Texts &texts, core::Notifier &notifier)
+{
+    EncodeResult encoded = encodeConfigBlock(texts);
+    if (!encoded.block) {
+        notifier.message(core::Icon::Exclamation, encoded.error);
+        return std::nullopt;
+    }
+    return Encoded{texts, *encoded.block};
+}
+
+/// Loads a configuration file that holds a whole configuration and encodes it. The window keeps
+/// what it could load in its boxes for the user to check, but here an empty, foreign or cut
+/// file would put empty texts and the initial currency table into the device, or into a
+/// comparison. A currency value that is not a hexadecimal byte ("zz", "100") is refused with
+/// the line it is on, rather than sent as the byte the window would make of it.
+std::optional<Encoded> loadFile(const std::string &path, core::Notifier &notifier)
 {
     Pr01Texts texts = Pr01Texts::initial();
-    if (!loadWholeConfigFileInto(pathArgument(path), texts, notifier))
+    UfgLines lines;
+    if (!loadWholeConfigFileInto(pathArgument(path), texts, notifier, &lines))
         return std::nullopt;
-    return texts;
+    for (std::size_t row = 0; row < kRowCount; ++row) {
+        for (std::size_t col = 0; col < kColumns.size(); ++col) {
+            const std::string &text = cell(texts, row, kColumns[col]);
+            if (hexByteValue(text))
+                continue;
+            const std::string problem = core::pathText(pathArgument(path)) + " line " +
+                                        std::to_string(lines.currency[row][col]) + ": " +
+                                        boxName(row, kColumns[col]) + " '" + text +
+                                        "' is not a hexadecimal byte (00 to FF)";
+            std::fprintf(stderr, "xltctl config: %s\n", printable(problem).c_str());
+            return std::nullopt;
+        }
+    }
+    return encode(texts, notifier);
 }
 
 std::optional<Pr01Reading> readReading(CliContext &cli)
@@ -144,29 +197,31 @@ std::optional<Pr01Reading> readReading(CliContext &cli)
     return reading ? *reading : std::nullopt;
 }
 
-std::optional<Pr01Texts> readDevice(CliContext &cli)
+/// The device's configuration as read and decoded, and the block that encodes to (which leaves
+/// out what the texts do not hold: bytes after a text's end, byte 112).
+std::optional<Encoded> readDevice(CliContext &cli)
 {
     const auto reading = readReading(cli);
     if (!reading)
         return std::nullopt;
-    return reading->texts;
+    return encode(reading->texts, cli.notifier);
 }
 
 /// `args`: the subcommand's words, "diff" first.
 int diffConfig(const Args &args)
 {
     CliContext cli;
-    const std::optional<Pr01Texts> file = loadFile(args[1], cli.notifier);
+    const std::optional<Encoded> file = loadFile(args[1], cli.notifier);
     if (!file)
         return 2;
     if (args.size() == 3) {
-        const std::optional<Pr01Texts> other = loadFile(args[2], cli.notifier);
+        const std::optional<Encoded> other = loadFile(args[2], cli.notifier);
         if (!other)
             return 2;
         printDifferences(*file, *other);
         return 0;
     }
-    const std::optional<Pr01Texts> device = readDevice(cli);
+    const std::optional<Encoded> device = readDevice(cli);
     if (!device)
         return 1;
     printDifferences(*device, *file);
@@ -184,8 +239,11 @@ int readConfig(const std::optional<std::string> &ufgPath, bool json)
         printJson(texts);
     else
         printTexts(texts);
-    if (ufgPath && !saveUfgFile(pathArgument(*ufgPath), texts)) {
-        cli.notifier.message(core::Icon::Exclamation, "Cannot save configuration file " + *ufgPath);
+    QString reason;
+    if (ufgPath && !saveUfgFile(pathArgument(*ufgPath), texts, &reason)) {
+        cli.notifier.message(core::Icon::Exclamation, "Cannot save configuration file " +
+                                                          core::pathText(pathArgument(*ufgPath)) +
+                                                          ": " + core::fromQString(reason));
         return 1;
     }
     return 0;
@@ -194,20 +252,15 @@ int readConfig(const std::optional<std::string> &ufgPath, bool json)
 int writeConfig(const std::string &path, bool dryRun)
 {
     CliContext cli;
-    std::optional<Pr01Texts> loaded = loadFile(path, cli.notifier);
+    const std::optional<Encoded> loaded = loadFile(path, cli.notifier);
     if (!loaded)
         return 2;
-    Pr01Texts texts = *loaded;
-    const EncodeResult encoded = encodeConfigBlock(texts);
-    if (!encoded.block) {
-        cli.notifier.message(core::Icon::Exclamation, encoded.error);
-        return 2;
-    }
+    const Pr01Texts &texts = loaded->texts;
     if (dryRun) {
-        const std::optional<Pr01Texts> device = readDevice(cli);
+        const std::optional<Encoded> device = readDevice(cli);
         if (!device)
             return 1;
-        printDifferences(*device, texts);
+        printDifferences(*device, *loaded);
         return 0;
     }
     // The write keeps the device's host drive byte as it reads it within the write.

@@ -96,6 +96,22 @@ std::uint32_t hexTextValue(const std::string &text)
     return static_cast<std::uint32_t>(value);
 }
 
+std::optional<std::uint8_t> hexByteValue(const std::string &text)
+{
+    bool digits = false;
+    for (const char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n')
+            continue;
+        if (core::hexDigitValue(c) < 0)
+            return std::nullopt;
+        digits = true;
+    }
+    const std::uint32_t value = hexTextValue(text);
+    if (!digits || value > 0xFF)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(value);
+}
+
 void decodeCurrencyRows(std::span<const std::uint8_t, 4 * kRowCount> rows, Pr01Texts &texts)
 {
     for (std::size_t row = 0; row < kRowCount; ++row) {

@@ -64,6 +64,12 @@ std::string &cell(Pr01Texts &texts, std::size_t row, Column column);
 /// The result is not reduced to a byte; values beyond 0xFFFFFFFF saturate there.
 std::uint32_t hexTextValue(const std::string &text);
 
+/// The byte a currency box text stands for when hexTextValue() reads all of it: blanks, tabs
+/// and line feeds aside, one or more hexadecimal digits of a value up to FF. Nothing for any
+/// other text (empty, "zz", "0x1F", "100"), which the window would send as a value the text
+/// does not say. xltctl refuses such a file; the window keeps its own reading.
+std::optional<std::uint8_t> hexByteValue(const std::string &text);
+
 /// Decodes a configuration block as the device returns it (ReplyData[0..127], whatever the
 /// reply length): each text runs up to its first zero byte or the end of its field; each row
 /// byte becomes two uppercase hexadecimal digits.

@@ -1,5 +1,6 @@
 // xltctl config and update as programs against the emulator on a pty: exit codes, refusals of
 // files that hold no configuration or image, and saves that keep the old file.
+#include "core/FileIo.h"
 #include "pr01/ConfigBlock.h"
 #include "pr01/UfgFile.h"
 #include "sim/DeviceModel.h"
@@ -76,6 +77,14 @@ TEST_F(ConfigCli, WriteTakesOnlyAWholeConfiguration)
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     pr01::Pr01Texts tooBig = wanted();
     tooBig.code[0] = "100";
+    pr01::Pr01Texts notHex = wanted();
+    notHex.country[3] = "zz";
+    pr01::Pr01Texts escape = wanted();
+    escape.exp[0] = "\x1b[2J";
+    pr01::Pr01Texts tooLong = wanted();
+    tooLong.version.assign(65, 'V');
+    const QString zz = file("zz.ufg", pr01::ufgText(notHex));
+    const std::string zzNamed = "zz.ufg line 21: Row 3 Country 'zz' is not a hexadecimal byte";
     const pr01::ConfigBlock before = block();
     // Rows: arguments, what stderr names.
     const std::pair<QStringList, std::string> refused[] = {
@@ -93,7 +102,15 @@ TEST_F(ConfigCli, WriteTakesOnlyAWholeConfiguration)
         {{"write", dir.filePath("missing.ufg")}, "Cannot open config file"},
         {{"write", "/dev/zero"}, "Cannot open config file"},
         {{"write", fifo}, "Cannot open config file"},
-        {{"write", file("big.ufg", pr01::ufgText(tooBig))}, "is above FF"},
+        {{"write", file("big.ufg", pr01::ufgText(tooBig))},
+         "xltctl config: " + dir.filePath("big.ufg").toStdString() +
+             " line 8: Row 0 Code '100' is not a hexadecimal byte (00 to FF)\n"},
+        {{"write", zz}, zzNamed},
+        {{"write", "--dry-run", zz}, zzNamed},
+        {{"diff", zz}, zzNamed},
+        {{"diff", file("whole.ufg", whole), zz}, zzNamed},
+        {{"write", file("escape.ufg", pr01::ufgText(escape))}, "line 11: Row 0 Exp '\\x1B[2J'"},
+        {{"diff", file("long.ufg", pr01::ufgText(tooLong))}, "at most 64"},
     };
     for (const auto &[args, named] : refused) {
         QElapsedTimer timer;
@@ -108,7 +125,7 @@ TEST_F(ConfigCli, WriteTakesOnlyAWholeConfiguration)
     EXPECT_EQ(block(), before);
 
     const QString euro = dir.filePath(QString::fromUtf8("\u20acuro.ufg"));
-    ASSERT_TRUE(pr01::saveUfgFile(euro, wanted()));
+    ASSERT_TRUE(pr01::saveUfgFile(xlt::core::toPath(euro), wanted()));
     const Outcome written = xltctl({"config", "write", euro});
     EXPECT_EQ(written.code, 0) << written.err;
     EXPECT_EQ(block(), *pr01::encodeConfigBlock(wanted()).block);
@@ -123,7 +140,8 @@ TEST_F(ConfigCli, ReadSavesTheFileAndFailsWithoutADevice)
     EXPECT_EQ(read.code, 0) << read.err;
     EXPECT_NE(read.out.find("Row  Code  Country  Demonination  Exp"), std::string::npos);
     pr01::Pr01Texts texts = pr01::Pr01Texts::initial();
-    ASSERT_TRUE(pr01::applyUfgSections(*pr01::readUfgFile(saved), texts).whole());
+    ASSERT_TRUE(
+        pr01::applyUfgSections(*pr01::readUfgFile(xlt::core::toPath(saved)), texts).whole());
     EXPECT_EQ(texts, pr01::decodeConfigBlock(block()));
 
     server.reset();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <optional>
+#include <tuple>
 
 using namespace xlt;
 using namespace xlt::pr01;
@@ -13,12 +14,31 @@ using Bytes = std::vector<std::uint8_t>;
 
 TEST(ConfigBlock, HexTextToValue)
 {
-    const std::pair<const char *, std::uint32_t> rows[] = {
-        {"0A", 10},   {"0a", 10},  {"A", 10},          {"a", 10},
-        {"", 0},      {"x1", 0},   {"1x", 1},          {"-1", 0},
-        {"100", 256}, {"1\r2", 1}, {" 6\t\n1 ", 0x61}, {"FFFFFFFFFFFF", 0xFFFFFFFFu}};
-    for (const auto &[text, value] : rows)
+    // The window's reading, and the byte xltctl takes only when that reading uses every
+    // character: "zz", "1x" or "100" are not the byte the window sends.
+    const std::optional<std::uint8_t> none;
+    const std::tuple<const char *, std::uint32_t, std::optional<std::uint8_t>> rows[] = {
+        {"0A", 10, 10},
+        {"0a", 10, 10},
+        {"A", 10, 10},
+        {"a", 10, 10},
+        {"", 0, none},
+        {"x1", 0, none},
+        {"1x", 1, none},
+        {"-1", 0, none},
+        {"zz", 0, none},
+        {"0x1F", 0, none},
+        {"100", 256, none},
+        {"FF", 255, 255},
+        {"000FF", 255, 255},
+        {" \t", 0, none},
+        {"1\r2", 1, none},
+        {" 6\t\n1 ", 0x61, 0x61},
+        {"FFFFFFFFFFFF", 0xFFFFFFFFu, none}};
+    for (const auto &[text, value, byte] : rows) {
         EXPECT_EQ(hexTextValue(text), value) << '"' << text << '"';
+        EXPECT_EQ(hexByteValue(text), byte) << '"' << text << '"';
+    }
 }
 
 TEST(ConfigBlock, EncodeAndDecode)
