@@ -1,6 +1,7 @@
 #include "CliContext.h"
 
 #include "Printable.h"
+#include "link/OpenFailure.h"
 #include "link/SystemPorts.h"
 #include "link/USB_COM.h"
 
@@ -12,20 +13,36 @@ namespace xlt::cli {
 void ConsoleNotifier::message(core::Icon, const std::string &text)
 {
     if (m_told.insert(text).second)
-        std::fprintf(stderr, "xltctl: %s\n", withoutControls(text).c_str());
+        std::fprintf(stderr, "xltctl: %s\n", printable(text).c_str());
 }
 
 std::int16_t AnnouncingLink::OpenXLTComPort(link::XLTPacket &packet)
 {
     const std::int16_t open = m_inner.OpenXLTComPort(packet);
-    if (open != 0)
-        deviceReached() = true;
-    if (open != 0 && m_announced != packet.PortNumber) {
+    m_failedPort.clear();
+    if (open == 0) {
+        // As announced (with its device node, which the source may no longer list), or as the
+        // source names it now.
+        m_failedPort = m_announced == packet.PortNumber
+                           ? m_announcedPort
+                           : link::describePort(m_ports, packet.PortNumber);
+        return open;
+    }
+    deviceReached() = true;
+    if (m_announced != packet.PortNumber) {
         m_announced = packet.PortNumber;
-        std::fprintf(stderr, "xltctl: talking to the XLT device on %s\n",
-                     link::describePort(m_ports, packet.PortNumber).c_str());
+        m_announcedPort = link::describePort(m_ports, packet.PortNumber);
+        std::fprintf(stderr, "xltctl: talking to the XLT device on %s\n", m_announcedPort.c_str());
     }
     return open;
+}
+
+std::string AnnouncingLink::openFailureText() const
+{
+    std::string text = m_inner.openFailureText();
+    if (text.empty() && !m_failedPort.empty())
+        return link::goneText(m_failedPort);
+    return text;
 }
 
 bool &deviceReached()

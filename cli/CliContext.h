@@ -28,6 +28,8 @@ private:
 /// The serial link that says on stderr, at the first port it opens, which port and device node
 /// the tool talks to ("xltctl: talking to the XLT device on COM129 (/dev/pts/5)"): with an
 /// emulator and a device about, the user sees which one gets the configuration or the firmware.
+/// An open that fails because the device went away (unplugged between two exchanges), which
+/// the serial link leaves silent, is told too (link::goneText): every failure has its reason.
 class AnnouncingLink final : public link::LinkLibrary
 {
 public:
@@ -41,7 +43,7 @@ public:
         return m_inner.XLTSendCommand(packet);
     }
     std::int16_t CloseXLTComPort() override { return m_inner.CloseXLTComPort(); }
-    std::string openFailureText() const override { return m_inner.openFailureText(); }
+    std::string openFailureText() const override;
     void setInterrupt(std::function<bool()> interrupted) override
     {
         m_inner.setInterrupt(std::move(interrupted));
@@ -50,7 +52,9 @@ public:
 private:
     link::LinkLibrary &m_inner;
     link::PortSource &m_ports;
-    int m_announced = -1; ///< the port number last announced
+    int m_announced = -1;        ///< the port number last announced
+    std::string m_announcedPort; ///< and how it was named then, with its device node
+    std::string m_failedPort;    ///< the port of the last open, when it failed; empty if not
 };
 
 /// True once a port of this run of the tool has opened: a later failure is the device's, even

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "CliContext.h"
+#include "Printable.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -81,7 +82,9 @@ std::optional<int> CommandLine::parseOptionsOnly(const Args &words)
 
 int CommandLine::usageError(const std::string &problem) const
 {
-    std::fprintf(stderr, "xltctl %s: %s\n%s", m_command.c_str(), problem.c_str(), m_usage);
+    // The problem may quote a word as given, control bytes and all.
+    std::fprintf(stderr, "xltctl %s: %s\n%s", m_command.c_str(), shownWord(problem).c_str(),
+                 m_usage);
     return 2;
 }
 

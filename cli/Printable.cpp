@@ -1,8 +1,10 @@
 #include "Printable.h"
 
+#include "core/FileIo.h"
 #include "core/Text.h"
 
 #include <QString>
+#include <algorithm>
 
 namespace xlt::cli {
 
@@ -18,6 +20,9 @@ void appendEscaped(std::string &out, unsigned char byte)
 
 std::string printable(const std::string &text)
 {
+    // Most texts (every listing line) are printable ASCII, the same in every local encoding.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+        return text;
     QString out;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -33,18 +38,14 @@ std::string printable(const std::string &text)
     return std::string(local.constData(), static_cast<std::size_t>(local.size()));
 }
 
-std::string withoutControls(const std::string &text)
+std::string shownPath(const std::filesystem::path &path)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            appendEscaped(out, byte);
-        else
-            out += c;
-    }
-    return out;
+    return printable(core::pathText(path));
+}
+
+std::string shownWord(const std::string &word)
+{
+    return shownPath(std::filesystem::path(word));
 }
 
 } // namespace xlt::cli

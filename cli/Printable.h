@@ -4,6 +4,7 @@
 // any byte: an escape sequence or a NUL printed as it comes would move the cursor, retitle or
 // clear the window, or hide text, so xltctl never prints one raw.
 
+#include <filesystem>
 #include <string>
 
 namespace xlt::cli {
@@ -13,8 +14,12 @@ namespace xlt::cli {
 /// range 0x80-0x9F, which some terminals also obey), written as \xNN.
 std::string printable(const std::string &text);
 
-/// A text already in the local encoding (a message that names a file, say): control bytes
-/// 0x00-0x1F and 0x7F as \xNN, every other byte as it is.
-std::string withoutControls(const std::string &text);
+/// A path for the terminal: the characters of its name as they are, every other byte (one that
+/// is not UTF-8, a control byte) as \xNN.
+std::string shownPath(const std::filesystem::path &path);
+
+/// A text in the local encoding, such as a word of the command line or a message that quotes
+/// one, for the terminal: escaped as shownPath() escapes a name.
+std::string shownWord(const std::string &word);
 
 } // namespace xlt::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Printable.h"
 #include "monitor/TrafficAnalysis.h"
 #include "monitor/TrafficListing.h"
 
@@ -9,13 +10,14 @@
 
 namespace xlt::cli {
 
-/// Writes prefix + line + newline to stdout in one write (texts are Latin-1 bytes, printed as
-/// they are).
-inline void printLine(std::string_view prefix, std::string_view line)
+/// Writes prefix + line + newline to stdout in one write. `line` is a text made from the
+/// device's bytes (a listing line, a label): it is printed as printable() makes it.
+inline void printLine(std::string_view prefix, const std::string &line)
 {
+    const std::string shown = printable(line);
     std::string text;
-    text.reserve(prefix.size() + line.size() + 1);
-    text.append(prefix).append(line).push_back('\n');
+    text.reserve(prefix.size() + shown.size() + 1);
+    text.append(prefix).append(shown).push_back('\n');
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 

@@ -5,7 +5,9 @@
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "PrintingList.h"
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "monitor/MonitorRun.h"
 #include "monitor/TrafficListing.h"
@@ -13,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -40,11 +41,14 @@ constexpr char kUsage[] =
     "--seconds N  ends the run after N seconds (whole number); without it the run goes on\n"
     "             until Ctrl-C. Either way the reply in hand is listed and logged first.\n"
     "--raw FILE   also writes each capture-read reply that holds bytes to FILE as one line of\n"
-    "             hexadecimal bytes; 'xltctl decode --replies FILE' lists them again.\n"
+    "             hexadecimal bytes; 'xltctl decode --replies FILE' lists them again. FILE is\n"
+    "             started empty (a file of that name is replaced; a link, a pipe or a device\n"
+    "             is refused) and holds whole lines only: a line that cannot be written (a\n"
+    "             full disk) is told at once and left out, and the run goes on.\n"
     "\n"
     "Exit codes: 0 the run ended by time or Ctrl-C, 1 the run could not start, an exchange\n"
-    "failed or a log file could not be written (the message is on stderr), 2 bad usage,\n"
-    "3 no device.\n";
+    "failed or a log file or FILE could not be written (the message is on stderr), 2 bad\n"
+    "usage, 3 no device.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -113,21 +117,61 @@ QString storedLogPath()
                                 QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
 }
 
-/// The reply of the capture-read that has just been listed, as one line of hex.
-void writeRaw(std::FILE *raw, const link::XLTPacket &packet)
+/// The --raw file: each capture-read reply that holds bytes, as one line of hex appended whole
+/// or not at all, so that decode --replies can read whatever the file holds. A failed write is
+/// told when it happens, once; later replies keep trying, as the run's log files do.
+class RawFile
 {
-    if (packet.ReplyLength == 0)
-        return;
-    std::string line;
-    for (std::size_t k = 0; k < packet.ReplyLength; ++k) {
-        core::appendHex2(line, packet.ReplyData[k]);
-        line += k + 1 < packet.ReplyLength ? ' ' : '\n';
-    }
-    std::fwrite(line.data(), 1, line.size(), raw);
-    std::fflush(raw);
-}
+public:
+    explicit RawFile(std::filesystem::path path)
+        : m_path(std::move(path))
+    {}
 
-int monitorRun(const QString &logDir, std::optional<std::chrono::seconds> seconds, std::FILE *raw)
+    /// Starts the file empty, replacing a regular file of that name (never through a link, nor
+    /// into a pipe or a device); false after telling why.
+    bool start()
+    {
+        QString reason;
+        if (core::writeFileAtomically(m_path, {}, &reason))
+            return true;
+        fail(reason);
+        return false;
+    }
+
+    void write(const link::XLTPacket &packet)
+    {
+        if (packet.ReplyLength == 0)
+            return;
+        std::string line;
+        for (std::size_t k = 0; k < packet.ReplyLength; ++k) {
+            core::appendHex2(line, packet.ReplyData[k]);
+            line += k + 1 < packet.ReplyLength ? ' ' : '\n';
+        }
+        QString reason;
+        if (!core::appendWhole(m_path, QByteArrayView(line.data(), qsizetype(line.size())),
+                               &reason))
+            fail(reason);
+    }
+
+    bool failed() const { return m_failed; }
+
+private:
+    void fail(const QString &reason)
+    {
+        if (m_failed)
+            return;
+        m_failed = true;
+        std::fflush(stdout);
+        std::fprintf(stderr, "xltctl monitor: cannot write '%s': %s\n", shownPath(m_path).c_str(),
+                     printable(core::fromQString(reason)).c_str());
+    }
+
+    std::filesystem::path m_path;
+    bool m_failed = false;
+};
+
+int monitorRun(const std::filesystem::path &logDir, std::optional<std::chrono::seconds> seconds,
+               RawFile *raw)
 {
     CliContext cli;
     PrintingList target("tgt|");
@@ -161,7 +205,7 @@ int monitorRun(const QString &logDir, std::optional<std::chrono::seconds> second
     };
     events.replied = [raw](const link::XLTPacket &reply) {
         if (raw)
-            writeRaw(raw, reply);
+            raw->write(reply);
         std::fflush(stdout);
     };
     run.start(logDir, std::move(events));
@@ -189,31 +233,24 @@ int runMonitor(const Args &args)
     const auto options = parseOptions(commandLine, problem);
     if (!options)
         return commandLine.usageError(problem);
-    QString logDir;
+    std::filesystem::path logDir;
     if (options->logDir) {
         logDir = pathArgument(*options->logDir);
-        if (!QFileInfo(logDir).isDir())
-            return commandLine.usageError("log directory '" + *options->logDir +
+        if (!core::isFolder(logDir))
+            return commandLine.usageError("log directory '" + shownPath(logDir) +
                                           "' does not exist");
     } else {
-        logDir = storedLogPath();
+        logDir = core::toPath(storedLogPath());
     }
-    std::FILE *raw = nullptr;
+    // A file that cannot be written is a failed write (exit 1), as a log file is.
+    std::optional<RawFile> raw;
     if (options->raw) {
-        raw = std::fopen(options->raw->c_str(), "wb");
-        if (!raw) {
-            std::fprintf(stderr, "xltctl monitor: cannot write '%s'\n", options->raw->c_str());
-            return 2;
-        }
+        raw.emplace(pathArgument(*options->raw));
+        if (!raw->start())
+            return 1;
     }
-    const int code = monitorRun(logDir, options->seconds, raw);
-    // A write that failed on the way (a full disk) leaves the error flag set; close regardless.
-    const bool rawFailed = raw && (std::ferror(raw) != 0) + (std::fclose(raw) != 0) != 0;
-    if (rawFailed) {
-        std::fprintf(stderr, "xltctl monitor: cannot write '%s'\n", options->raw->c_str());
-        return 1;
-    }
-    return code;
+    const int code = monitorRun(logDir, options->seconds, raw ? &*raw : nullptr);
+    return raw && raw->failed() ? 1 : code;
 }
 
 } // namespace xlt::cli

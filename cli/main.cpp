@@ -3,6 +3,7 @@
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "Printable.h"
 #include "Version.h"
 #include "link/USB_COM.h"
 
@@ -108,7 +109,7 @@ int main(int argc, char *argv[])
         }
         return code;
     }
-    std::fprintf(stderr, "xltctl: unknown command '%s'\n", command.c_str());
+    std::fprintf(stderr, "xltctl: unknown command '%s'\n", xlt::cli::shownWord(command).c_str());
     usage(stderr);
     return 2;
 }

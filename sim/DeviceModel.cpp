@@ -96,6 +96,10 @@ Response DeviceModel::handle(std::span<const std::uint8_t> command, Clock::time_
         else if (m_options.fault == Fault::GarbageBefore || m_options.fault == Fault::NoiseBefore)
             response.garbageBefore = true;
     }
+    if (m_options.unplugAfter > 0 && m_commandCount >= m_options.unplugAfter) {
+        m_disconnected = true;
+        response.thenVanish = true;
+    }
     return response;
 }
 

@@ -102,6 +102,9 @@ struct DeviceOptions
     std::uint8_t failStatus = kStatusRefused;
     /// Answer this many commands, then vanish at the next one (0: never).
     int disconnectAfter = 0;
+    /// Answer this many commands, then vanish between the last reply and the next command, as
+    /// a device unplugged between two exchanges: the host's next open finds no port (0: never).
+    int unplugAfter = 0;
     /// A completed update leaves the identity as it was (a firmware that did not take).
     bool keepIdentity = false;
     bool unplugged = false; ///< the port cannot be opened (InProcessLink)
@@ -122,6 +125,7 @@ struct Response
     std::uint8_t status = kStatusAccepted;
     std::vector<std::uint8_t> data; ///< at most kMaxReplyData bytes
     bool garbageBefore = false;     ///< Reply only: stray bytes (or noise) precede the frame
+    bool thenVanish = false;        ///< the device vanishes once this is answered (unplugAfter)
 };
 
 class TrafficModel;

@@ -206,7 +206,7 @@ void PtyServer::answer(std::span<const std::uint8_t> command, std::uint8_t seq,
     std::vector<std::uint8_t> bytes;
     switch (response.kind) {
     case Response::Kind::NoReply:
-        return;
+        break;
     case Response::Kind::Disconnect:
         vanish();
         return;
@@ -225,7 +225,14 @@ void PtyServer::answer(std::span<const std::uint8_t> command, std::uint8_t seq,
         bytes.insert(bytes.end(), frame.begin(), frame.end());
         break;
     }
+    // Unplugged between two exchanges: the port leaves the registry before the reply goes out,
+    // so the host's next open finds no port. Serving stops; the line itself stays until the
+    // server ends, so the reply in it is still read (a closed pty would drop it).
+    if (response.thenVanish && m_registration)
+        m_registration->entry.unregister();
     writeAll(bytes);
+    if (response.thenVanish)
+        m_gone = true;
 }
 
 bool PtyServer::writeAll(std::span<const std::uint8_t> bytes)

@@ -20,7 +20,9 @@ namespace xlt::sim {
 /// it as COM<129 + k>, and serves frames on a background thread.
 ///
 /// A corrupted command is ignored (the host times out). When the device vanishes (a disconnect
-/// fault), the server closes the pty, removes its registration and stops serving.
+/// fault), the server closes the pty, removes its registration and stops serving; unplugged
+/// after a reply (DeviceOptions::unplugAfter), it removes the registration before the reply
+/// and stops serving after it, and the pty closes with the server.
 /// The destructor stops the thread, closes the pty and removes the registration.
 class PtyServer
 {

@@ -131,6 +131,7 @@ const std::map<std::string, Option> &options()
         {"fault-code", number(0, 255, &O::faultCode)},
         {"fail-status", number(0, 255, &O::failStatus)},
         {"disconnect-after", number(1, 1000000000, &O::disconnectAfter)},
+        {"unplug-after", number(1, 1000000000, &O::unplugAfter)},
         {"pace", flag(&O::pace9600)},
         {"help", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
         {"h", {false, [](SimArgs &a, const std::string &) { return a.help = true; }}},
@@ -238,6 +239,9 @@ Line faults:
   --fail-status N        the failure status used by fail-status and --detect-fail
                          (default 4)
   --disconnect-after N   answer N commands, then vanish (the emulator then exits)
+  --unplug-after N       answer N commands, then vanish before the next one, as a device
+                         unplugged between two exchanges: the next open finds no port
+                         (the emulator then exits)
   --pace                 a 9600-baud line both ways (about 1.04 ms a byte): a command is
                          answered once its last byte would have arrived, and the reply
                          is sent at that pace

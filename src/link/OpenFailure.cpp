@@ -1,10 +1,13 @@
 #include "OpenFailure.h"
 
+#include "core/FileIo.h"
+
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -31,10 +34,15 @@ std::string firstLine(const fs::path &file)
 }
 
 /// The PID a lock file names: the first number, after blanks (UUCP locks hold it as ten
-/// characters, Qt's as the first line).
+/// characters, Qt's as the first line). The lock folder is shared by all users, so whatever
+/// stands at the lock's name is read only when it is a small regular file.
 long lockOwner(const fs::path &lockFile)
 {
-    std::ifstream in(lockFile);
+    constexpr qint64 kMaxLockFileBytes = 4096;
+    const core::FileRead read = core::readRegularFile(lockFile, kMaxLockFileBytes);
+    if (!read.bytes)
+        return 0;
+    std::istringstream in(read.bytes->toStdString());
     long pid = 0;
     if (!(in >> pid))
         return 0;
@@ -150,6 +158,12 @@ std::string openFailureText(const OpenFailure &failure, const std::optional<Port
                ".";
     }
     return {};
+}
+
+std::string goneText(const std::string &port)
+{
+    return "XLT cannot open the port " + port +
+           ": the device went away (unplugged or switched off).";
 }
 
 std::string groupOfNode(const std::string &devicePath)

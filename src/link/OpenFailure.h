@@ -59,6 +59,11 @@ std::optional<PortHolder> findPortHolder(const std::string &devicePath,
 /// no such port, a vanished device). `holder` is the program holding a busy port, if known.
 std::string openFailureText(const OpenFailure &failure, const std::optional<PortHolder> &holder);
 
+/// The message for an open that failed because the device went away (its port is no longer
+/// listed, or its node is gone), which openFailureText() leaves silent: for xltctl, which
+/// gives the reason of every failure. `port` names it as describePort() does.
+std::string goneText(const std::string &port);
+
 /// The group owning `devicePath`, or empty when it cannot be read.
 std::string groupOfNode(const std::string &devicePath);
 

@@ -83,6 +83,7 @@ void clearFaults(sim::DeviceOptions &options)
     options.disconnectAfter = healthy.disconnectAfter;
     options.refuseBlock = healthy.refuseBlock;
     options.disconnectAtBlock = healthy.disconnectAtBlock;
+    options.unplugAfter = healthy.unplugAfter;
     options.timeoutAtBlock = healthy.timeoutAtBlock;
     options.strayBytes = healthy.strayBytes;
 }
@@ -215,7 +216,7 @@ TEST_P(FaultTable, TellsOnceFreesThePortAndKeepsFiles)
 
     // The port is free: the next command right after works (a vanished device is plugged in
     // again as a new emulator).
-    if (row.answeredBeforeVanishing >= 0 || options.disconnectAtBlock) {
+    if (row.answeredBeforeVanishing >= 0 || options.disconnectAtBlock || options.unplugAfter) {
         // xltctl may end before the emulator's thread has finished vanishing.
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         while (!m_server->disconnected() && std::chrono::steady_clock::now() < deadline)
@@ -238,6 +239,10 @@ std::vector<Row> rows()
     const std::string timeOut = "XLT Command transmission error COMMAND TIME_OUT";
     const std::string packetError = "XLT Command transmission error PACKET ERROR";
     const std::string portError = "XLT Command transmission error PORT ERROR";
+    const std::string gone = ": the device went away";
+    const auto unplugAfter = [](int answered) {
+        return [answered](O &o) { o.unplugAfter = answered; };
+    };
     struct Fault
     {
         const char *name;
@@ -269,6 +274,12 @@ std::vector<Row> rows()
              o.traffic = sim::TrafficLevel::Flood;
          },
          -1, 0, ""},
+        // Unplugged between two exchanges: the next open finds no port, which is told too.
+        {"config_read_unplugged_after_1", Command::ConfigRead, unplugAfter(1), -1, 1, gone},
+        {"config_write_unplugged_after_2", Command::ConfigWrite, unplugAfter(2), -1, 1, gone},
+        {"config_detect_unplugged_after_1", Command::ConfigDetect, unplugAfter(1), -1, 1, gone},
+        {"options_unplugged_after_2", Command::Options, unplugAfter(2), -1, 1, gone},
+        {"update_unplugged_after_3", Command::Update, unplugAfter(3), -1, 1, gone},
     };
     for (const auto &[command, commandName] : kCommandNames) {
         for (const Fault &fault : faults) {
@@ -309,6 +320,29 @@ TEST_F(Emulator, ConfigurationReadOntoAFullDiskKeepsTheOldFile)
     EXPECT_EQ(xltctl({"identity"}), 0) << m_err;
 }
 
+// --raw onto a full disk: told once, when it happens, with the reason; the run goes on and ends
+// with 1, and the file holds the whole lines written before, which decode reads.
+TEST_F(Emulator, RawRepliesOntoAFullDiskAreToldAndStayWholeLines)
+{
+    test::SmallTmpfs fs;
+    XLT_SKIP_WITHOUT_TMPFS(fs);
+    const QString raw = fs.filePath("raw.txt");
+    ASSERT_TRUE(fs.fillLeaving(4096)); // five lines of a flood (765 bytes each)
+    ASSERT_NO_FATAL_FAILURE(serve({.traffic = sim::TrafficLevel::Flood}));
+    const int exitCode = xltctl({"monitor", "--seconds", "2", "--log-dir", work(""), "--raw", raw});
+    EXPECT_EQ(exitCode, 1) << m_err;
+    EXPECT_EQ(count(m_err, "cannot write"), 1u) << m_err;
+    EXPECT_EQ(count(m_err, "xltctl monitor: cannot write '" + raw.toStdString() +
+                               "': No space left on device\n"),
+              1u)
+        << m_err;
+    EXPECT_NE(m_out.find("label|host|PR01"), std::string::npos) << "the run went on to its end";
+    const QByteArray kept = filesIn(fs.path()).at("raw.txt");
+    EXPECT_EQ(kept.count('\n'), 5) << kept.toStdString();
+    EXPECT_TRUE(kept.endsWith('\n'));
+    EXPECT_EQ(xltctl({"decode", "--replies", raw}), 0) << m_err;
+}
+
 TEST_F(Emulator, DeviceAndFileBytesArePrintedEscaped)
 {
     const std::string identity("PR01\x1b]0;x\x07"
@@ -318,19 +352,30 @@ TEST_F(Emulator, DeviceAndFileBytesArePrintedEscaped)
     writeUpdateFile(work("escape.dpc"), QByteArray("\x1b[2J\0 \x9b"
                                                    "1m\r\n\x1b[H",
                                                    13));
+    QFile replies(work("escape.txt"));
+    ASSERT_TRUE(replies.open(QIODevice::WriteOnly));
+    replies.write("35 01 00 00 00 01 7F\n\x1b]0;x\x07 AA\n");
+    replies.close();
     const std::string modNumber = "\\x071\\x00\\x9B"; // the device's bytes 9 to 12
+    // Rows: arguments, a part of what is printed on stdout or stderr.
     const std::tuple<QStringList, std::string> rows[] = {
         {{"identity"}, "PR01\\x1B]0;x" + modNumber + "\n"},
         {{"options"}, " Target mod number:      " + modNumber + "\n"},
         {{"update", work("escape.dpc")}, " File interface version:     \\x1B[2J\n"},
         {{"update", work("escape.dpc")}, " File mod number:            \\x0D\\x0A\\x1B[\n"},
-        {{"update", work("escape.dpc")}, " Target mod number:      " + modNumber + "\n"}};
+        {{"update", work("escape.dpc")}, " Target mod number:      " + modNumber + "\n"},
+        {{"update", "--yes", "--verify", work("escape.dpc")}, "the device reports \\x1B[2J "},
+        {{"decode", "--replies", work("escape.txt")}, "line 2: '\\x1B]0;x\\x07' is not hex"},
+        {{"decode", "--frame", "\x1b[2J", "7F"}, "tag '\\x1B[2J' is not one"},
+        {{"config", "\x1b[2J"}, "unknown subcommand '\\x1B[2J'"},
+        {{"identity", "\x1b[2J"}, "unexpected argument '\\x1B[2J'"}};
     for (const auto &[arguments, shown] : rows) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         xltctl(arguments);
-        EXPECT_NE(m_out.find(shown), std::string::npos) << m_out;
-        EXPECT_EQ(m_out.find('\x1b'), std::string::npos) << "a raw escape reached the terminal";
-        EXPECT_EQ(m_out.find('\0'), std::string::npos);
+        const std::string printed = m_out + m_err;
+        EXPECT_NE(printed.find(shown), std::string::npos) << printed;
+        EXPECT_EQ(printed.find('\x1b'), std::string::npos) << "a raw escape reached the terminal";
+        EXPECT_EQ(printed.find('\0'), std::string::npos);
     }
 }
 

@@ -7,6 +7,17 @@ source "$(dirname "$0")/emulator.sh" "$1"
 
 start_sim --traffic normal --bad-crc-traffic 4
 
+# A file of that name is replaced; a link is not followed, and the run does not start (exit 1).
+echo "old line" >"$work/raw.txt"
+ln -s "$work/raw.txt" "$work/link.txt"
+status=0
+"$xltctl" monitor --seconds 1 --log-dir "$work" --raw "$work/link.txt" >/dev/null 2>"$work/err" ||
+    status=$?
+[ "$status" -eq 1 ] && [ "$(cat "$work/err")" = \
+    "xltctl monitor: cannot write '$work/link.txt': it is a symbolic link" ] ||
+    fail "--raw through a link ended with $status: $(cat "$work/err")"
+[ "$(cat "$work/raw.txt")" = "old line" ] || fail "--raw wrote through a link"
+
 "$xltctl" monitor --seconds 3 --log-dir "$work" --raw "$work/raw.txt" >"$work/live.txt" ||
     fail "monitor --raw"
 [ "$(grep -c '^tgt|Packet #' "$work/live.txt")" -gt 10 ] || fail "too little traffic listed"

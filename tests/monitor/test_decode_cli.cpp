@@ -75,7 +75,7 @@ TEST(DecodeCli, FrameAndBadArguments)
     // A device that never ends is no file of replies.
     EXPECT_EQ(xltctl({"decode", "--replies", "/dev/zero"}),
               std::make_tuple(2, std::string(),
-                              std::string("xltctl decode: '/dev/zero' is not a "
+                              std::string("xltctl decode: cannot read '/dev/zero': not a "
                                           "regular file\n")));
 }
 

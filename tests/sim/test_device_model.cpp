@@ -225,4 +225,11 @@ TEST(InProcessLink, FaultsBecomeResultCodes)
     EXPECT_EQ(send(link, {16}).ReplyStatus, 0xEE) << "and its port does not open again";
     model.replug();
     EXPECT_EQ(send(link, {16}).ReplyStatus, link::ReplyOk);
+
+    // Unplugged after its reply: the command is answered, the next open finds no device.
+    DeviceModel unplugged({.unplugAfter = 1});
+    InProcessLink plug(unplugged);
+    EXPECT_EQ(link::replyText(send(plug, {16})), kIdentity);
+    plug.CloseXLTComPort();
+    EXPECT_EQ(send(plug, {16}).ReplyStatus, 0xEE);
 }

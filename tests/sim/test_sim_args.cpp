@@ -29,10 +29,12 @@ TEST(SimArgs, EachKindOfOptionReachesItsSwitchAndBadValuesAreRejected)
         {{"--fault-code", "0x10"}, [](Options d) { return d.faultCode == 16; }},
         {{"--refuse-block", "300"}, [](Options d) { return d.refuseBlock == 300; }},
         {{"--copy-ms", "100"}, [](Options d) { return d.firstStageCopy == 100ms; }},
+        {{"--unplug-after", "2"}, [](Options d) { return d.unplugAfter == 2; }},
         {{"--bogus"}, rejected}, {{"--traffic"}, rejected}, {{"--traffic", "loud"}, rejected},
         {{"--fault", "fire"}, rejected}, {{"--seed", "12x"}, rejected},
         {{"--fault-code", "256"}, rejected}, {{"--refuse-block", "-1"}, rejected},
         {{"--disconnect-after", "0"}, rejected}, {{"--pace=yes"}, rejected},
+        {{"--unplug-after", "0"}, rejected},
         {{"--identity", std::string(256, 'A')}, rejected}, {{"--state", ""}, rejected}};
     // clang-format on
     for (const auto &[argv, holds] : cases) {
@@ -113,7 +115,7 @@ TEST(SimArgs, ProgramPrintsItsHelpAndRefusesUnknownOptions)
         "--detect-all "
         "--fetch-flag-7 --detect-status --detect-fail --refuse-block --disconnect-block "
         "--timeout-block --copy-ms --keep-identity --fault --fault-code --fail-status "
-        "--disconnect-after --pace "
+        "--disconnect-after --unplug-after --pace "
         "--help");
     for (std::string option; options >> option;)
         EXPECT_NE(usage.find(option), std::string::npos) << option;
