@@ -37,8 +37,8 @@ grep -q serving "$work/sim.log" || { cat "$work/sim.log"; exit 1; }
 
 mkdir -p docs/images
 if command -v xvfb-run >/dev/null; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/tests/screenshots/xlt_screenshots" docs/images
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/tools/screenshots/xlt_screenshots" docs/images
 else
     echo "xvfb-run is not installed: taking the screenshots offscreen"
-    QT_QPA_PLATFORM=offscreen "$bin/tests/screenshots/xlt_screenshots" docs/images
+    QT_QPA_PLATFORM=offscreen "$bin/tools/screenshots/xlt_screenshots" docs/images
 fi
