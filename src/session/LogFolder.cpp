@@ -14,9 +14,11 @@ bool writableFolder(const QString &path)
     return info.isDir() && info.isWritable();
 }
 
+} // namespace
+
 /// Where packages and installations put programs: no place for logs, even for root, who may
 /// write there.
-bool systemFolder(const QString &path)
+bool isSystemFolder(const QString &path)
 {
     const QString clean = QDir::cleanPath(path);
     for (const char *prefix : {"/usr", "/bin", "/sbin"}) {
@@ -27,11 +29,9 @@ bool systemFolder(const QString &path)
     return false;
 }
 
-} // namespace
-
 QString chooseLogFolder(const QString &programDir, const QString &documentsDir)
 {
-    if ((writableFolder(programDir) && !systemFolder(programDir)) || documentsDir.isEmpty())
+    if ((writableFolder(programDir) && !isSystemFolder(programDir)) || documentsDir.isEmpty())
         return programDir;
     QString userFolder =
         QDir::toNativeSeparators(QDir(documentsDir).filePath(QLatin1String(kUserLogFolderName)));

@@ -16,6 +16,9 @@ inline constexpr char kUserLogFolderName[] = "XLT logs";
 /// same: the monitor then reports the log files it cannot write.
 QString chooseLogFolder(const QString &programDir, const QString &documentsDir);
 
+/// True for /usr, /bin, /sbin and the folders below them (after the path is cleaned).
+bool isSystemFolder(const QString &path);
+
 /// chooseLogFolder() with the user's documents folder (QStandardPaths::DocumentsLocation).
 QString defaultLogFolder(const QString &programDir);
 

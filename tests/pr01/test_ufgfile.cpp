@@ -116,6 +116,7 @@ TEST_F(UfgFileTest, SaveNamesTheFileAfterTheVersionAndStaysInsideTheFolder)
         {"C:\\x", "C:\\x", false},
         {"a/b c", "a/b", false},
         {"a\x7F b", "a\x7F", false},
+        {"a\x1F b", "a\x1F", false},
         {std::string(251, 'n') + " x", std::string(251, 'n'), true}};
     for (const auto &[version, name, saved] : rows) {
         notifier.messages.clear();

@@ -96,4 +96,13 @@ TEST(LogFolder, ProgramDirectoryWhenWritableElseTheDocumentsFolder)
     }
 }
 
+TEST(LogFolder, SystemFoldersAreWholeNames)
+{
+    const std::pair<const char *, bool> rows[] = {
+        {"/usr", true},   {"/usr/bin", true},   {"/sbin/", true},     {"/bin/../usr/lib", true},
+        {"/usrX", false}, {"/binaries", false}, {"/home/usr", false}, {"/usr/../home", false}};
+    for (const auto &[path, system] : rows)
+        EXPECT_EQ(isSystemFolder(QString::fromLatin1(path)), system) << path;
+}
+
 } // namespace

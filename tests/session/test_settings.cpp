@@ -14,10 +14,13 @@ using xlt::test::MapStore;
 
 namespace {
 
+// Nothing stored, or an empty text stored: the default.
 TEST(Settings, LogPathDefaultsToProgramDirectory)
 {
     MapStore store;
     QTemporaryDir programDir;
+    EXPECT_EQ(loadLogPath(store, programDir.path()), programDir.path());
+    storeLogPath(store, "");
     EXPECT_EQ(loadLogPath(store, programDir.path()), programDir.path());
 }
 
