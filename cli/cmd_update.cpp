@@ -131,7 +131,7 @@ int runUpdate(const Args &args)
         return 2;
     const std::uint16_t port = link::FindXLTPort(*cli.ports);
     if (port == 0) {
-        std::fprintf(stderr, "xltctl: %s\n", update::kNoDeviceText.c_str());
+        std::fprintf(stderr, "xltctl: %s\n", link::kNoDeviceText);
         return 1;
     }
     // The device did not tell its identity (its failure is on stderr): without it the user

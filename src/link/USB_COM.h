@@ -29,6 +29,9 @@ std::string serialPortEntry(const PortRecord &record);
 /// skipped.
 void ListSerialPorts(PortSource &source, SerialPortTable &table, std::int16_t &count);
 
+/// What every window and command tells when FindXLTPort finds no device.
+inline constexpr const char *kNoDeviceText = "No XLT device detected";
+
 /// The COM number of the last port whose entry ends in "(BV)" (any case), among all ports,
 /// also those beyond the hundredth. An entry whose number is not a usable port number (1 to
 /// 255, the range of XLTPacket::PortNumber) is never chosen. 0 when there is none. No message.

@@ -9,7 +9,6 @@ namespace xlt::monitor {
 
 namespace {
 constexpr const char *kHolderName = "traffic monitor";
-constexpr const char *kNoDevice = "No XLT device detected";
 constexpr const char *kLogErrorTail =
     "\n\nThe monitor goes on listing; each file's failure is shown once per run.";
 } // namespace
@@ -68,7 +67,7 @@ void MonitorRun::runOnLine(link::Flow &flow)
         flow.post([this, result] { started(result); });
     };
     if (link::FindXLTPort(flow) == 0) {
-        flow.tell(core::Icon::Exclamation, kNoDevice);
+        flow.tell(core::Icon::Exclamation, link::kNoDeviceText);
         return fail(StartResult::NoDevice);
     }
     if (link::OpenXLTComPort(flow, packet) == 0)

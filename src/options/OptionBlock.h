@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
 
 #include <array>
@@ -25,7 +26,7 @@ enum class HostDrive { TtlRs232 = 0, OptoIsolated = 1 };
 
 inline const std::string kTtlCaption = "Host Drive TTL RS232";
 inline const std::string kOptoCaption = "Host Drive Opto Isolated";
-inline const std::string kNoDeviceText = "No XLT device detected on USB";
+inline const std::string kNoDeviceText = std::string(link::kNoDeviceText) + " on USB";
 inline const std::string kSavedText =
     "XLT Option configuration successfully save to XLT memory. Please reset the power to XLT "
     "to make changes active.";

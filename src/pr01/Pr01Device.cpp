@@ -36,7 +36,7 @@ std::optional<ConfigBlock> readBlock(link::Flow &flow)
 bool CheckPR01Device(link::Flow &flow)
 {
     if (link::FindXLTPort(flow) == 0) {
-        flow.tell(core::Icon::Exclamation, "No XLT device detected");
+        flow.tell(core::Icon::Exclamation, link::kNoDeviceText);
         return false;
     }
     if (!link::ReadXLTVersion(flow, flow.CmdPacket))

@@ -96,7 +96,7 @@ UpdateOutcome Updater::runOnLine(link::Flow &flow, const UpdateImage &image,
 {
     const auto [found, lines] = lookAtDevice(flow);
     if (flow.XLTPortNumber == 0) {
-        flow.tell(core::Icon::Exclamation, kNoDeviceText);
+        flow.tell(core::Icon::Exclamation, link::kNoDeviceText);
         return {UpdateResult::NoDevice, -1, {}};
     }
     if (lines.empty())

@@ -18,7 +18,6 @@ namespace xlt::update {
 inline const std::string kFirstStageText =
     "Please wait while first stage memory is copied - DO NOT DISCONNECT!";
 inline const std::string kCompleteText = "Update complete";
-inline const std::string kNoDeviceText = "No XLT device detected";
 /// The name under which an update holds the device (other users are told "... in use by the
 /// firmware update ...").
 inline const std::string kHolderName = "firmware update";
