@@ -1,12 +1,14 @@
 // xltctl's command line as a program sees it: --help and --version, each command's help, the
-// usage errors (exit code 2, a reason naming the word at fault, nothing on stdout), and the
-// device choice --port / --device in every place and spelling, against the emulator on a pty.
+// usage errors and refused files (exit code 2, a reason naming the word or file at fault, nothing
+// on stdout, nothing sent to the device), and the device choice --port / --device in every place
+// and spelling, against the emulator on a pty.
 #include "Version.h"
-#include "sim/PtyServer.h"
-#include "support/RunXltctl.h"
+#include "core/FileIo.h"
+#include "pr01/ConfigBlock.h"
+#include "pr01/UfgFile.h"
+#include "support/XltctlRig.h"
 
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace xlt;
 
@@ -14,29 +16,19 @@ namespace {
 
 struct Row
 {
-    QStringList args;
+    test::Args args;
     int code;
     std::string out; ///< a part of stdout; empty: nothing on stdout
     std::string err; ///< a part of stderr; empty: nothing on stderr
 };
 
-class CommandLine : public ::testing::Test
+class CommandLine : public test::XltctlTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string error;
-        server = sim::PtyServer::start({}, {registry.path().toStdString()}, error);
-        ASSERT_TRUE(server) << error;
-        com = QStringLiteral("COM%1").arg(server->comPortNumber());
-        node = QString::fromStdString(server->devicePath());
-    }
-
     void check(const Row &row)
     {
-        const auto [code, out, err] =
-            test::runXltctl(registry.path(), registry.path() + "/config", row.args);
-        const std::string name = row.args.join(' ').toStdString();
+        const auto [code, out, err] = run(row.args);
+        const std::string name = test::joined(row.args);
         EXPECT_EQ(code, row.code) << name << ": " << err;
         EXPECT_EQ(out.empty(), row.out.empty()) << name << ": " << out;
         EXPECT_NE(out.find(row.out), std::string::npos) << name << ": " << out;
@@ -46,11 +38,14 @@ protected:
             EXPECT_EQ(err.substr(err.find('\n') + 1).rfind("usage: xltctl", 0), 0u) << err;
         }
     }
-
-    QTemporaryDir registry;
-    std::unique_ptr<sim::PtyServer> server;
-    QString com;
-    QString node;
+    int commands()
+    {
+        return model([](sim::DeviceModel &m) { return m.commandCount(); });
+    }
+    pr01::ConfigBlock block()
+    {
+        return model([](sim::DeviceModel &m) { return m.configBlock(); });
+    }
 };
 
 TEST_F(CommandLine, HelpAndVersion)
@@ -62,16 +57,14 @@ TEST_F(CommandLine, HelpAndVersion)
         {{"--version"}, 0, version, ""},
         {{}, 2, "", "xltctl: missing command\nusage: xltctl <command> [arguments]"},
         {{"--port", "COM5"}, 2, "", "xltctl: missing command\n"},
+        {{"options", "-h"}, 0, "usage: xltctl options", ""},
+        {{"update", "--json", "--help"}, 0, "usage: xltctl update", ""}, // help wins
     };
     for (const Row &row : rows)
         check(row);
     for (const char *command :
-         {"ports", "identity", "decode", "monitor", "config", "update", "options"}) {
-        const std::string usage = std::string("usage: xltctl ") + command;
-        check({{command, "--help"}, 0, usage, ""});
-        check({{command, "-h"}, 0, usage, ""});
-        check({{command, "--json", "--help"}, 0, usage, ""}); // help wins over a wrong word
-    }
+         {"ports", "identity", "decode", "monitor", "config", "update", "options"})
+        check({{command, "--help"}, 0, std::string("usage: xltctl ") + command, ""});
 }
 
 TEST_F(CommandLine, UsageErrorsNameTheWordAtFault)
@@ -80,19 +73,20 @@ TEST_F(CommandLine, UsageErrorsNameTheWordAtFault)
         {{"--bogus"}, 2, "", "xltctl: unknown option '--bogus'\n"},
         {{"bogus"}, 2, "", "xltctl: unknown command 'bogus'\n"},
         {{"--port"}, 2, "", "xltctl: missing value after '--port'\n"},
-        {{"identity", "--bogus"}, 2, "", "xltctl identity: unknown option '--bogus'\n"},
         {{"identity", "-x"}, 2, "", "xltctl identity: unknown option '-x'\n"},
         {{"identity", "extra"}, 2, "", "xltctl identity: unexpected argument 'extra'\n"},
         {{"identity", "--json=yes"}, 2, "", "unexpected value after '--json'\n"},
         {{"identity", "--port"}, 2, "", "xltctl identity: missing value after '--port'\n"},
         {{"ports", "--json", "extra"}, 2, "", "xltctl ports: unexpected argument 'extra'\n"},
-        {{"monitor", "--seconds"}, 2, "", "missing value after '--seconds'\n"},
         {{"monitor", "--seconds=x"}, 2, "", "whole number of seconds, not 'x'\n"},
         {{"monitor", "now"}, 2, "", "xltctl monitor: unexpected argument 'now'\n"},
         {{"options", "--drive", "ttl", "--drive", "opto"}, 2, "", "--drive given more than once"},
         {{"options", "--drive=fast"}, 2, "", "--drive takes ttl or opto, not 'fast'"},
+        {{"config"}, 2, "", "xltctl config: missing subcommand"},
+        {{"config", "write"}, 2, "", "write takes one FILE.ufg"},
         {{"config", "read", "--ufg", "a", "--ufg=b"}, 2, "", "--ufg given more than once"},
         {{"config", "read", "--seconds", "5"}, 2, "", "read takes only --ufg FILE and --json"},
+        {{"config", "detect", "--seconds", "0"}, 2, "", "detect takes --seconds N"},
         {{"config", "detect", "--seconds=3601"}, 2, "", "detect takes --seconds N"},
         {{"config", "diff"}, 2, "", "diff takes FILE.ufg"},
         {{"update"}, 2, "", "xltctl update: missing FILE.dpc\n"},
@@ -103,25 +97,105 @@ TEST_F(CommandLine, UsageErrorsNameTheWordAtFault)
     };
     for (const Row &row : rows)
         check(row);
-    EXPECT_EQ(server->withModel([](sim::DeviceModel &m) { return m.commandCount(); }), 0);
+    EXPECT_EQ(commands(), 0);
+}
+
+pr01::Pr01Texts wanted()
+{
+    pr01::Pr01Texts texts = pr01::Pr01Texts::initial();
+    texts.version = "ID003 V9";
+    texts.bootVersion = "BOOT-9";
+    texts.country[3] = "2A";
+    return texts;
+}
+
+// Files that hold no whole configuration or no update image give exit code 2 and reach nothing
+// of the device; a whole configuration is written, and read back into a file of any name.
+TEST_F(CommandLine, OnlyAWholeConfigurationIsWrittenAndReadBack)
+{
+    const std::string whole = pr01::ufgText(wanted());
+    std::string noise(700, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>(i * 31 % 256);
+    pr01::Pr01Texts tooBig = wanted();
+    pr01::Pr01Texts notHex = wanted();
+    pr01::Pr01Texts escape = wanted();
+    pr01::Pr01Texts tooLong = wanted();
+    tooBig.code[0] = "100";
+    notHex.country[3] = "zz";
+    escape.exp[0] = "\x1b[2J";
+    tooLong.version.assign(65, 'V');
+    const std::string zz = write("zz.ufg", pr01::ufgText(notHex));
+    const std::string zzNamed = "zz.ufg line 21: Row 3 Country 'zz' is not a hexadecimal byte";
+    const std::string large = write("large.dpc", "XLT");
+    ASSERT_EQ(::truncate(large.c_str(), 128 + 128 * 32768 + 1), 0);
+    const pr01::ConfigBlock before = block();
+    // Rows: arguments, what stderr names.
+    const std::pair<test::Args, std::string> refused[] = {
+        {{"config", "write", write("empty.ufg", "")}, "Cannot open config file"},
+        {{"config", "write", write("update.dpc", "XLT" + std::string(2197, '\0'))}, "complete"},
+        {{"config", "write", write("noise.ufg", noise)}, "complete"},
+        {{"config", "write", write("cut.ufg", "[VERSION D")}, "complete"},
+        {{"config", "write", write("two.ufg", whole.substr(0, whole.find("[CURRENCY")))},
+         "complete"},
+        {{"config", "write", write("short.ufg", whole.substr(0, whole.size() - 6))}, "complete"},
+        {{"config", "write", path("missing.ufg")}, "Cannot open config file"},
+        {{"config", "write", "/dev/zero"}, "Cannot open config file"},
+        {{"config", "write", write("big.ufg", pr01::ufgText(tooBig))},
+         "xltctl config: " + path("big.ufg") +
+             " line 8: Row 0 Code '100' is not a hexadecimal byte (00 to FF)\n"},
+        {{"config", "write", zz}, zzNamed},
+        {{"config", "diff", write("whole.ufg", whole), zz}, zzNamed},
+        {{"config", "write", write("escape.ufg", pr01::ufgText(escape))},
+         "line 11: Row 0 Exp '\\x1B[2J'"},
+        {{"config", "diff", write("long.ufg", pr01::ufgText(tooLong))}, "at most 64"},
+        {{"update", "--yes", large}, "the file is larger than 4194432 bytes"},
+        {{"update", "--yes", "/dev/zero"}, "not a regular file"},
+        {{"update", "--yes", "."}, "not a regular file"},
+    };
+    for (const auto &[args, named] : refused) {
+        const test::Outcome outcome = run(args);
+        EXPECT_EQ(outcome.code, 2) << test::joined(args) << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(named), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.out, "") << test::joined(args);
+    }
+    EXPECT_EQ(commands(), 0);
+    EXPECT_EQ(block(), before);
+
+    ASSERT_TRUE(pr01::saveUfgFile(path("\u20acuro.ufg"), wanted()));
+    const test::Outcome written = run({"config", "write", "\u20acuro.ufg"});
+    EXPECT_EQ(written.code, 0) << written.err;
+    EXPECT_EQ(block(), *pr01::encodeConfigBlock(wanted()).block);
+    const std::string saved = "\u0416\u0443\u0440\u043d\u0430\u043b.ufg";
+    const test::Outcome read = run({"config", "read", "--ufg", saved});
+    EXPECT_EQ(read.code, 0) << read.err;
+    EXPECT_NE(read.out.find("Row  Code  Country  Demonination  Exp"), std::string::npos);
+    pr01::Pr01Texts texts = pr01::Pr01Texts::initial();
+    ASSERT_TRUE(pr01::applyUfgSections(*pr01::readUfgFile(path(saved)), texts).whole());
+    EXPECT_EQ(texts, pr01::decodeConfigBlock(block()));
+
+    server.reset();
+    const test::Outcome none = run({"config", "read"});
+    EXPECT_EQ(none.code, 3);
+    EXPECT_EQ(none.err, "xltctl: No XLT device detected\n");
 }
 
 // --port COMn and --device PATH pick the device before the command, among its words or after
 // them, as --port X and --port=X; the last one given counts.
 TEST_F(CommandLine, DeviceChoiceInEveryPlace)
 {
-    const std::string talking = "talking to the XLT device on " + com.toStdString();
+    const std::string com = "COM" + std::to_string(server->comPortNumber());
+    const std::string node = server->devicePath();
+    const std::string talking = "talking to the XLT device on " + com;
     const std::string identity = "PR01 01230001\n";
     const std::string none = "No XLT device detected";
-    const QString elsewhere = QStringLiteral("COM5");
+    const std::string elsewhere = "COM5";
     const Row rows[] = {
-        {{"identity", "--port", com}, 0, identity, talking},
-        {{"identity", "--port=" + com.toLower()}, 0, identity, talking},
+        {{"identity", "--port=com" + com.substr(3)}, 0, identity, talking},
         {{"--port", com, "identity"}, 0, identity, talking},
         {{"--device=" + node, "identity"}, 0, identity, talking},
         {{"--port", elsewhere, "--device", node, "identity"}, 0, identity, talking},
-        {{"identity", "--json", "--device", node}, 0, "\"mod\": \"0001\"", talking},
-        {{"identity", "--port", elsewhere}, 3, "", none},
+        {{"identity", "--json", "--device", node}, 0, R"("mod": "0001")", talking},
         {{"identity", "--port", elsewhere, "--port", com}, 0, identity, talking},
         {{"identity", "--port", com, "--device", "/dev/none"}, 3, "", none},
         {{"--port", elsewhere, "identity", "--port", com}, 0, identity, talking},

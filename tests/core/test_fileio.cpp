@@ -234,6 +234,7 @@ TEST(PathText, KeepsEveryByteReadable)
         {"caf\xc3\xa9", "caf\xe9"},                    // é is Latin-1
         {"logs \xe2\x82\xac", "logs \\xE2\\x82\\xAC"}, // € is not
         {"\x1b]0;title\x07", "\\x1B]0;title\\x07"},
+        {"del\x7f", "del\\x7F"},
         {"\xc2\x9b", "\\xC2\\x9B"},          // a C1 control
         {"\xc0\xaf", "\\xC0\\xAF"},          // an overlong '/'
         {"\xed\xa0\x80", "\\xED\\xA0\\x80"}, // a surrogate

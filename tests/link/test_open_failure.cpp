@@ -2,13 +2,11 @@
 // busy port, and the message the user gets.
 #include "link/OpenFailure.h"
 #include "link/SerialLink.h"
-#include "support/FakeLink.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <unistd.h>
 
 using namespace xlt::link;
@@ -158,52 +156,6 @@ TEST(OpenFailure, HolderFromTheLockFileOrTheOpenDescriptors)
         EXPECT_FALSE(sys.find(300));
         EXPECT_TRUE(sys.find(0));
     }
-}
-
-/// The serial link keeps the reason of its last failed open.
-TEST(OpenFailure, SerialLinkKeepsTheReasonOfItsLastOpen)
-{
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        GTEST_SKIP() << "no pseudo-terminal available (openpty failed)";
-    xlt::test::FakePortSource ports;
-    ports.records = {{"\\Device\\USBSER000", "COM7", name},
-                     {"\\Device\\USBSER001", "COM9", "/dev/pts/no-such-pty"}};
-    SerialLink holder(ports), link(ports);
-    XLTPacket packet{};
-    packet.BaudRate = kBaudRate;
-    packet.Timeout = 3000;
-
-    const struct
-    {
-        std::uint8_t port;
-        OpenFailureKind kind;
-        const char *saying; // nullptr: silent
-    } rows[] = {
-        {8, OpenFailureKind::NoSuchPort, nullptr},
-        {9, OpenFailureKind::Vanished, nullptr},
-        {7, OpenFailureKind::Busy, "it is in use by"}, // held by `holder`, this process
-        {7, OpenFailureKind::None, nullptr},           // once `holder` has let go
-    };
-    packet.PortNumber = 7;
-    ASSERT_NE(holder.OpenXLTComPort(packet), 0);
-    for (const auto &row : rows) {
-        SCOPED_TRACE(int(row.port));
-        if (row.kind == OpenFailureKind::None)
-            holder.CloseXLTComPort();
-        packet.PortNumber = row.port;
-        EXPECT_EQ(link.OpenXLTComPort(packet) != 0, row.kind == OpenFailureKind::None);
-        EXPECT_EQ(link.lastOpenFailure().kind, row.kind);
-        const std::string text = link.openFailureText();
-        if (row.saying)
-            EXPECT_NE(text.find(row.saying), std::string::npos) << text;
-        else
-            EXPECT_EQ(text, "");
-    }
-    link.CloseXLTComPort();
-    ::close(master);
-    ::close(slave);
 }
 
 } // namespace

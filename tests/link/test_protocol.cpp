@@ -105,16 +105,6 @@ TEST_F(ProtocolTest, RefusedBlocksAndPortsThatDoNotOpenSendNothingSilently)
     EXPECT_TRUE(notifier.messages.empty());
 }
 
-TEST(ProtocolNameToCode, Table)
-{
-    const std::pair<const char *, const char *> rows[] = {
-        {"TH001", "PR00"},    {"ID003", "PR01"},  {"NT001", "PR03"}, {"ID300", "PR04"},
-        {"AD001", "PR05"},    {"id003", "id003"}, {"PR01", "PR01"},  {"", ""},
-        {"ID003 ", "ID003 "}, {"PR02", "PR02"}};
-    for (const auto &[name, code] : rows)
-        EXPECT_EQ(ProtocolNameToCode(name), code) << name;
-}
-
 // A port that exists but cannot be opened is told once, with the link's reason, by every
 // procedure that opens it; a vanished port (no reason) stays silent.
 TEST_F(ProtocolTest, FailedOpenTellsTheLinksReasonOnce)

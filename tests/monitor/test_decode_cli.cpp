@@ -2,33 +2,24 @@
 #include "MonitorTest.h"
 #include "sim/DeviceModel.h"
 #include "sim/PtyServer.h"
+#include "support/XltctlRig.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
 
 using namespace xlt::montest;
 
-// Exit code, stdout, stderr; `home` holds the emulator's port registry and the settings.
+/// Exit code, stdout, stderr of xltctl run in `rig` (its emulator registry and settings).
 std::tuple<int, std::string, std::string>
-xltctl(const QStringList &args, const std::string &input = {}, const QString &home = {})
+xltctl(const QStringList &args, const std::string &input = {}, const xlt::test::XltctlRig &rig = {})
 {
-    QProcess process;
-    if (!home.isEmpty()) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XLT_SIM_DIR", home);
-        env.insert("XDG_CONFIG_HOME", home + "/config");
-        process.setProcessEnvironment(env);
-    }
-    process.start(XLT_BINARY_DIR "/cli/xltctl", args);
-    process.write(input.data(), static_cast<qint64>(input.size()));
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
+    xlt::test::Args words;
+    for (const QString &arg : args)
+        words.push_back(arg.toStdString());
+    const xlt::test::Outcome outcome = rig.run(words, input);
+    return {outcome.code, outcome.out, outcome.err};
 }
 
 /// The printed lines of one side ("tgt|" or "xlt|"), without the prefix.
@@ -107,18 +98,16 @@ TEST(DecodeCli, RepliesListLikeOneRunAndLogWhatTheyPrint)
 // xltctl monitor through the real serial link: what it prints is what it logs.
 TEST(MonitorCli, RunsAgainstTheEmulatorAndLogsWhatItPrints)
 {
-    QTemporaryDir registry;
+    xlt::test::XltctlRig rig;
     QTemporaryDir logDir;
     const QStringList args{"monitor", "--seconds", "1", "--log-dir", logDir.path()};
-    EXPECT_EQ(xltctl(args, {}, registry.path()),
+    EXPECT_EQ(xltctl(args, {}, rig),
               std::make_tuple(3, std::string(), std::string("xltctl: No XLT device detected\n")));
 
-    xlt::sim::DeviceOptions options;
-    options.traffic = xlt::sim::TrafficLevel::Flood;
-    std::string error;
-    const auto server = xlt::sim::PtyServer::start(options, {registry.path().toStdString()}, error);
-    ASSERT_TRUE(server) << error;
-    const auto [code, out, err] = xltctl(args, {}, registry.path());
+    xlt::sim::DeviceOptions flood;
+    flood.traffic = xlt::sim::TrafficLevel::Flood;
+    ASSERT_NO_FATAL_FAILURE(rig.serve(flood));
+    const auto [code, out, err] = xltctl(args, {}, rig);
     ASSERT_EQ(code, 0) << err;
     EXPECT_GT(printed(out, "xlt|").size(), 50u);
     EXPECT_TRUE(out.ends_with("\nlabel|target|SSP\nlabel|host|PR01\n"));

@@ -141,6 +141,8 @@ TEST_F(Listing, NothingIsReadBeyondReplyLength)
 // Midnight is hour 00; a directory that ends with a separator gets no second one.
 TEST(TrafficLog, BaseNameAndPaths)
 {
+    EXPECT_EQ(TrafficLog::baseName(QDateTime(QDate(2027, 1, 31), QTime(23, 5, 7))),
+              "XLT_log_ 31 01 2027 23 05 07");
     EXPECT_EQ(TrafficLog::baseName(QDateTime(QDate(2027, 1, 31), QTime(0, 0, 7))),
               "XLT_log_ 31 01 2027 00 00 07");
     EXPECT_EQ(TrafficLog("/var/log/xlt", "B").targetPath(), "/var/log/xlt/B.tgt");

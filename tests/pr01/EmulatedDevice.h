@@ -1,21 +1,16 @@
 #pragma once
 
 // The emulated device on COM5 with a recording notifier, as PR01 logic and the window see it:
-// on a line that runs at once with pauses that do not wait (EmulatedDevice), or behind a real
-// line thread with a gate that can hold a reply back (DeviceOnLine).
+// on a line that runs at once with pauses that do not wait.
 
 #include "link/DeviceContext.h"
-#include "link/LineWorker.h"
 #include "link/Operation.h"
 #include "pr01/Pr01Device.h"
 #include "sim/DeviceModel.h"
 #include "sim/InProcessLink.h"
 #include "support/FakeLink.h"
-#include "support/HeldLink.h"
 #include "support/RecordingNotifier.h"
 
-#include <QTest>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -72,34 +67,6 @@ struct EmulatedDevice
             return false;
         return ok.value();
     }
-};
-
-/// The emulated device behind a real line thread, as the program has it. While an operation
-/// runs, the model and the link belong to the line: look at them after drain().
-struct DeviceOnLine
-{
-    explicit DeviceOnLine(sim::DeviceOptions options = {})
-        : model(std::move(options))
-    {
-        ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/ttyACM0"}};
-        gate.passAll();
-    }
-    /// Waits until every job submitted so far has ended and all it posted has been delivered.
-    bool drain()
-    {
-        auto drained = std::make_shared<bool>(false);
-        worker.submit(
-            [this, drained](link::LinkLibrary &) { worker.post([drained] { *drained = true; }); });
-        return QTest::qWaitFor([drained] { return *drained; }, 5000);
-    }
-
-    sim::DeviceModel model;
-    sim::InProcessLink inProcess{model, std::uint8_t{5}};
-    HeldLink gate{&inProcess}; ///< lets everything through until told to hold a command
-    FakePortSource ports;
-    RecordingNotifier notifier;
-    link::LineWorker worker{linkFactory(gate)};
-    link::DeviceContext context{worker, ports, notifier};
 };
 
 } // namespace xlt::test

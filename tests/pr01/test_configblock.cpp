@@ -126,17 +126,6 @@ TEST(CheckPR01Device, AcceptsIdentitiesBeginningWithPR01OrID003)
     }
 }
 
-TEST(Pr01Configuration, FailedExchangesShowOnlyTheTransmissionMessage)
-{
-    for (const std::uint8_t code : {std::uint8_t{17}, std::uint8_t{18}}) {
-        test::EmulatedDevice device({.fault = sim::Fault::BadCrc, .faultCode = code});
-        EXPECT_FALSE(code == 17 ? device.read().has_value() : device.write(Pr01Texts::initial()));
-        EXPECT_EQ(device.notifier.texts(), Texts{"XLT Command transmission error PACKET ERROR"});
-        EXPECT_EQ(device.context.holder, "");
-        EXPECT_FALSE(device.inProcess.isOpen());
-    }
-}
-
 /// A scripted device on COM5 that answers command 16 with a PR01 identity and 17 with
 /// `configReply`.
 struct ScriptedPr01

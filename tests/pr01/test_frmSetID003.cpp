@@ -14,9 +14,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <algorithm>
 #include <gtest/gtest.h>
-#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -28,13 +26,14 @@ constexpr Frames kHidden{false, false, false}, kShown{true, true, true};
 namespace {
 
 /// The window in a sub-window of an MDI area, as the main window holds it, on a line that runs
-/// at once; SetID003OnLineTest puts it on a line thread of its own.
+/// at once. (Closing it with a request in flight on a line thread is one of the cases of
+/// InFlight.ClosingEachWindowWithARequestInFlight.)
 class SetID003Test : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        session.emplace(onLine ? onLine->context : device.context, settings, appDir);
+        session.emplace(device.context, settings, appDir);
         window = new frmSetID003(*session);
         area.addSubWindow(window)->setAttribute(Qt::WA_DeleteOnClose);
         area.show();
@@ -64,7 +63,6 @@ protected:
     }
 
     test::EmulatedDevice device;
-    std::unique_ptr<test::DeviceOnLine> onLine; ///< when set, the window's device
     session::QtSettingsStore settings;
     QTemporaryDir programDir;
     // The program's folder is named outside Latin-1: nothing may land in a "????" folder.
@@ -75,22 +73,6 @@ protected:
     QPointer<frmSetID003> window;
 };
 
-/// The window with its operations on a line thread, as in the program.
-class SetID003OnLineTest : public SetID003Test
-{
-protected:
-    SetID003OnLineTest() { onLine = std::make_unique<test::DeviceOnLine>(); }
-};
-
-/// Gives the device's block byte 112 `hostDrive`, as the options would.
-void setHostDrive(sim::DeviceModel &model, std::uint8_t hostDrive)
-{
-    std::vector<std::uint8_t> command{18};
-    command.insert(command.end(), model.configBlock().begin(), model.configBlock().end());
-    command[1 + kHostDriveOffset] = hostDrive;
-    model.handle(command, sim::Clock::now());
-}
-
 } // namespace
 
 TEST_F(SetID003Test, SaveLoadReadAndWrite)
@@ -99,19 +81,16 @@ TEST_F(SetID003Test, SaveLoadReadAndWrite)
     EXPECT_EQ(frames(), kHidden);
     EXPECT_EQ(QDir(programDir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
               QStringList{QFileInfo(appDir).fileName()});
-    QFile later(appDir + QStringLiteral("/PR01Cfg/later.ufg"));
-    ASSERT_TRUE(later.open(QIODevice::WriteOnly));
     const QString euro = QString::fromUtf8("\u20acuro");
     ASSERT_TRUE(QFile::copy(QStringLiteral(XLT_TEST_DATA_DIR "/initial.ufg"),
                             appDir + "/PR01Cfg/" + euro + ".ufg"));
     type("txtVersion", "ID003 V2");
     type("txtCountry_5", "2a");
     const Pr01Texts saved = shown();
-    click("bttnSaveCfg"); // the list is read again, "later" included
+    click("bttnSaveCfg"); // the list is read again, the file put there meanwhile included
     auto *list = child<QComboBox>("cmbCfg");
-    EXPECT_EQ((QStringList{list->itemText(0), list->itemText(1), list->itemText(2)}),
-              QStringList({"ID003", "later", euro}));
-    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ((QStringList{list->itemText(0), list->itemText(1)}), QStringList({"ID003", euro}));
+    EXPECT_EQ(list->count(), 2);
     EXPECT_TRUE(list->isEnabled());
     EXPECT_EQ(list->currentIndex(), -1);
     type("txtVersion", "");
@@ -120,8 +99,8 @@ TEST_F(SetID003Test, SaveLoadReadAndWrite)
     emit list->activated(0);
     EXPECT_EQ(shown(), saved);
     EXPECT_EQ(frames(), kShown);
-    list->setCurrentIndex(2); // "€uro" loads too
-    emit list->activated(2);
+    list->setCurrentIndex(1); // "€uro" loads too
+    emit list->activated(1);
     EXPECT_EQ(shown(), Pr01Texts::initial());
     EXPECT_TRUE(device.notifier.messages.empty());
     list->setCurrentIndex(0);
@@ -187,81 +166,6 @@ TEST_F(SetID003Test, DetectionLocksTheOtherButtonsFillsEachItemAndEndsOnAbortOrE
     EXPECT_FALSE(device.inProcess.isOpen());
     EXPECT_TRUE(device.notifier.messages.empty());
     EXPECT_TRUE(QTest::qWaitFor([this] { return area.subWindowList().isEmpty() && !window; }));
-}
-
-// A configuration write sends byte 112 as the device has it at the write, not as the window's
-// last read found it: the options may have changed it since, or another device be plugged in.
-TEST_F(SetID003Test, WriteKeepsTheDevicesCurrentHostDriveOption)
-{
-    setHostDrive(device.model, 0x11);
-    click("bttnGetCfg");
-    setHostDrive(device.model, 0x22); // written since by the options
-    type("txtVersion", "ID003 NEW");
-    click("bttnSetToXLT");
-    ConfigBlock block = *encodeConfigBlock(shown()).block;
-    block[kHostDriveOffset] = 0x22;
-    EXPECT_EQ(device.model.configBlock(), block);
-
-    ConfigBlock otherBlock = sim::defaultConfigBlock();
-    otherBlock[kHostDriveOffset] = 0x33;
-    sim::DeviceModel other({.identity = "ID003 V9", .initialBlock = otherBlock});
-    sim::InProcessLink otherLink(other, std::uint8_t{6});
-    device.cable.plugged = &otherLink; // another device, on another port
-    device.ports.records = {{"\\Device\\USBSER001", "COM6", "/dev/ttyACM1"}};
-    const int firstCommands = device.model.commandCount();
-    type("txtVersion", "ID003 OTHER");
-    click("bttnSetToXLT");
-    block = *encodeConfigBlock(shown()).block;
-    block[kHostDriveOffset] = 0x33;
-    EXPECT_EQ(other.configBlock(), block);
-    EXPECT_EQ(other.commandCount(), 3); // 16, 17, 18
-    EXPECT_EQ(device.model.commandCount(), firstCommands);
-    EXPECT_EQ(
-        device.notifier.texts(),
-        std::vector<std::string>(2, "XLT PR01 configuration successfully save to XLT memory"));
-}
-
-// Abort pressed while the device has not yet answered the start of detection is not lost:
-// detection polls once (the status and the fetches it asks for) and ends by itself.
-TEST_F(SetID003OnLineTest, AbortWhileDetectionStartsEndsItAtTheFirstPoll)
-{
-    onLine->model.options().detectTarget = 15; // never ends by itself
-    onLine->gate.holdOnly(20);
-    click("bttnAutoCfg");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !onLine->gate.held().empty(); }, 5000));
-    click("bttnAbort");
-    onLine->gate.passAll();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return enabled("bttnAutoCfg"); }, 5000));
-    ASSERT_TRUE(onLine->drain());
-    const std::vector<std::uint8_t> sent = onLine->gate.codes();
-    ASSERT_GE(sent.size(), 3u);
-    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 3),
-              (std::vector<std::uint8_t>{16, 20, 22}));
-    EXPECT_TRUE(std::all_of(sent.begin() + 3, sent.end(), [](std::uint8_t c) { return c == 23; }));
-    EXPECT_FALSE(onLine->inProcess.isOpen());
-    EXPECT_TRUE(onLine->context.holder.empty());
-    EXPECT_TRUE(onLine->notifier.messages.empty());
-}
-
-// Closing the window while a write checks the device ends the write, also when the device's
-// answer comes right after: the configuration is neither read nor written, and no success is
-// reported.
-TEST_F(SetID003OnLineTest, ExitDuringAWriteEndsIt)
-{
-    const ConfigBlock before = onLine->model.configBlock();
-    onLine->gate.holdOnly(16);
-    type("txtVersion", "ID003 NEVER");
-    click("bttnSetToXLT");
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !onLine->gate.held().empty(); }, 5000));
-    click("bttnExit");
-    EXPECT_TRUE(onLine->context.holder.empty());
-    onLine->gate.passAll(); // the reply arrives just after the window closed
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !window; }, 5000));
-    ASSERT_TRUE(onLine->drain());
-    EXPECT_EQ(onLine->gate.codes(), std::vector<std::uint8_t>{16});
-    EXPECT_EQ(onLine->model.configBlock(), before);
-    EXPECT_FALSE(onLine->inProcess.isOpen());
-    EXPECT_TRUE(onLine->notifier.messages.empty());
 }
 
 TEST_F(SetID003Test, DeviceButtonsRefuseWhileTheMonitorHoldsTheDevice)

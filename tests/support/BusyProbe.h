@@ -41,13 +41,11 @@ public:
         const double worst = worstMs;
         worstMs = 0;
         worstWallMs = 0;
-        events = 0;
         return worst;
     }
 
     double worstMs = 0;
     double worstWallMs = 0;
-    long events = 0;
 
 private:
     friend class ProbedApplication;
@@ -72,7 +70,6 @@ private:
         const bool waited = waits() != waitsStart;
         worstMs = std::max(worstMs, waited ? wall : threadCpuMs() - cpuStart);
         worstWallMs = std::max(worstWallMs, wall);
-        ++events;
     }
 
     static inline BusyProbe *s_active = nullptr;
