@@ -32,7 +32,7 @@ using namespace xlt::pr01;
 constexpr int kDefaultDetectSeconds = 30;
 constexpr int kMaxDetectSeconds = 3600;
 
-const char *const kUsage =
+const char *const kConfigUsage =
     "usage: xltctl config read [--ufg FILE] [--json]\n"
     "       xltctl config write [--dry-run] FILE.ufg\n"
     "       xltctl config diff FILE.ufg [OTHER.ufg]\n"
@@ -58,7 +58,7 @@ const char *const kUsage =
 
 int usageError(const char *detail)
 {
-    std::fprintf(stderr, "xltctl config: %s\n%s", shownWord(detail).c_str(), kUsage);
+    std::fprintf(stderr, "xltctl config: %s\n%s", shownWord(detail).c_str(), kConfigUsage);
     return 2;
 }
 
@@ -349,7 +349,7 @@ std::string ruleOf(const Args &words)
 
 int runConfig(const Args &args)
 {
-    CommandLine commandLine("config", kUsage);
+    CommandLine commandLine("config", kConfigUsage);
     const QString json = QStringLiteral("json");
     const QString ufg = QStringLiteral("ufg");
     const QString dryRun = QStringLiteral("dry-run");

@@ -29,7 +29,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr char kUsage[] =
+constexpr char kDecodeUsage[] =
     "usage: xltctl decode --frame TAG HEX...\n"
     "       xltctl decode --replies [FILE] [--log-dir DIR] [--check]\n"
     "\n"
@@ -52,7 +52,7 @@ constexpr char kUsage[] =
 /// `problem` quotes words of the command line as given: they are escaped here.
 int usageError(const std::string &problem)
 {
-    std::fprintf(stderr, "xltctl decode: %s\n%s", shownWord(problem).c_str(), kUsage);
+    std::fprintf(stderr, "xltctl decode: %s\n%s", shownWord(problem).c_str(), kDecodeUsage);
     return 2;
 }
 
@@ -226,7 +226,7 @@ int decodeReplies(const CommandLine &commandLine)
 
 int runDecode(const Args &args)
 {
-    CommandLine commandLine("decode", kUsage);
+    CommandLine commandLine("decode", kDecodeUsage);
     commandLine.flag({QStringLiteral("frame")});
     commandLine.flag({QStringLiteral("replies")});
     commandLine.flag({QStringLiteral("check")});

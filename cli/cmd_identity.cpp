@@ -14,7 +14,7 @@ namespace xlt::cli {
 
 namespace {
 
-constexpr char kUsage[] =
+constexpr char kIdentityUsage[] =
     "usage: xltctl identity [--json]\n"
     "\n"
     "Finds the device, reads its identity text and prints it on one line, as the device sends\n"
@@ -59,7 +59,7 @@ int printIdentity(const std::string &text, bool json)
 
 int runIdentity(const Args &args)
 {
-    CommandLine commandLine("identity", kUsage);
+    CommandLine commandLine("identity", kIdentityUsage);
     commandLine.flag({QStringLiteral("json")});
     if (const auto exitCode = commandLine.parseOptionsOnly(args))
         return *exitCode;

@@ -29,7 +29,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kUsage[] =
+constexpr char kMonitorUsage[] =
     "usage: xltctl monitor [--seconds N] [--log-dir DIR] [--raw FILE]\n"
     "\n"
     "Finds the device, starts its traffic capture and fetches the captured frames every 50 ms,\n"
@@ -82,16 +82,17 @@ public:
     monitor::MonitorRun *run = nullptr;
 };
 
-struct Options
+struct MonitorOptions
 {
     std::optional<std::chrono::seconds> seconds;
     std::optional<std::string> logDir;
     std::optional<std::string> raw;
 };
 
-std::optional<Options> parseOptions(const CommandLine &commandLine, std::string &problem)
+std::optional<MonitorOptions> parseMonitorOptions(const CommandLine &commandLine,
+                                                  std::string &problem)
 {
-    Options options;
+    MonitorOptions options;
     if (!commandLine.positional().empty()) {
         problem = "unexpected argument '" + commandLine.positional().front() + "'";
         return std::nullopt;
@@ -223,14 +224,14 @@ int monitorRun(const std::filesystem::path &logDir, std::optional<std::chrono::s
 
 int runMonitor(const Args &args)
 {
-    CommandLine commandLine("monitor", kUsage);
+    CommandLine commandLine("monitor", kMonitorUsage);
     commandLine.option(QStringLiteral("seconds"), QStringLiteral("N"));
     commandLine.option(QStringLiteral("log-dir"), QStringLiteral("DIR"));
     commandLine.option(QStringLiteral("raw"), QStringLiteral("FILE"));
     if (const auto exitCode = commandLine.parse(args))
         return *exitCode;
     std::string problem;
-    const auto options = parseOptions(commandLine, problem);
+    const auto options = parseMonitorOptions(commandLine, problem);
     if (!options)
         return commandLine.usageError(problem);
     std::filesystem::path logDir;

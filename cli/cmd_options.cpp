@@ -17,7 +17,7 @@ namespace xlt::cli {
 
 namespace {
 
-constexpr char kUsage[] =
+constexpr char kOptionsUsage[] =
     "usage: xltctl options [--drive ttl|opto] [--json]\n"
     "\n"
     "Prints the connected device's identity and its host drive option (byte 112 of its\n"
@@ -62,7 +62,7 @@ const std::string &captionOf(options::HostDrive drive)
 
 int runOptions(const Args &args)
 {
-    CommandLine commandLine("options", kUsage);
+    CommandLine commandLine("options", kOptionsUsage);
     commandLine.flag({QStringLiteral("json")});
     commandLine.option(QStringLiteral("drive"), QStringLiteral("ttl|opto"), true);
     if (const auto exitCode = commandLine.parseOptionsOnly(args))

@@ -14,7 +14,7 @@ namespace xlt::cli {
 
 namespace {
 
-constexpr char kUsage[] =
+constexpr char kPortsUsage[] =
     "usage: xltctl ports [--json]\n"
     "\n"
     "Lists the serial ports that the device search sees, one per line, each port name with the\n"
@@ -46,7 +46,7 @@ private:
 
 int runPorts(const Args &args)
 {
-    CommandLine commandLine("ports", kUsage);
+    CommandLine commandLine("ports", kPortsUsage);
     commandLine.flag({QStringLiteral("json")});
     if (const auto exitCode = commandLine.parseOptionsOnly(args))
         return *exitCode;

@@ -21,7 +21,7 @@ namespace xlt::cli {
 
 namespace {
 
-constexpr char kUsage[] =
+constexpr char kUpdateUsage[] =
     "usage: xltctl update [--yes] [--verify] FILE.dpc\n"
     "\n"
     "Checks the XLT OS update file, prints its identity and the connected device's, asks\n"
@@ -90,7 +90,7 @@ update::OpenStepResult openFile(link::DeviceContext &device, ConsolePanel &panel
     return opened;
 }
 
-struct Options
+struct UpdateOptions
 {
     bool yes = false;
     bool verify = false;
@@ -98,9 +98,9 @@ struct Options
 };
 
 /// The arguments, or the exit code when they end the command (help or bad usage).
-std::variant<Options, int> parseArgs(const Args &args)
+std::variant<UpdateOptions, int> parseArgs(const Args &args)
 {
-    CommandLine commandLine("update", kUsage);
+    CommandLine commandLine("update", kUpdateUsage);
     commandLine.flag({QStringLiteral("yes"), QStringLiteral("y")});
     commandLine.flag({QStringLiteral("verify")});
     if (const auto exitCode = commandLine.parse(args))
@@ -109,8 +109,9 @@ std::variant<Options, int> parseArgs(const Args &args)
         return commandLine.usageError("missing FILE.dpc");
     if (commandLine.positional().size() > 1)
         return commandLine.usageError("unexpected argument '" + commandLine.positional()[1] + "'");
-    return Options{commandLine.isSet(QStringLiteral("yes")),
-                   commandLine.isSet(QStringLiteral("verify")), commandLine.positional().front()};
+    return UpdateOptions{commandLine.isSet(QStringLiteral("yes")),
+                         commandLine.isSet(QStringLiteral("verify")),
+                         commandLine.positional().front()};
 }
 
 } // namespace
@@ -120,7 +121,7 @@ int runUpdate(const Args &args)
     const auto parsed = parseArgs(args);
     if (const int *exitCode = std::get_if<int>(&parsed))
         return *exitCode;
-    const auto &[yes, verify, path] = std::get<Options>(parsed);
+    const auto &[yes, verify, path] = std::get<UpdateOptions>(parsed);
 
     CliContext cli;
     link::DeviceContext &device = *cli.device;

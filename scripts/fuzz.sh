@@ -14,16 +14,15 @@ if [ ${#targets[@]} -eq 0 ]; then
   echo "fuzz: no targets built"
   exit 0
 fi
-failed=()
-for target in "${targets[@]}"; do
-  [ -x "$target" ] && [ -f "$target" ] || continue
+# One target: its summary line on success; its last lines and a FAILED mark otherwise.
+run_one() { # target
+  local target=$1 name work log seeds max_len
   name=$(basename "$target")
   work=build/fuzz/corpus-$name
   log=build/fuzz/$name.log
   mkdir -p "$work"
   seeds=fuzz/corpus/${name#fuzz_}
   [ -d "$seeds" ] || seeds=""
-  echo "fuzz: $name for ${seconds}s"
   # Frames and replies are at most 256 bytes after the leading tag byte; the device target
   # takes a series of commands, each up to 131 bytes; files are longer: an update file needs
   # 2173 bytes for its identity, a replies line may pass the 4096-character limit.
@@ -36,12 +35,34 @@ for target in "${targets[@]}"; do
   esac
   if "$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=0 \
       -artifact_prefix=build/fuzz/crashes/"$name"- "$work" ${seeds:+"$seeds"} >"$log" 2>&1; then
-    grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log"
+    echo "fuzz: $name for ${seconds}s: $(grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log")"
   else
     echo "fuzz: $name FAILED; last lines of $log:"
     tail -n 40 "$log"
-    failed+=("$name")
+    return 1
   fi
+}
+
+# The targets run side by side, one per processor; each prints when it is done.
+jobs=$(nproc)
+results=$(mktemp -d)
+trap 'rm -rf "$results"' EXIT
+running=0
+for target in "${targets[@]}"; do
+  [ -x "$target" ] && [ -f "$target" ] || continue
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+  name=$(basename "$target")
+  { run_one "$target" >"$results/$name.out" 2>&1 || touch "$results/$name.failed"
+    cat "$results/$name.out"; } &
+  running=$((running + 1))
+done
+wait
+failed=()
+for mark in "$results"/*.failed; do
+  failed+=("$(basename "$mark" .failed)")
 done
 if [ ${#failed[@]} -ne 0 ]; then
   echo "fuzz: crashes in ${failed[*]} (inputs in build/fuzz/crashes; copy one into"

@@ -11,14 +11,14 @@ namespace {
 
 using namespace std::string_view_literals;
 
-struct Name
+struct Id003Name
 {
     std::uint8_t code;
     std::string_view text;
 };
 
 // Commands of the host (tag 0xAA); each name ends with a space.
-constexpr Name kHostCommands[] = {
+constexpr Id003Name kHostCommands[] = {
     {0x11, "STATUS REQUEST "sv},
     {0x40, "RESET "sv},
     {0x41, "STACK 1 "sv},
@@ -49,7 +49,7 @@ constexpr Name kHostCommands[] = {
 
 // Status and responses of the device (tag 0xCA); the device also echoes the setting and request
 // commands, which take the host command names (added in responseTable()).
-constexpr Name kResponses[] = {
+constexpr Id003Name kResponses[] = {
     {0x05, "ENQUIRY REQUEST "sv},
     {0x11, "IDLING "sv},
     {0x12, "ACCEPTING "sv},
@@ -85,7 +85,7 @@ constexpr Table hostCommandTable()
 {
     Table table{};
     table.fill("UNKNOWN COMMAND "sv);
-    for (const Name &entry : kHostCommands)
+    for (const Id003Name &entry : kHostCommands)
         table[entry.code] = entry.text;
     return table;
 }
@@ -102,7 +102,7 @@ constexpr Table responseTable()
 {
     Table table{};
     table.fill("UNKNOWN RESPONSE"sv);
-    for (const Name &entry : kResponses)
+    for (const Id003Name &entry : kResponses)
         table[entry.code] = entry.text;
     for (std::size_t code = 0; code < table.size(); ++code) {
         if (isEchoedCommand(static_cast<std::uint8_t>(code)))

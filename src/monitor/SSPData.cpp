@@ -11,14 +11,14 @@ namespace {
 
 using namespace std::string_view_literals;
 
-struct Name
+struct SspName
 {
     std::uint8_t code;
     std::string_view text;
 };
 
 // Names of the commands the device sends to the validator (tag 0x35).
-constexpr Name kCommands[] = {
+constexpr SspName kCommands[] = {
     {0x01, "RESET"sv},
     {0x02, "SET INHIBITS"sv},
     {0x03, "DISPLAY ON"sv},
@@ -48,7 +48,7 @@ constexpr Name kCommands[] = {
 };
 
 // Generic response codes, the first data byte of every validator response (tag 0x55).
-constexpr Name kGenericResponses[] = {
+constexpr SspName kGenericResponses[] = {
     {0xF0, "OK"sv},
     {0xF2, "COMMAND UNKNOWN"sv},
     {0xF3, "WRONG PARAMETERS"sv},
