@@ -12,8 +12,13 @@ namespace xlt::cli {
 
 void ConsoleNotifier::message(core::Icon, const std::string &text)
 {
-    if (m_told.insert(text).second)
-        std::fprintf(stderr, "xltctl: %s\n", printable(text).c_str());
+    std::string told = text;
+    if (m_ports && text.starts_with(link::kNoDeviceText)) {
+        if (std::string missing = m_ports->missingText(); !missing.empty())
+            told = std::move(missing);
+    }
+    if (m_told.insert(told).second)
+        std::fprintf(stderr, "xltctl: %s\n", printable(told).c_str());
 }
 
 std::int16_t AnnouncingLink::OpenXLTComPort(link::XLTPacket &packet)
@@ -51,6 +56,12 @@ bool &deviceReached()
     return reached;
 }
 
+bool &verdictGiven()
+{
+    static bool given = false;
+    return given;
+}
+
 std::string &portChoice()
 {
     static std::string choice;
@@ -73,6 +84,23 @@ std::vector<link::PortRecord> ChosenPorts::ports()
                QString::fromStdString(record.portName).compare(choice, Qt::CaseInsensitive) != 0;
     });
     return records;
+}
+
+std::string ChosenPorts::missingText()
+{
+    if (m_choice.empty() || !ports().empty())
+        return {};
+    std::string text = "no port " + m_choice + ";";
+    const std::vector<link::PortRecord> all = m_all->ports();
+    if (all.empty())
+        return text + " no serial ports at all";
+    text += " the ports are";
+    for (const link::PortRecord &record : all) {
+        text += (&record == all.data() ? " " : ", ") + record.portName;
+        if (!record.devicePath.empty())
+            text += " (" + record.devicePath + ")";
+    }
+    return text;
 }
 
 CliContext::CliContext()

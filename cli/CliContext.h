@@ -12,16 +12,23 @@
 
 namespace xlt::cli {
 
+class ChosenPorts;
+
 /// Messages that a window would show in a box go to stderr, prefixed "xltctl: ", with control
 /// bytes written as \xNN. A text already printed by this command is not printed again (an
 /// update tries the port for the file check and again for its first block: why it did not open
-/// is said once).
+/// is said once). "No XLT device detected" (also "... on USB") becomes ChosenPorts'
+/// missingText() when the port chosen with --port or --device is not there.
 class ConsoleNotifier final : public core::Notifier
 {
 public:
+    explicit ConsoleNotifier(ChosenPorts *ports = nullptr)
+        : m_ports(ports)
+    {}
     void message(core::Icon icon, const std::string &text) override;
 
 private:
+    ChosenPorts *m_ports;
     std::set<std::string> m_told;
 };
 
@@ -61,6 +68,10 @@ private:
 /// when the device is gone by then.
 bool &deviceReached();
 
+/// True when the command's exit code 1 is its answer, not a failure (config diff --exit-code
+/// found differences): main() then does not turn it into 3.
+bool &verdictGiven();
+
 /// The port that --port COMn or --device PATH picked for this run of the tool; empty: any.
 /// A port name is matched without regard to case, a path exactly.
 std::string &portChoice();
@@ -71,6 +82,10 @@ class ChosenPorts final : public link::PortSource
 public:
     ChosenPorts(std::unique_ptr<link::PortSource> all, std::string choice);
     std::vector<link::PortRecord> ports() override;
+    /// When a port was chosen and the system has no such port: "no port COM99; the ports are
+    /// COM3 (/dev/ttyS2), COM129 (/dev/pts/5)", or "no port COM99; no serial ports at all".
+    /// Empty otherwise.
+    std::string missingText();
 
 private:
     std::unique_ptr<link::PortSource> m_all;
@@ -83,11 +98,11 @@ private:
 struct CliContext
 {
     CliContext();
-    std::unique_ptr<link::PortSource> ports;
+    std::unique_ptr<ChosenPorts> ports;
     std::unique_ptr<link::SerialLink> serial;
     std::unique_ptr<AnnouncingLink> announcing;
     std::unique_ptr<link::InlineLine> line;
-    ConsoleNotifier notifier;
+    ConsoleNotifier notifier{ports.get()};
     std::unique_ptr<link::DeviceContext> device;
 };
 

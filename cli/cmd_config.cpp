@@ -35,7 +35,7 @@ constexpr int kMaxDetectSeconds = 3600;
 const char *const kConfigUsage =
     "usage: xltctl config read [--ufg FILE] [--json]\n"
     "       xltctl config write [--dry-run] FILE.ufg\n"
-    "       xltctl config diff FILE.ufg [OTHER.ufg]\n"
+    "       xltctl config diff [--exit-code] FILE.ufg [OTHER.ufg]\n"
     "       xltctl config detect [--seconds N]\n"
     "\n"
     "  read    read the PR01 configuration from the device and print it; with --ufg also\n"
@@ -48,13 +48,16 @@ const char *const kConfigUsage =
     "          nothing. A currency value must be a hexadecimal byte (00 to FF).\n"
     "  diff    the fields in which the device's configuration and FILE differ (or FILE and\n"
     "          OTHER) as the device stores them (0A and a are the same byte), one line each:\n"
-    "          \"<field>: <device or FILE> -> <FILE or OTHER>\", or \"No differences\"\n"
+    "          \"<field>: <device or FILE> -> <FILE or OTHER>\", or \"No differences\"; with\n"
+    "          --exit-code exit 1 when they differ, 0 when they are the same\n"
     "  detect  let the device detect its configuration, polling every 100 ms, and print the\n"
     "          items it reports; gives up after N seconds (default 30)\n"
     "\n"
-    "Exit status: 0 done (also when diff finds differences), 1 the device or a file failed\n"
-    "(message on stderr), 2 bad usage or a configuration file that cannot be loaded or does\n"
-    "not fit the device, 3 no device.\n";
+    "Exit status: 0 done (also when diff finds differences, unless --exit-code), 1 the device\n"
+    "or a file failed (message on stderr) or diff --exit-code found differences, 2 bad usage\n"
+    "or a configuration file that cannot be loaded or does not fit the device, 3 no device.\n"
+    "With --exit-code the failures keep these codes; a failure's 1 comes with its reason on\n"
+    "stderr.\n";
 
 int usageError(const char *detail)
 {
@@ -125,13 +128,15 @@ std::vector<std::string> differences(const Encoded &from, const Encoded &to)
     return out;
 }
 
-void printDifferences(const Encoded &from, const Encoded &to)
+/// Prints the differences; true when there are any.
+bool printDifferences(const Encoded &from, const Encoded &to)
 {
     const std::vector<std::string> lines = differences(from, to);
     if (lines.empty())
         std::puts("No differences");
     for (const std::string &line : lines)
         std::puts(line.c_str());
+    return !lines.empty();
 }
 
 void printJson(const Pr01Texts &texts)
@@ -207,25 +212,26 @@ std::optional<Encoded> readDevice(CliContext &cli)
     return encode(reading->texts, cli.notifier);
 }
 
-/// `args`: the subcommand's words, "diff" first.
-int diffConfig(const Args &args)
+/// `args`: the subcommand's words, "diff" first. With `exitCode`, differences give 1, which
+/// main then leaves as it is (verdictGiven()).
+int diffConfig(const Args &args, bool exitCode)
 {
     CliContext cli;
     const std::optional<Encoded> file = loadFile(args[1], cli.notifier);
     if (!file)
         return 2;
+    std::optional<Encoded> other;
     if (args.size() == 3) {
-        const std::optional<Encoded> other = loadFile(args[2], cli.notifier);
+        other = loadFile(args[2], cli.notifier);
         if (!other)
             return 2;
-        printDifferences(*file, *other);
-        return 0;
     }
-    const std::optional<Encoded> device = readDevice(cli);
-    if (!device)
+    const std::optional<Encoded> device = other ? std::nullopt : readDevice(cli);
+    if (!other && !device)
         return 1;
-    printDifferences(*device, *file);
-    return 0;
+    const bool differ = other ? printDifferences(*file, *other) : printDifferences(*device, *file);
+    verdictGiven() = exitCode && differ;
+    return verdictGiven() ? 1 : 0;
 }
 
 int readConfig(const std::optional<std::string> &ufgPath, bool json)
@@ -339,7 +345,7 @@ std::string ruleOf(const Args &words)
     if (sub == "write")
         return "write takes one FILE.ufg and optionally --dry-run";
     if (sub == "diff")
-        return "diff takes FILE.ufg and optionally OTHER.ufg";
+        return "diff takes FILE.ufg, optionally OTHER.ufg and --exit-code";
     if (sub == "detect")
         return "detect takes --seconds N with N from 1 to 3600";
     return {};
@@ -354,8 +360,10 @@ int runConfig(const Args &args)
     const QString ufg = QStringLiteral("ufg");
     const QString dryRun = QStringLiteral("dry-run");
     const QString seconds = QStringLiteral("seconds");
+    const QString exitCodeFlag = QStringLiteral("exit-code");
     commandLine.flag({json});
     commandLine.flag({dryRun});
+    commandLine.flag({exitCodeFlag});
     commandLine.option(ufg, QStringLiteral("FILE"), true);
     commandLine.option(seconds, QStringLiteral("N"), true);
     if (const auto exitCode = commandLine.parse(args, ruleOf))
@@ -364,9 +372,9 @@ int runConfig(const Args &args)
     if (words.empty())
         return usageError("missing subcommand");
     // Each subcommand takes its own options only, and its number of words.
-    const auto takes = [&commandLine, &words, &json, &ufg, &dryRun,
-                        &seconds](const QStringList &own, std::size_t fewest, std::size_t most) {
-        for (const QString &name : {json, ufg, dryRun, seconds}) {
+    const auto takes = [&commandLine, &words, &json, &ufg, &dryRun, &seconds, &exitCodeFlag](
+                           const QStringList &own, std::size_t fewest, std::size_t most) {
+        for (const QString &name : {json, ufg, dryRun, seconds, exitCodeFlag}) {
             if (commandLine.isSet(name) && !own.contains(name))
                 return false;
         }
@@ -390,9 +398,9 @@ int runConfig(const Args &args)
         return detectConfig(*detectSeconds);
     }
     if (sub == "diff") {
-        if (!takes({}, 2, 3))
+        if (!takes({exitCodeFlag}, 2, 3))
             return usageError(ruleOf(words).c_str());
-        return diffConfig(words);
+        return diffConfig(words, commandLine.isSet(exitCodeFlag));
     }
     return usageError(("unknown subcommand '" + sub + "'").c_str());
 }

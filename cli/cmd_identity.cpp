@@ -71,7 +71,7 @@ int runIdentity(const Args &args)
         *cli.device, kHolderName, [](link::Flow &flow) -> std::optional<std::string> {
             link::XLTPacket &packet = flow.CmdPacket;
             if (link::FindXLTPort(flow) == 0) {
-                std::fprintf(stderr, "%s\n", link::kNoDeviceText);
+                flow.tell(core::Icon::Exclamation, link::kNoDeviceText);
                 return std::nullopt;
             }
             if (link::OpenXLTComPort(flow, packet) == 0) {

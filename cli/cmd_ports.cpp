@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cstdio>
 
 namespace xlt::cli {
@@ -17,15 +18,19 @@ namespace {
 constexpr char kPortsUsage[] =
     "usage: xltctl ports [--json]\n"
     "\n"
-    "Lists the serial ports that the device search sees, one per line, each port name with the\n"
-    "label of its driver's family (\" (BV)\" for USB serial ports, where the device is looked\n"
-    "for), then one line \"XLT device: COM<n>\" for every port of the device's family, or\n"
-    "\"XLT device: none\". The device commands use the last of them unless --port COM<n> or\n"
-    "--device PATH picks another. The emulator's virtual ports are listed too (COM129 and up).\n"
+    "Lists the serial ports that the device search sees, one per line: the port name with the\n"
+    "label of its driver's family, its device node and, where the system has one, the USB\n"
+    "serial number of its device (\"COM65 (BV)  /dev/ttyACM0  serial 0042A1\"). \" (BV)\" marks\n"
+    "the ports of the device's own USB serial driver (cdc_acm) and the emulator's virtual ports\n"
+    "(COM129 and up): the ports where the device is looked for; \" (KV4)\" marks ftdi_sio and\n"
+    "\" (Hopper)\" cp210x ports. Then one line \"XLT device: COM<n>\" for every port of the\n"
+    "device's family, or \"XLT device: none\". The device commands use the last of them unless\n"
+    "--port COM<n> or --device PATH picks another.\n"
     "\n"
     "--json prints a JSON array instead, one object per port with the fields \"com\" (the port\n"
-    "name, \"COM129\"), \"device\" (the device node or path), \"name\" (the driver's device\n"
-    "name) and \"xlt\" (true for a port of the device's family).\n"
+    "name, \"COM129\"), \"device\" (the device node or path), \"serial\" (the USB serial\n"
+    "number, null where there is none), \"name\" (the driver's device name) and \"xlt\" (true\n"
+    "for a port of the device's family).\n"
     "\n"
     "Exit codes: 0 listed (also when no device was found), 2 bad usage.\n";
 
@@ -59,6 +64,9 @@ int runPorts(const Args &args)
             list.append(QJsonObject{
                 {QStringLiteral("com"), QString::fromLatin1(record.portName)},
                 {QStringLiteral("device"), QString::fromStdString(record.devicePath)},
+                {QStringLiteral("serial"), record.serialNumber.empty()
+                                               ? QJsonValue()
+                                               : QString::fromLatin1(record.serialNumber)},
                 {QStringLiteral("name"), QString::fromLatin1(record.objectName)},
                 {QStringLiteral("xlt"), link::FindXLTPort(one) != 0},
             });
@@ -70,9 +78,22 @@ int runPorts(const Args &args)
     link::SerialPortTable table;
     std::int16_t count = 0;
     link::ListSerialPorts(*cli.ports, table, count);
+    // The table's entries come in the source's order, without the ports it leaves out.
+    const std::vector<link::PortRecord> records = cli.ports->ports();
+    auto next = records.begin();
     for (std::int16_t i = 0; i < count; ++i) {
-        const std::string entry = printable(table[static_cast<std::size_t>(i)]);
-        std::fwrite(entry.data(), 1, entry.size(), stdout);
+        const std::string &entry = table[static_cast<std::size_t>(i)];
+        next = std::find_if(next, records.end(), [&entry](const link::PortRecord &record) {
+            return link::serialPortEntry(record) == entry;
+        });
+        std::string line = printable(entry);
+        if (next != records.end()) {
+            line += "  " + shownPath(next->devicePath);
+            if (!next->serialNumber.empty())
+                line += "  serial " + printable(next->serialNumber);
+            ++next;
+        }
+        std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
     }
     bool any = false;

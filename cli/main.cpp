@@ -44,8 +44,9 @@ void usage(std::FILE *out)
                "\n"
                "Exit codes, the same for every command:\n"
                "  0  done\n"
-               "  1  the device refused or failed (or the port did not open); the reason is on\n"
-               "     stderr\n"
+               "  1  the device refused or failed, the port did not open, or a file could not\n"
+               "     be written; the reason is on stderr ('config diff --exit-code' also gives 1\n"
+               "     for differences)\n"
                "  2  bad usage or bad input (an unreadable or malformed file)\n"
                "  3  no device found (none attached, or none at the chosen port)\n",
                out);
@@ -102,7 +103,8 @@ int main(int argc, char *argv[])
         const int code = sub.run(args);
         // A failure because no device is there, or none at the chosen port, is told apart; one
         // after the device answered (and then went, perhaps) stays the device's failure.
-        if (code == 1 && command != "decode" && !xlt::cli::deviceReached()) {
+        if (code == 1 && command != "decode" && !xlt::cli::deviceReached() &&
+            !xlt::cli::verdictGiven()) {
             xlt::cli::CliContext cli;
             if (xlt::link::FindXLTPort(*cli.ports) == 0)
                 return 3;

@@ -78,8 +78,8 @@ std::unique_ptr<PtyServer> PtyServer::start(DeviceOptions options, const Setting
         return nullptr;
     if (!settings.registryDir.empty()) {
         std::string why;
-        auto entry =
-            link::SimPortRegistration::create(settings.registryDir, server->m_devicePath, &why);
+        auto entry = link::SimPortRegistration::create(settings.registryDir, server->m_devicePath,
+                                                       &why, settings.serial);
         if (!entry) {
             error = "cannot register " + server->m_devicePath + ": " + why;
             return nullptr;

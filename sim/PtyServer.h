@@ -30,6 +30,7 @@ public:
     struct Settings
     {
         std::string registryDir; ///< empty: do not register
+        std::string serial{};    ///< the port's USB serial number; empty: the registry's default
     };
 
     /// Starts serving. On failure returns null and sets `error` to a readable reason.

@@ -5,6 +5,7 @@
 #include "link/SimRegistry.h"
 
 #include <QCommandLineParser>
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -30,6 +31,9 @@ std::optional<long> parseNumber(const std::string &text, long low, long high)
         return std::nullopt;
     return value;
 }
+
+/// A USB serial number descriptor holds at most 126 characters; printable ASCII, no blanks.
+constexpr std::size_t kMaxSerialBytes = 126;
 
 using Setter = std::function<bool(SimArgs &, const std::string &)>;
 
@@ -99,6 +103,13 @@ const std::map<std::string, Option> &options()
               return true;
           }}},
         {"registry", text(&SimArgs::registryDir, 4096)},
+        {"serial",
+         {true,
+          [](SimArgs &a, const std::string &v) {
+              a.serial = v;
+              return !v.empty() && v.size() <= kMaxSerialBytes &&
+                     std::all_of(v.begin(), v.end(), [](char c) { return c > ' ' && c < 0x7F; });
+          }}},
         {"identity",
          {true,
           [](SimArgs &a, const std::string &v) {
@@ -201,6 +212,9 @@ Device:
   --no-state             keep the configuration block in memory only
   --registry DIR         port registry directory (default $XLT_SIM_DIR, else
                          $XDG_RUNTIME_DIR/xlt-sim, else /tmp/xlt-sim-<uid>)
+  --serial TEXT          USB serial number of the port, as xltctl ports shows it (default
+                         XLTSIM<n>, n the port number: XLTSIM129); printable ASCII without
+                         blanks, at most 126 characters
 
 Traffic capture (commands 2 and 1):
   --traffic LEVEL        quiet: idle polling on both ports only; normal (default): idle

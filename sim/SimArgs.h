@@ -12,6 +12,7 @@ struct SimArgs
 {
     DeviceOptions device;    ///< statePath already defaulted (empty with --no-state)
     std::string registryDir; ///< where the port is registered
+    std::string serial;      ///< the port's USB serial number; empty: the registry's default
     bool help = false;
     bool version = false;
 };

@@ -60,7 +60,7 @@ int main(int argc, char **argv)
     const sigset_t signals = stopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    auto server = PtyServer::start(args.device, {args.registryDir}, error);
+    auto server = PtyServer::start(args.device, {args.registryDir, args.serial}, error);
     if (!server) {
         std::cerr << "xlt-sim: " << error << '\n';
         return 1;

@@ -31,9 +31,11 @@ struct Entry
 {
     long pid = 0;
     std::string devicePath;
+    std::string serial;
 };
 
-/// The content of one registry file; empty when it does not hold "<pid>\t<path>\n".
+/// The content of one registry file; empty when it does not hold "<pid>\t<path>\n". The
+/// serial number is the second line, if any.
 std::optional<Entry> readEntry(const std::string &path)
 {
     constexpr qint64 kMaxEntryBytes = 8192;
@@ -52,6 +54,7 @@ std::optional<Entry> readEntry(const std::string &path)
     if (error != std::errc() || end != line.data() + tab || entry.pid <= 0)
         return std::nullopt;
     entry.devicePath = line.substr(tab + 1);
+    std::getline(in, entry.serial);
     return entry;
 }
 
@@ -115,33 +118,37 @@ bool simRegistryDirTrusted(const std::string &dir, std::string &why)
 #endif
 }
 
-std::vector<std::pair<int, std::string>> readSimPorts(const std::string &dir)
+std::vector<SimPort> readSimPorts(const std::string &dir)
 {
-    std::vector<std::pair<int, std::string>> ports;
+    std::vector<SimPort> ports;
     std::string why;
     if (dir.empty() || !simRegistryDirTrusted(dir, why))
         return ports;
     for (int index = 0; index < kMaxSimPorts; ++index) {
         const auto entry = readEntry(entryPath(dir, index));
         if (entry && live(*entry))
-            ports.emplace_back(index, entry->devicePath);
+            ports.push_back({index, entry->devicePath, entry->serial});
     }
     return ports;
 }
 
 std::optional<SimPortRegistration> SimPortRegistration::create(const std::string &dir,
                                                                const std::string &devicePath,
-                                                               std::string *error)
+                                                               std::string *error,
+                                                               const std::string &serial)
 {
     std::string why;
     auto registration = [&]() -> std::optional<SimPortRegistration> {
 #ifdef _WIN32
         (void)devicePath;
+        (void)serial;
         why = "the emulator's port registry is not available on this system";
         return std::nullopt;
 #else
-        if (dir.empty() || devicePath.empty() || devicePath.find('\n') != std::string::npos) {
-            why = "no registry directory, or a device path that cannot be registered";
+        if (dir.empty() || devicePath.empty() || devicePath.find('\n') != std::string::npos ||
+            serial.find('\n') != std::string::npos) {
+            why = "no registry directory, or a device path or serial number that cannot be "
+                  "registered";
             return std::nullopt;
         }
         // mkdir applies the umask, which can only take bits away from 0700.
@@ -158,7 +165,7 @@ std::optional<SimPortRegistration> SimPortRegistration::create(const std::string
             return std::nullopt;
         }
         ::flock(lockFd, LOCK_EX);
-        auto claimed = claimIndex(dir, devicePath);
+        auto claimed = claimIndex(dir, devicePath, serial);
         ::close(lockFd); // releases the lock
         if (!claimed)
             why = "every port of the emulator's port registry " + dir + " is taken";
@@ -172,10 +179,14 @@ std::optional<SimPortRegistration> SimPortRegistration::create(const std::string
 
 #ifndef _WIN32
 std::optional<SimPortRegistration> SimPortRegistration::claimIndex(const std::string &dir,
-                                                                   const std::string &devicePath)
+                                                                   const std::string &devicePath,
+                                                                   const std::string &serial)
 {
-    const std::string line = std::to_string(::getpid()) + "\t" + devicePath + "\n";
     for (int index = 0; index < kMaxSimPorts; ++index) {
+        const std::string line =
+            std::to_string(::getpid()) + "\t" + devicePath + "\n" +
+            (serial.empty() ? "XLTSIM" + std::to_string(kFirstSimPortNumber + index) : serial) +
+            "\n";
         const std::string path = entryPath(dir, index);
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST) {

@@ -62,6 +62,21 @@ bool hasNoUart(const fs::path &tty)
     return in >> type && type == 0;
 }
 
+std::string usbSerialOf(const fs::path &tty)
+{
+    std::error_code error;
+    fs::path dir = fs::canonical(tty / "device", error);
+    for (int level = 0; !error && level < 3; ++level, dir = dir.parent_path()) {
+        if (fs::exists(dir / "idVendor", error)) {
+            std::ifstream in(dir / "serial");
+            std::string serial;
+            std::getline(in, serial);
+            return serial;
+        }
+    }
+    return {};
+}
+
 std::string familyObjectName(const std::string &driver, std::map<std::string, int> &indices)
 {
     std::string prefix = "\\Device\\Serial";
@@ -89,6 +104,7 @@ std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir, const 
         int number;
         std::string name;
         std::string driver;
+        std::string serial;
     };
     std::vector<Found> found;
     std::error_code error;
@@ -100,7 +116,7 @@ std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir, const 
         std::string driver = driverOf(item.path());
         if (driver.empty() || (name.starts_with("ttyS") && hasNoUart(item.path())))
             continue;
-        found.push_back({*number, name, std::move(driver)});
+        found.push_back({*number, name, std::move(driver), usbSerialOf(item.path())});
     }
     std::sort(found.begin(), found.end(),
               [](const Found &a, const Found &b) { return a.number < b.number; });
@@ -110,7 +126,8 @@ std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir, const 
     std::map<std::string, int> indices;
     for (const Found &port : found) {
         records.push_back({familyObjectName(port.driver, indices),
-                           "COM" + std::to_string(port.number), devDir + "/" + port.name});
+                           "COM" + std::to_string(port.number), devDir + "/" + port.name,
+                           port.serial});
     }
     return records;
 }
@@ -118,9 +135,10 @@ std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir, const 
 std::vector<PortRecord> simulatorPorts(const std::string &registryDir)
 {
     std::vector<PortRecord> records;
-    for (const auto &[index, devicePath] : readSimPorts(registryDir)) {
-        records.push_back({"\\Device\\USBSERV" + std::to_string(index),
-                           "COM" + std::to_string(kFirstSimPortNumber + index), devicePath});
+    for (const SimPort &port : readSimPorts(registryDir)) {
+        records.push_back({"\\Device\\USBSERV" + std::to_string(port.index),
+                           "COM" + std::to_string(kFirstSimPortNumber + port.index),
+                           port.devicePath, port.serial});
     }
     return records;
 }

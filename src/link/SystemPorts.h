@@ -20,11 +20,14 @@ std::unique_ptr<PortSource> makeSystemPortSource();
 /// The object name tells the driver's family: cdc_acm "\Device\USBSER" + index (three digits),
 /// ftdi_sio "\Device\VCP" + index, cp210x "\Device\slabser" + index, any other driver
 /// "\Device\Serial" + index; the index counts the family's ports from 0 in this order.
+/// The serial number is the `serial` attribute of the USB device the tty belongs to: the
+/// nearest folder with an `idVendor` at or above the tty's device folder, at most two levels
+/// up (cdc_acm: the interface's parent; usb-serial drivers: the port's interface's parent).
 std::vector<PortRecord> kernelSerialPorts(const std::string &ttyClassDir,
                                           const std::string &devDir = "/dev");
 
 /// The emulator's live virtual ports registered in `registryDir` (see SimRegistry.h): entry k
-/// is {"\Device\USBSERV" + k, "COM" + (129 + k), its device path}.
+/// is {"\Device\USBSERV" + k, "COM" + (129 + k), its device path, its serial number}.
 std::vector<PortRecord> simulatorPorts(const std::string &registryDir);
 
 /// The emulator's ports first, then the kernel's, both read afresh on every call: the device

@@ -32,6 +32,16 @@ changed=$("$xltctl" config diff "$work/changed.ufg")
     fail "config diff: $changed"
 [ "$("$xltctl" config diff "$work/device.ufg" "$work/changed.ufg")" = "$changed" ] ||
     fail "config diff of two files"
+# --exit-code: 1 for differences (also of two files, with no device at the chosen port), 0 none.
+exits() {
+    local want=$1 status=0
+    shift
+    "$xltctl" "$@" >/dev/null 2>&1 || status=$?
+    [ "$status" -eq "$want" ] || fail "xltctl $* ended with $status, not $want"
+}
+exits 1 config diff --exit-code "$work/changed.ufg"
+exits 1 config diff --exit-code "$work/device.ufg" "$work/changed.ufg" --port COM99
+exits 0 config diff --exit-code "$work/device.ufg"
 
 dry=$("$xltctl" config write --dry-run "$work/changed.ufg") || fail "dry run failed: $dry"
 [ "$dry" = "$changed" ] || fail "dry run printed: $dry"

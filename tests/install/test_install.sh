@@ -69,6 +69,16 @@ check_files() {
     grep -q "release version=\"$version\"" "$dest/usr/share/metainfo/com.xeltan.XLT.metainfo.xml" ||
         fail "the metainfo does not carry version $version"
     bash -n "$dest/usr/share/bash-completion/completions/xltctl" || fail "bash completion syntax"
+    # Completion finds the command after a leading --port X and offers diff its own option.
+    local offered
+    offered=$(
+        set +eu
+        _init_completion() { words=("${COMP_WORDS[@]}") cword=$COMP_CWORD cur=--; }
+        source "$dest/usr/share/bash-completion/completions/xltctl"
+        COMP_WORDS=(xltctl --port COM5 config diff --) COMP_CWORD=5 && _xltctl
+        echo "${COMPREPLY[*]}"
+    )
+    [ "$offered" = "--exit-code --port --device" ] || fail "completion of config diff: $offered"
 
     # The program starts and keeps running (no display: offscreen) until it is stopped.
     mkdir -p "$work/home"
