@@ -1,4 +1,5 @@
 #include "app/ui/MDIForm1.h"
+#include "link/ChoosablePorts.h"
 #include "link/DeviceContext.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
@@ -20,20 +21,22 @@ int main(int argc, char *argv[])
     // Ties the windows to the installed desktop entry (its icon and name on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.xeltan.XLT"));
 
-    auto ports = xlt::link::makeSystemPortSource();
+    auto systemPorts = xlt::link::makeSystemPortSource();
+    // The windows see the device chosen in the main window's status bar (all ports until one
+    // is chosen).
+    xlt::link::ChoosablePorts ports(*systemPorts);
     // The serial line lives on a thread of its own: windows never wait on it. The port source
-    // only reads the file system, so the line's thread may share it.
-    xlt::link::LineWorker line(
-        [&ports] { return std::make_unique<xlt::link::SerialLink>(*ports); });
+    // only reads the file system and guards the choice, so the line's thread may share it.
+    xlt::link::LineWorker line([&ports] { return std::make_unique<xlt::link::SerialLink>(ports); });
     xlt::session::QtNotifier notifier;
-    xlt::link::DeviceContext device(line, *ports, notifier);
+    xlt::link::DeviceContext device(line, ports, notifier);
     xlt::session::QtSettingsStore settings;
     const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     xlt::session::Session session(device, settings, programDir);
 
     int status = 0;
     {
-        xlt::app::MDIForm1 mainWindow(session);
+        xlt::app::MDIForm1 mainWindow(session, ports);
         mainWindow.show();
         status = QApplication::exec();
     }

@@ -40,6 +40,21 @@ inline void appendHex2(std::string &out, std::uint8_t value)
     out += kHexDigits[value & 0x0F];
 }
 
+/// Appends `bytes` as the user is shown a device node or a serial number: control bytes
+/// (below 0x20, and 0x7F) written as \xNN, every other byte as it is.
+inline void appendShown(std::string &out, std::string_view bytes)
+{
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x";
+            appendHex2(out, byte);
+        } else {
+            out += c;
+        }
+    }
+}
+
 /// Appends uppercase hexadecimal without leading zero (no allocation of its own).
 inline void appendHexNoPad(std::string &out, std::uint8_t value)
 {

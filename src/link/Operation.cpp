@@ -39,6 +39,8 @@ struct Flow::Shared
             return;
         running = false;
         hold.reset();
+        if (portNamed && portShown)
+            portShown({});
         std::function<void()> whenEnded = std::move(ended);
         if (whenEnded)
             whenEnded();
@@ -53,6 +55,8 @@ struct Flow::Shared
     bool running = true;
     std::optional<DeviceHold> hold;
     std::function<void()> ended;
+    std::function<void(const std::string &)> portShown;
+    bool portNamed = false; ///< portShown has been told a port
 };
 
 Flow::Flow(DeviceLine &line, LinkLibrary &deviceLink, PortSource &portSource,
@@ -100,6 +104,17 @@ void Flow::tell(core::Icon icon, std::string text)
     post([shared, icon, text = std::move(text)] { shared->context.notifier.message(icon, text); });
 }
 
+void Flow::portFound(std::uint16_t portNumber)
+{
+    Shared *shared = m_shared.get(); // kept alive by the delivery that runs this
+    post([shared, portNumber] {
+        if (!shared->portShown)
+            return;
+        shared->portNamed = true;
+        shared->portShown("COM" + std::to_string(portNumber));
+    });
+}
+
 Operation::Operation(DeviceContext &context)
     : m_context(context)
 {}
@@ -118,6 +133,7 @@ bool Operation::start(const std::string &holderName, Procedure procedure,
     // Held from before the first exchange: nothing else may use the port meanwhile.
     shared->hold.emplace(m_context, holderName);
     shared->ended = std::move(ended);
+    shared->portShown = m_portShown;
     m_shared = shared;
     DeviceLine &line = m_context.line;
     PortSource &ports = m_context.ports;

@@ -64,6 +64,9 @@ public:
     void post(std::function<void()> action);
     /// A message for the user, shown by the owner's notifier in its turn among the posts.
     void tell(core::Icon icon, std::string text);
+    /// The device search found the port `portNumber`: the owner hears of it in its turn among
+    /// the posts (Operation::onPort).
+    void portFound(std::uint16_t portNumber);
 
 private:
     DeviceLine &m_line;
@@ -97,6 +100,15 @@ public:
     void cancel();
     bool running() const;
 
+    /// From the next start on, `shown` hears on the owner's thread the port each device search
+    /// of the procedure finds ("COM5"), in its turn among the posts, and "" when the operation
+    /// has ended (not after a cancel: the owner is going). A window names the device it talks
+    /// to while it talks.
+    void onPort(std::function<void(const std::string &port)> shown)
+    {
+        m_portShown = std::move(shown);
+    }
+
     /// Runs `action` on the owner's thread from the event loop, outside the delivery under way,
     /// unless the operation has been cancelled by then (at once on a line that runs at once).
     /// For a message box that must not hold back the deliveries behind it.
@@ -105,6 +117,7 @@ public:
 private:
     DeviceContext &m_context;
     std::shared_ptr<Flow::Shared> m_shared;
+    std::function<void(const std::string &)> m_portShown;
 };
 
 /// Runs `procedure`, which returns a Result, as `operation`; `done` gets the result on the

@@ -100,33 +100,37 @@ void ListSerialPorts(PortSource &source, SerialPortTable &table, std::int16_t &c
 std::uint16_t FindXLTPort(PortSource &source)
 {
     std::uint16_t result = 0;
-    for (const std::string &entry : allEntries(source)) {
-        if (const auto number = deviceNumber(entry))
-            result = *number;
+    for (const PortRecord &record : source.ports()) {
+        if (const std::uint16_t number = devicePortNumber(record))
+            result = number;
     }
     return result;
+}
+
+std::uint16_t devicePortNumber(const PortRecord &record)
+{
+    if (!fitsBuffers(record))
+        return 0;
+    return deviceNumber(serialPortEntry(record)).value_or(0);
+}
+
+std::string describePort(const PortRecord &record)
+{
+    std::string name = record.portName;
+    if (record.devicePath.empty())
+        return name;
+    name += " (";
+    core::appendShown(name, record.devicePath);
+    name += ')';
+    return name;
 }
 
 std::string describePort(PortSource &source, std::uint16_t portNumber)
 {
     std::string name = "COM" + std::to_string(portNumber);
     for (const PortRecord &record : source.ports()) {
-        if (record.portName != name || record.devicePath.empty())
-            continue;
-        std::string node;
-        for (const char c : record.devicePath) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x20 || byte == 0x7F) {
-                node += "\\x";
-                core::appendHex2(node, byte);
-            } else {
-                node += c;
-            }
-        }
-        name += " (";
-        name += node;
-        name += ')';
-        return name;
+        if (record.portName == name && !record.devicePath.empty())
+            return describePort(record);
     }
     return name;
 }
@@ -138,6 +142,7 @@ std::uint16_t FindXLTPort(Flow &flow)
         flow.CmdPacket.PortNumber = static_cast<std::uint8_t>(flow.XLTPortNumber);
         flow.CmdPacket.BaudRate = kBaudRate;
         flow.CmdPacket.Timeout = kTimeoutMs;
+        flow.portFound(flow.XLTPortNumber);
     }
     return flow.XLTPortNumber;
 }

@@ -37,11 +37,18 @@ inline constexpr const char *kNoDeviceText = "No XLT device detected";
 /// 255, the range of XLTPacket::PortNumber) is never chosen. 0 when there is none. No message.
 std::uint16_t FindXLTPort(PortSource &source);
 
+/// The COM number of one port when FindXLTPort could choose it (its entry ends in "(BV)" and
+/// its number is usable), otherwise 0.
+std::uint16_t devicePortNumber(const PortRecord &record);
+
 /// The port `portNumber` of the source as the tool names it to the user: "COM<n> (<device
 /// node>)", for example "COM129 (/dev/pts/5)" or "COM65 (/dev/ttyACM0)"; "COM<n>" alone when
 /// the source lists no such port. Device nodes are shown as the system gives them, with
 /// control bytes written as \xNN.
 std::string describePort(PortSource &source, std::uint16_t portNumber);
+/// One listed port named as describePort names it: "COM65 (/dev/ttyACM0)", or the port name
+/// alone when it has no device path.
+std::string describePort(const PortRecord &record);
 
 /// FindXLTPort over the operation's port source: stores the result in the flow's XLTPortNumber
 /// and, when it is not 0, sets PortNumber, BaudRate 9600 and Timeout 3000 in its CmdPacket.

@@ -67,6 +67,12 @@ public:
     /// answered the start.
     void abort() { m_operation.requestStop(); }
 
+    /// The port detection talks to, for the window's title (link::Operation::onPort).
+    void onPort(std::function<void(const std::string &port)> shown)
+    {
+        m_operation.onPort(std::move(shown));
+    }
+
     /// Ends a running or starting detection at once and closes the port (the window is
     /// closing): nothing more is sent or reported.
     void stop() { m_operation.cancel(); }

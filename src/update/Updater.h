@@ -95,6 +95,11 @@ public:
     bool running() const { return m_operation.running(); }
     /// Ends the run at its next step and reports nothing more (the owner is going).
     void cancel() { m_operation.cancel(); }
+    /// The port the run talks to, for the window's title (link::Operation::onPort).
+    void onPort(std::function<void(const std::string &port)> shown)
+    {
+        m_operation.onPort(std::move(shown));
+    }
 
 private:
     UpdateOutcome runOnLine(link::Flow &flow, const UpdateImage &image, const SeenDevice &shown,

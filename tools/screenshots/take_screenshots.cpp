@@ -4,6 +4,7 @@
 // from its menu procedure, lets it work for a moment and saves what it shows as PNG files.
 // Usage: xlt_screenshots OUTPUT_DIR
 #include "app/ui/MDIForm1.h"
+#include "link/ChoosablePorts.h"
 #include "link/DeviceContext.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
@@ -72,17 +73,17 @@ int main(int argc, char *argv[])
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
 
-    auto ports = xlt::link::makeSystemPortSource();
-    xlt::link::LineWorker line(
-        [&ports] { return std::make_unique<xlt::link::SerialLink>(*ports); });
+    auto systemPorts = xlt::link::makeSystemPortSource();
+    xlt::link::ChoosablePorts ports(*systemPorts);
+    xlt::link::LineWorker line([&ports] { return std::make_unique<xlt::link::SerialLink>(ports); });
     xlt::session::QtNotifier notifier;
-    xlt::link::DeviceContext device(line, *ports, notifier);
+    xlt::link::DeviceContext device(line, ports, notifier);
     xlt::session::QtSettingsStore settings;
     xlt::session::Session session(device, settings, QDir::tempPath());
 
     bool ok = true;
     {
-        xlt::app::MDIForm1 main(session);
+        xlt::app::MDIForm1 main(session, ports);
         main.resize(1100, 760);
         main.show();
         pause(300);

@@ -1,5 +1,6 @@
 #include "MDIForm1.h"
 
+#include "DeviceBar.h"
 #include "frmAbout.h"
 #include "monitor/ui/frmMonitor.h"
 #include "options/ui/frmOptions.h"
@@ -16,7 +17,7 @@
 
 namespace xlt::app {
 
-MDIForm1::MDIForm1(session::Session &session, QWidget *parent)
+MDIForm1::MDIForm1(session::Session &session, link::ChoosablePorts &ports, QWidget *parent)
     : QMainWindow(parent)
     , m_session(session)
     , m_mdi(new QMdiArea(this))
@@ -28,6 +29,7 @@ MDIForm1::MDIForm1(session::Session &session, QWidget *parent)
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdi);
+    setStatusBar(new DeviceBar(ports, this));
     initMenus();
     resize(1100, 760);
 }

@@ -6,6 +6,10 @@
 class QMdiArea;
 class QMdiSubWindow;
 
+namespace xlt::link {
+class ChoosablePorts;
+}
+
 namespace xlt::session {
 struct Session;
 }
@@ -15,11 +19,13 @@ namespace xlt::app {
 /// The main frame window "Xeltan Utilities": its menus open the task windows. Each task window
 /// exists at most once; choosing it again brings it to the front. Closing the main window
 /// closes every task window first (each runs its own closing handler), then ends the program.
+/// Its status bar (DeviceBar) shows and chooses the device the task windows use.
 class MDIForm1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MDIForm1(session::Session &session, QWidget *parent = nullptr);
+    /// `ports` is the port source of the session's device context.
+    MDIForm1(session::Session &session, link::ChoosablePorts &ports, QWidget *parent = nullptr);
 
     void showMonitor();
     void showSetID003();

@@ -3,6 +3,7 @@
 #include "core/Text.h"
 #include "link/DeviceContext.h"
 #include "options/ui/ui_frmOptions.h"
+#include "session/ui/DeviceTitle.h"
 #include "session/ui/TextPanel.h"
 
 #include <QCloseEvent>
@@ -25,6 +26,7 @@ frmOptions::frmOptions(link::DeviceContext &device, QWidget *parent)
     // The option buttons show once the device's configuration block has been read.
     ui->opLevel_0->hide();
     ui->opLevel_1->hide();
+    m_deviceWork.onPort([this](const std::string &port) { session::showDevicePort(*this, port); });
     initConnections();
     readFromDevice();
 }

@@ -7,6 +7,7 @@
 #include "pr01/UfgFile.h"
 #include "pr01/ui/ui_frmSetID003.h"
 #include "session/Session.h"
+#include "session/ui/DeviceTitle.h"
 
 #include <QCloseEvent>
 #include <QMdiSubWindow>
@@ -31,6 +32,9 @@ frmSetID003::frmSetID003(session::Session &session, QWidget *parent)
     m_txtEXP = {ui->txtEXP_0, ui->txtEXP_1, ui->txtEXP_2, ui->txtEXP_3,
                 ui->txtEXP_4, ui->txtEXP_5, ui->txtEXP_6, ui->txtEXP_7};
 
+    const auto showPort = [this](const std::string &port) { session::showDevicePort(*this, port); };
+    m_deviceWork.onPort(showPort);
+    m_detect.onPort(showPort);
     initConnections();
     setBoxes(Pr01Texts::initial());
     fillCfgList();

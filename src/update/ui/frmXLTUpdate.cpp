@@ -3,6 +3,7 @@
 #include "core/FileIo.h"
 #include "core/Text.h"
 #include "link/Identity.h"
+#include "session/ui/DeviceTitle.h"
 #include "session/ui/TextPanel.h"
 #include "update/ui/ui_frmXLTUpdate.h"
 
@@ -30,6 +31,9 @@ frmXLTUpdate::frmXLTUpdate(link::DeviceContext &device, QWidget *parent)
 {
     ui->setupUi(this);
     session::setUpTextPanel(*ui->Picture1, 180);
+    const auto showPort = [this](const std::string &port) { session::showDevicePort(*this, port); };
+    m_opening.onPort(showPort);
+    m_updater.onPort(showPort);
     initConnections();
     ui->lblBlk->clear();
     updateWidgets();
