@@ -3,6 +3,7 @@
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
 
+#include <string>
 #include <utility>
 
 namespace xlt::monitor {
@@ -38,7 +39,8 @@ void MonitorRun::start(const std::filesystem::path &logDir, Events events)
             events.started(StartResult::AlreadyRunning);
         return;
     }
-    m_logBaseName = TrafficLog::baseName(m_clock());
+    m_startedAt = m_clock();
+    m_logBaseName = TrafficLog::baseName(m_startedAt);
     m_log.emplace(logDir, m_logBaseName);
     m_listing.resetCounts();
     m_logFilesTold.clear();
@@ -77,7 +79,10 @@ void MonitorRun::runOnLine(link::Flow &flow)
     packet.CommandData[1] = 1;
     if (!link::RunXLTCommand(flow, packet))
         return fail(StartResult::CaptureStartFailed);
-    flow.post([this] { started(StartResult::Started); });
+    flow.post([this, port = flow.XLTPortNumber] {
+        m_portName = "COM" + std::to_string(port);
+        started(StartResult::Started);
+    });
 
     // Each poll starts 50 ms after the previous reply came in; the owner lists it meanwhile.
     for (;;) {

@@ -88,6 +88,10 @@ public:
     bool logFailed() const { return !m_logFilesTold.empty(); }
     /// The files of the latest start, if any.
     const std::optional<TrafficLog> &log() const { return m_log; }
+    /// When the latest run was started (the clock at start()).
+    const QDateTime &startedAt() const { return m_startedAt; }
+    /// The port of the latest run that started ("COM5"); empty before one has.
+    const std::string &portName() const { return m_portName; }
 
 private:
     enum class State { Idle, Starting, Running };
@@ -105,6 +109,8 @@ private:
         m_logFilesTold; ///< log files of this run whose failure was told
     Ending m_ending = Ending::None;
     std::string m_logBaseName;
+    QDateTime m_startedAt;
+    std::string m_portName;
     std::optional<TrafficLog> m_log;
     Events m_events;
     link::Operation m_operation; // last: ends before the members its deliveries use

@@ -9,6 +9,7 @@
 #include "monitor/TrafficListing.h"
 #include "monitor/ui/ui_frmMonitor.h"
 #include "session/Session.h"
+#include "session/ui/DeviceTitle.h"
 #include "session/ui/frmSetDir.h"
 
 #include <QApplication>
@@ -191,8 +192,14 @@ void frmMonitor::showFigures()
         pending.clear();
         ui->List3->followNewest();
     }
-    ui->lblTargetStatus->setText(m_engine->target.summary.text());
-    ui->lblHostStatus->setText(m_engine->host.summary.text());
+    // The status lines wrap at a narrow width; the tooltip keeps each on one line.
+    const std::pair<QLabel *, QString> statuses[] = {
+        {ui->lblTargetStatus, m_engine->target.summary.text()},
+        {ui->lblHostStatus, m_engine->host.summary.text()}};
+    for (const auto &[label, text] : statuses) {
+        label->setText(text);
+        label->setToolTip(text);
+    }
 }
 
 void frmMonitor::updateWidgets()
@@ -214,13 +221,24 @@ void frmMonitor::runClicked()
         updateWidgets();
         if (result != MonitorRun::StartResult::Started)
             return;
+        session::showDevicePort(*this, m_engine->run.portName());
         m_engine->target.summary.reset();
         m_engine->host.summary.reset();
         m_engine->timeline.clear();
+        // A mark between the previous run's lines and this one's, in the lists only.
+        const QString mark =
+            QStringLiteral("Run started %1 on %2")
+                .arg(m_engine->run.startedAt().toString(QStringLiteral("HH:mm:ss")),
+                     QString::fromStdString(m_engine->run.portName()));
+        for (TrafficListBox *list : {ui->List1, ui->List2, ui->List3})
+            list->append(mark);
         showFigures();
     };
     events.replied = [this](const link::XLTPacket &) { showFigures(); };
-    events.ended = [this](MonitorRun::Ending) { updateWidgets(); };
+    events.ended = [this](MonitorRun::Ending) {
+        session::showDevicePort(*this, {});
+        updateWidgets();
+    };
     m_engine->run.start(core::toPath(m_session.LogPath), std::move(events));
     updateWidgets();
 }
