@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 build=${1:?usage: scripts/check_style.sh BUILD_DIR}
 
 echo "style: clang-format"
-mapfile -t sources < <(git ls-files '*.cpp' '*.h')
+# Tracked and new files alike, as they are in the tree (a file deleted but not yet committed is gone).
+mapfile -t sources < <(git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | sort -u |
+    while IFS= read -r f; do [ -e "$f" ] && printf '%s\n' "$f"; done)
 clang-format-14 --dry-run -Werror "${sources[@]}"
 
 echo "style: include direction"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots (docs/images/*.png) of XLT's windows against the device
 # emulator, under a virtual X server (xvfb-run) when it is installed, otherwise offscreen.
-# Builds what it needs in the ci preset (PRESET=name picks another one with tests enabled).
+# Builds what it needs in the dev preset (PRESET=name picks another one that builds the tools).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-preset=${PRESET:-ci}
+preset=${PRESET:-dev}
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target xlt_screenshots xlt-sim
 bin=build/$preset

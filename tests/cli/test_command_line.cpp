@@ -110,7 +110,8 @@ pr01::Pr01Texts wanted()
 }
 
 // Files that hold no whole configuration or no update image give exit code 2 and reach nothing
-// of the device; a whole configuration is written, and read back into a file of any name.
+// of the device; a whole configuration (its sections in any order) is written, and read back
+// into a file of any name.
 TEST_F(CommandLine, OnlyAWholeConfigurationIsWrittenAndReadBack)
 {
     const std::string whole = pr01::ufgText(wanted());
@@ -162,7 +163,10 @@ TEST_F(CommandLine, OnlyAWholeConfigurationIsWrittenAndReadBack)
     EXPECT_EQ(commands(), 0);
     EXPECT_EQ(block(), before);
 
-    ASSERT_TRUE(pr01::saveUfgFile(path("\u20acuro.ufg"), wanted()));
+    const std::size_t boot = whole.find("[BOOT VERSION]");
+    const std::size_t currency = whole.find("[CURRENCY ASSIG DATA]");
+    write("\u20acuro.ufg",
+          whole.substr(currency) + whole.substr(boot, currency - boot) + whole.substr(0, boot));
     const test::Outcome written = run({"config", "write", "\u20acuro.ufg"});
     EXPECT_EQ(written.code, 0) << written.err;
     EXPECT_EQ(block(), *pr01::encodeConfigBlock(wanted()).block);
@@ -173,11 +177,6 @@ TEST_F(CommandLine, OnlyAWholeConfigurationIsWrittenAndReadBack)
     pr01::Pr01Texts texts = pr01::Pr01Texts::initial();
     ASSERT_TRUE(pr01::applyUfgSections(*pr01::readUfgFile(path(saved)), texts).whole());
     EXPECT_EQ(texts, pr01::decodeConfigBlock(block()));
-
-    server.reset();
-    const test::Outcome none = run({"config", "read"});
-    EXPECT_EQ(none.code, 3);
-    EXPECT_EQ(none.err, "xltctl: No XLT device detected\n");
 }
 
 // --port COMn and --device PATH pick the device before the command, among its words or after
@@ -188,8 +187,8 @@ TEST_F(CommandLine, DeviceChoiceInEveryPlace)
     const std::string node = server->devicePath();
     const std::string talking = "talking to the XLT device on " + com;
     const std::string identity = "PR01 01230001\n";
-    const std::string none = "No XLT device detected";
     const std::string elsewhere = "COM5";
+    const std::string none = "xltctl: no port COM5; the ports are " + com + " (" + node + ")";
     const Row rows[] = {
         {{"identity", "--port=com" + com.substr(3)}, 0, identity, talking},
         {{"--port", com, "identity"}, 0, identity, talking},
@@ -197,7 +196,7 @@ TEST_F(CommandLine, DeviceChoiceInEveryPlace)
         {{"--port", elsewhere, "--device", node, "identity"}, 0, identity, talking},
         {{"identity", "--json", "--device", node}, 0, R"("mod": "0001")", talking},
         {{"identity", "--port", elsewhere, "--port", com}, 0, identity, talking},
-        {{"identity", "--port", com, "--device", "/dev/none"}, 3, "", none},
+        {{"identity", "--port", com, "--device", "/dev/none"}, 3, "", "no port /dev/none;"},
         {{"--port", elsewhere, "identity", "--port", com}, 0, identity, talking},
         {{"--port", com, "identity", "--port", elsewhere}, 3, "", none},
         {{"config", "--port", com, "read", "--json"}, 0, "\"bootVersion\"", talking},

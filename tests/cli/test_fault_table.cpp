@@ -5,7 +5,7 @@
 // Each row is a test case of its own, so that CTest runs the slow ones (time-outs) side by side.
 #include "support/SmallTmpfs.h"
 #include "support/XltctlRig.h"
-#include "update/Updater.h"
+#include "update/UpdateFixture.h"
 
 #include <QDir>
 #include <functional>
@@ -47,12 +47,6 @@ struct Row
     std::string message; ///< told exactly once on stderr; empty: no failure is told
 };
 
-/// Names the row in GoogleTest's messages.
-void PrintTo(const Row &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
 using Files = std::map<QString, QByteArray>;
 
 /// Every file in `dir`, hidden ones included, by name.
@@ -85,11 +79,8 @@ sim::DeviceOptions healthy()
 /// An update file of `blocks` blocks whose identity (in block 15) is `identity`.
 std::string updateFile(const std::string &identity = "NT00 02450007", int blocks = kImageBlocks)
 {
-    std::string bytes(std::size_t(128 + 128 * blocks), '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = char(i * 7 + i / 128);
-    bytes.replace(0, 7, std::string("XLT\0\0", 5) + char(blocks % 256) + char(blocks / 256));
-    return bytes.replace(2160, identity.size(), identity);
+    const test::Bytes bytes = test::makeDpc(blocks, 0, identity);
+    return {bytes.begin(), bytes.end()};
 }
 
 class Emulator : public test::XltctlTest
@@ -267,23 +258,40 @@ TEST_F(Emulator, UpdateAsksThenSendsEveryBlockAndTheDeviceTakesTheImage)
     EXPECT_EQ(m_out, "PR01 02340005\n");
 }
 
-TEST_F(Emulator, ConfigurationReadOntoAFullDiskKeepsTheOldFile)
+// Guarded updates: an interface (of the image or of the device) or an image firmware other than
+// expected sends nothing and says which, with both values; all as expected, the update goes on.
+TEST_F(Emulator, UpdateGuardsSendNothingToAnotherIdentity)
 {
-    test::SmallTmpfs fs;
-    XLT_SKIP_WITHOUT_TMPFS(fs);
-    const QString target = fs.filePath("good.ufg");
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(path("good.ufg")), target));
-    ASSERT_TRUE(fs.fillLeaving(0));
-    ASSERT_NO_FATAL_FAILURE(serve());
-    EXPECT_EQ(xltctl({"config", "read", "--ufg", target.toStdString()}), 1) << m_err;
-    EXPECT_EQ(count(m_err, "Cannot save configuration file"), 1u) << m_err;
-    const Files files = filesIn(fs.path());
-    EXPECT_TRUE(files.at("good.ufg") == filesIn(dir.path()).at("good.ufg")) << "the old survives";
-    for (const auto &[name, content] : files) {
-        EXPECT_TRUE(!name.startsWith('.') || name == ".filler")
-            << name.toStdString() << ": a temporary file is left";
+    sim::DeviceOptions options = healthy();
+    options.identity = "SSP9 01000002";
+    ASSERT_NO_FATAL_FAILURE(serve(options));
+    write("pr.dpc", updateFile("PR01 02340005"));
+    write("ssp.dpc", updateFile("SSP9 02340005"));
+    const std::string asks = "\" but --expect-";
+    const std::tuple<test::Args, std::string> refused[] = {
+        {{"--expect-interface", "SSP9", "fw.dpc"},
+         "xltctl update: the image is for interface \"NT00" + asks +
+             "interface asks for \"SSP9\" (the device's is"},
+        {{"--expect-interface=PR01", "pr.dpc"},
+         "the device's interface is \"SSP9" + asks + "interface asks for \"PR01\" (the image's is"},
+        {{"--expect-firmware", "02.35", "ssp.dpc"},
+         "the image is firmware \"02.34" + asks +
+             "firmware asks for \"02.35\" (the device runs "
+             "\"01.00\"); nothing was sent\n"},
+        {{"--expect-interface", "SSP9", "--expect-firmware", "0245", "ssp.dpc"}, "\"0234\" but"}};
+    for (const auto &[args, told] : refused) {
+        test::Args words{"update", "--yes"};
+        words.insert(words.end(), args.begin(), args.end());
+        EXPECT_EQ(xltctl(words), 1) << test::joined(args);
+        EXPECT_NE(m_err.find(told), std::string::npos) << m_err;
+        EXPECT_TRUE(model([](sim::DeviceModel &m) { return m.updateBlocks().empty(); }));
     }
+    EXPECT_EQ(xltctl({"update", "--yes", "--expect-interface", "SSP9", "--expect-firmware", "0234",
+                      "ssp.dpc"}),
+              0)
+        << m_err;
     EXPECT_EQ(xltctl({"identity"}), 0) << m_err;
+    EXPECT_EQ(m_out, "SSP9 02340005\n");
 }
 
 // --raw onto a full disk: told once, when it happens, with the reason; the run goes on and ends
@@ -310,22 +318,16 @@ TEST_F(Emulator, RawRepliesOntoAFullDiskAreToldAndStayWholeLines)
 TEST_F(Emulator, DeviceAndFileBytesArePrintedEscaped)
 {
     sim::DeviceOptions options = healthy();
-    options.identity.assign("PR01\x1b]0;x\x07"
-                            "1\x00\x9b",
-                            13);
+    options.identity.assign("PR01\x1b]0;x\a1\0\233", 13); // \233: the C1 control 0x9B
     ASSERT_NO_FATAL_FAILURE(serve(options));
-    write("escape.dpc", updateFile(std::string("\x1b[2J\0 \x9b"
-                                               "1m\r\n\x1b[H",
-                                               13)));
+    write("escape.dpc", updateFile(std::string("\x1b[2J\0 \2331m\r\n\x1b[H", 13)));
     write("escape.txt", "35 01 00 00 00 01 7F\n\x1b]0;x\x07 AA\n");
     const std::string modNumber = R"(\x071\x00\x9B)"; // the device's bytes 9 to 12
     // Rows: arguments, a part of what is printed on stdout or stderr.
     const std::tuple<test::Args, std::string> rows[] = {
         {{"identity"}, "PR01\\x1B]0;x" + modNumber + "\n"},
         {{"options"}, " Target mod number:      " + modNumber + "\n"},
-        {{"update", "escape.dpc"}, " File interface version:     \\x1B[2J\n"},
         {{"update", "escape.dpc"}, " File mod number:            \\x0D\\x0A\\x1B[\n"},
-        {{"update", "escape.dpc"}, " Target mod number:      " + modNumber + "\n"},
         {{"update", "--yes", "--verify", "escape.dpc"}, "the device reports \\x1B[2J "},
         {{"decode", "--replies", "escape.txt"}, "line 2: '\\x1B]0;x\\x07' is not hex"},
         {{"decode", "--frame", "\x1b[2J", "7F"}, "tag '\\x1B[2J' is not one"},

@@ -1,3 +1,4 @@
+#include "link/ChoosablePorts.h"
 #include "link/SimRegistry.h"
 #include "link/SystemPorts.h"
 #include "link/USB_COM.h"
@@ -15,7 +16,7 @@
 using namespace xlt::link;
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
-using Ports = std::vector<std::pair<int, std::string>>;
+using Ports = std::vector<SimPort>;
 
 /// Lists and searches ports given as "object=port": (the table's entries, the device's port).
 static std::pair<Strings, std::uint16_t> discover(const Strings &values)
@@ -85,41 +86,41 @@ TEST(SystemPorts, KernelPortsNamedByDriverFamilyOnAFakeSysfs)
         if (!type.empty())
             std::ofstream(ttys / tty / "type") << type << "\n";
     }
+    // A serial number is the one of the USB device (the folder with an idVendor) above the
+    // tty's device folder: its parent for cdc_acm, its grandparent for a usb-serial port.
+    for (const auto &[tty, below] :
+         {std::pair("ttyACM0", "1-1:1.0"), std::pair("ttyUSB0", "2-1:1.0/p")}) {
+        const fs::path usb = root / "usb" / tty, device = ttys / tty / "device";
+        fs::create_directories(usb / below);
+        std::ofstream(usb / "idVendor") << "0403\n";
+        std::ofstream(usb / "serial") << "SN-" << tty << "\n";
+        fs::rename(device / "driver", usb / below / "driver");
+        fs::remove(device);
+        fs::create_directory_symlink(usb / below, device);
+    }
     Strings got;
     for (const PortRecord &r : kernelSerialPorts(ttys.string(), "/dev"))
-        got.push_back(r.objectName + " " + r.portName + " " + r.devicePath);
-    EXPECT_EQ(
-        got, (Strings{"\\Device\\Serial0 COM1 /dev/ttyS0", "\\Device\\Serial1 COM32 /dev/ttyS31",
-                      "\\Device\\VCP0 COM33 /dev/ttyUSB0", "\\Device\\slabser0 COM34 /dev/ttyUSB1",
-                      "\\Device\\VCP1 COM35 /dev/ttyUSB2", "\\Device\\USBSER000 COM65 /dev/ttyACM0",
-                      "\\Device\\USBSER001 COM66 /dev/ttyACM1",
-                      "\\Device\\USBSER002 COM128 /dev/ttyACM63"}));
-    LinuxPortSource source(ttys.string(), "/dev", (root / "no-registry").string());
+        got.push_back(r.objectName + " " + r.portName + " " + r.devicePath +
+                      (r.serialNumber.empty() ? "" : " " + r.serialNumber));
+    EXPECT_EQ(got,
+              (Strings{"\\Device\\Serial0 COM1 /dev/ttyS0", "\\Device\\Serial1 COM32 /dev/ttyS31",
+                       "\\Device\\VCP0 COM33 /dev/ttyUSB0 SN-ttyUSB0",
+                       "\\Device\\slabser0 COM34 /dev/ttyUSB1", "\\Device\\VCP1 COM35 /dev/ttyUSB2",
+                       "\\Device\\USBSER000 COM65 /dev/ttyACM0 SN-ttyACM0",
+                       "\\Device\\USBSER001 COM66 /dev/ttyACM1",
+                       "\\Device\\USBSER002 COM128 /dev/ttyACM63"}));
+    const std::string registry = (root / "registry").string();
+    LinuxPortSource source(ttys.string(), "/dev", registry);
     EXPECT_EQ(FindXLTPort(source), 128);
+    // A real device wins over the emulator; without one, the emulator's port is found.
+    auto emulator = SimPortRegistration::create(registry, "/dev/null");
+    ASSERT_TRUE(emulator);
+    EXPECT_EQ(FindXLTPort(source), 128);
+    LinuxPortSource emulatorOnly((root / "no-sysfs").string(), "/dev", registry);
+    EXPECT_EQ(FindXLTPort(emulatorOnly), 129);
 }
 
-// The emulator registry of virtual ports.
-TEST(SimRegistry, RegisterListFindAndRemove)
-{
-    QTemporaryDir tmp;
-    const std::string dir = tmp.path().toStdString() + "/reg";
-    LinuxPortSource source(tmp.path().toStdString() + "/no-sysfs", "/dev", dir);
-    {
-        auto first = SimPortRegistration::create(dir, "/dev/null");
-        auto second = SimPortRegistration::create(dir, "/dev/zero");
-        ASSERT_TRUE(first && second);
-        EXPECT_EQ(readSimPorts(dir), (Ports{{0, "/dev/null"}, {1, "/dev/zero"}}));
-        EXPECT_EQ(FindXLTPort(source), 130);
-        first->unregister();
-        EXPECT_EQ(readSimPorts(dir), (Ports{{1, "/dev/zero"}}));
-        SimPortRegistration moved = std::move(*second);
-        second.reset(); // the moved-from object removes nothing
-        EXPECT_EQ(readSimPorts(dir), (Ports{{1, "/dev/zero"}}));
-    }
-    EXPECT_TRUE(readSimPorts(dir).empty());
-    EXPECT_EQ(FindXLTPort(source), 0); // nothing cached
-}
-
+// The emulator registry of virtual ports (two emulators at once: tests/cli/test_devices.sh).
 TEST(SimRegistry, LiveStaleBrokenAndFullEntries)
 {
     QTemporaryDir tmp;
@@ -137,15 +138,16 @@ TEST(SimRegistry, LiveStaleBrokenAndFullEntries)
     entry(0, std::to_string(dead) + "\t/dev/null");
     entry(1, me + "\t/dev/pts/no-such-device"); // device gone, emulator alive
     entry(2, "garbage");
-    entry(3, me + "\t/dev/null");
-    entry(200, me + "\t/dev/null"); // beyond the last index
-    EXPECT_EQ(readSimPorts(dir), (Ports{{3, "/dev/null"}}));
+    entry(3, me + "\t/dev/null\nSN-3"); // with its serial number
+    entry(200, me + "\t/dev/null");     // beyond the last index
+    EXPECT_EQ(readSimPorts(dir), (Ports{{3, "/dev/null", "SN-3"}}));
     // Stale and broken entries are reclaimed; a live emulator's entry never is.
     auto reclaimed = SimPortRegistration::create(dir, "/dev/zero");
-    auto next = SimPortRegistration::create(dir, "/dev/zero");
+    auto next = SimPortRegistration::create(dir, "/dev/zero", nullptr, "given");
     ASSERT_TRUE(reclaimed && next);
-    EXPECT_EQ(reclaimed->index(), 0);
-    EXPECT_EQ(next->index(), 2);
+    EXPECT_EQ(readSimPorts(dir), (Ports{{0, "/dev/zero", "XLTSIM129"},
+                                        {2, "/dev/zero", "given"},
+                                        {3, "/dev/null", "SN-3"}}));
 
     for (int k = 0; k < kMaxSimPorts; ++k)
         entry(k, me + "\t/dev/null");
@@ -153,6 +155,7 @@ TEST(SimRegistry, LiveStaleBrokenAndFullEntries)
     EXPECT_EQ(readSimPorts(dir).size(), std::size_t(kMaxSimPorts));
     EXPECT_FALSE(SimPortRegistration::create(dir + "2", "/dev/null\nport-9"));
     EXPECT_FALSE(SimPortRegistration::create(dir + "2", ""));
+    EXPECT_FALSE(SimPortRegistration::create(dir + "2", "/dev/null", nullptr, "a\nb"));
     EXPECT_FALSE(SimPortRegistration::create("/proc/no/such/dir", "/dev/null"));
     EXPECT_TRUE(readSimPorts("/proc/no/such/dir").empty());
 }
@@ -201,22 +204,6 @@ TEST(SimRegistry, OnlyAPrivateDirectoryOfThisUserIsUsed)
     EXPECT_EQ(fs::status(root / "fresh").permissions(), fs::perms::owner_all);
 }
 
-TEST(SystemPorts, ARealDeviceWinsOverTheEmulator)
-{
-    QTemporaryDir tmp;
-    const fs::path root(tmp.path().toStdString()), ttys = root / "tty", reg = root / "reg";
-    fs::create_directories(ttys / "ttyACM0" / "device");
-    fs::create_directories(root / "drivers" / "cdc_acm");
-    fs::create_directory_symlink(root / "drivers" / "cdc_acm",
-                                 ttys / "ttyACM0" / "device" / "driver");
-    auto emulator = SimPortRegistration::create(reg.string(), "/dev/null");
-    ASSERT_TRUE(emulator);
-    LinuxPortSource both(ttys.string(), "/dev", reg.string());
-    EXPECT_EQ(FindXLTPort(both), 65);
-    LinuxPortSource emulatorOnly((root / "no-sysfs").string(), "/dev", reg.string());
-    EXPECT_EQ(FindXLTPort(emulatorOnly), 129);
-}
-
 TEST(USB_COM, DescribePortNamesTheDeviceNode)
 {
     xlt::test::FakePortSource source;
@@ -229,4 +216,57 @@ TEST(USB_COM, DescribePortNamesTheDeviceNode)
                                                            {7, "COM7"}};
     for (const auto &[number, text] : rows)
         EXPECT_EQ(describePort(source, number), text);
+}
+
+// The main window's device choice: the automatic item, then the family's ports with device node
+// and serial number. A choice narrows the search, follows its port across refreshes and stays
+// chosen while the port is gone (the search then finds nothing) until it is back.
+TEST(DeviceChoice, ItemsStatusAndAChoiceAcrossPlugAndUnplug)
+{
+    xlt::test::FakePortSource system;
+    const PortRecord sim{"\\Device\\USBSERV0", "COM129", "/dev/pts/5", "XLTSIM129"};
+    const PortRecord acm{"\\Device\\USBSER000", "COM65", "/dev/ttyACM0"};
+    system.records = {sim,
+                      {"\\Device\\VCP0", "COM33", "/dev/ttyUSB0", "FT1"},
+                      acm,
+                      {"\\Device\\USBSER001", "COM256", "/dev/ttyACM1"}};
+    ChoosablePorts ports(system);
+    DeviceChoice choice(ports);
+    const auto labels = [&choice] {
+        Strings out;
+        for (const DeviceOption &option : choice.options())
+            out.push_back(option.label);
+        return out;
+    };
+    const auto state = [&] {
+        return std::tuple(FindXLTPort(ports), choice.chosenIndex(), choice.statusText());
+    };
+    EXPECT_EQ(labels(), (Strings{"Automatic (the last device port)",
+                                 "COM129 (/dev/pts/5), serial XLTSIM129", "COM65 (/dev/ttyACM0)"}));
+    EXPECT_EQ(state(), std::tuple(65, 0u, "Using COM65 (/dev/ttyACM0): the last device port"));
+    choice.choose(1);
+    EXPECT_EQ(state(), std::tuple(129, 1u, "Using COM129 (/dev/pts/5), serial XLTSIM129"));
+    EXPECT_EQ(ports.ports().size(), 1u);
+
+    system.records.insert(system.records.begin(), {"\\Device\\USBSERV1", "COM130", "/dev/pts/6"});
+    EXPECT_TRUE(choice.refresh());
+    EXPECT_EQ(state(), std::tuple(129, 2u, "Using COM129 (/dev/pts/5), serial XLTSIM129"));
+    EXPECT_FALSE(choice.refresh()); // nothing changed
+
+    system.records.erase(system.records.begin() + 1); // the chosen port goes
+    EXPECT_TRUE(choice.refresh());
+    EXPECT_EQ(labels().back(), "COM129 (/dev/pts/5), serial XLTSIM129 (not connected)");
+    EXPECT_EQ(state(), std::tuple(0, 3u,
+                                  "COM129 (/dev/pts/5), serial XLTSIM129 is not connected: the "
+                                  "windows find no device until it is back or another is chosen"));
+    system.records.push_back(sim); // back, last now
+    EXPECT_TRUE(choice.refresh());
+    EXPECT_EQ(labels().size(), 4u);
+    EXPECT_EQ(state(), std::tuple(129, 3u, "Using COM129 (/dev/pts/5), serial XLTSIM129"));
+
+    choice.choose(0);
+    system.records.clear();
+    choice.refresh();
+    EXPECT_EQ(labels().size(), 1u);
+    EXPECT_EQ(state(), std::tuple(0, 0u, kNoDeviceText));
 }

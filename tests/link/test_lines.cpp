@@ -19,36 +19,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-/// Hands every step on to `device`, and notes whether the link was told to give up (the
-/// operation's interrupt) when an exchange ended: a silent line then ends the wait at once.
-struct WatchedLink final : link::LinkLibrary
-{
-    explicit WatchedLink(link::LinkLibrary &inner)
-        : device(inner)
-    {}
-    std::int16_t OpenXLTComPort(link::XLTPacket &p) override { return device.OpenXLTComPort(p); }
-    std::int16_t CloseXLTComPort() override { return device.CloseXLTComPort(); }
-    std::int16_t XLTSendCommand(link::XLTPacket &packet) override
-    {
-        const std::int16_t result = device.XLTSendCommand(packet);
-        toldToGiveUp = interrupted && interrupted();
-        return result;
-    }
-    void setInterrupt(std::function<bool()> f) override
-    {
-        interrupted = f;
-        device.setInterrupt(std::move(f));
-    }
-    link::LinkLibrary &device;
-    std::function<bool()> interrupted; ///< on the line's thread only
-    std::atomic<bool> toldToGiveUp{false};
-};
-
 struct WorkerLine : ::testing::Test
 {
     test::HeldLink silent; ///< a device that never answers unless told
-    WatchedLink watched{silent};
-    link::LineWorker line{test::linkFactory(watched)};
+    link::LineWorker line{test::linkFactory(silent)};
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
     link::DeviceContext context{line, ports, notifier};
@@ -104,14 +78,14 @@ TEST_F(WorkerLine, CancelStopsTheProcedureAtItsNextStepAndReportsNothing)
     ASSERT_TRUE(QTest::qWaitFor([&] { return silent.held() == "command 16"; }, 2000));
     operation.reset();
     EXPECT_TRUE(context.holder.empty()) << "released when the owner goes";
-    // The next operation queues behind the cancelled one, whose exchange was told to give up.
+    // The next operation queues behind the cancelled one, whose exchange gives up at once
+    // instead of waiting out its 3 s time-out.
     std::atomic<bool> nextRan{false};
     link::Operation next(context);
     next.start("next", [&](link::Flow &) { nextRan = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return nextRan.load(); }, 20000));
-    EXPECT_TRUE(watched.toldToGiveUp);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return nextRan.load(); }, 1500));
     QTest::qWait(20);
-    EXPECT_EQ(silent.codes(), std::vector<std::uint8_t>{16});
+    EXPECT_EQ(silent.sent(), std::vector<test::Bytes>{{16}});
     EXPECT_FALSE(silent.isOpen());
     EXPECT_FALSE(ended);
     EXPECT_TRUE(notifier.messages.empty()) << notifier.texts().front();
@@ -148,8 +122,9 @@ TEST_F(WorkerLine, StopEndsTheRunningExchangeAtOnce)
     link::Operation operation(context);
     operation.start("test", [](link::Flow &flow) { threeCommands(flow, 3000); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return silent.held() == "command 16"; }, 2000));
+    const auto stopping = std::chrono::steady_clock::now();
     line.stop();
-    EXPECT_TRUE(watched.toldToGiveUp);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 1500ms) << "not the 3 s time-out";
     EXPECT_TRUE(notifier.messages.empty());
 }
 
@@ -170,7 +145,7 @@ TEST_F(WorkerLine, MessagesComeInTheirTurnAndHoldBackWhatFollows)
         "test", [](link::Flow &flow) { threeCommands(flow, 20); },
         [&] {
             EXPECT_FALSE(inBox);
-            order.push_back("ended");
+            order.emplace_back("ended");
         });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !operation.running(); }, 5000));
     EXPECT_EQ(order, (std::vector<std::string>{"XLT Command transmission error COMMAND TIME_OUT",
@@ -178,28 +153,13 @@ TEST_F(WorkerLine, MessagesComeInTheirTurnAndHoldBackWhatFollows)
 }
 
 /// Operations on a line that runs them at once, as xltctl has it.
-struct InlineOperation : ::testing::Test
+struct InlineOperation : ::testing::Test, test::FakeDevice
 {
-    test::FakeLink fake;
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    link::DeviceContext context{fake, ports, notifier};
     link::Operation operation{context};
 };
 
-// A stop request made before the procedure has looked is still there when it looks, and a new
-// start begins without the old one's request.
-TEST_F(InlineOperation, StopRequestsAreNeverLostAndBelongToOneRun)
-{
-    std::vector<bool> seen;
-    const auto look = [&](link::Flow &flow) { seen.push_back(flow.stopRequested()); };
-    operation.start("a", [&](link::Flow &flow) {
-        operation.requestStop(); // as an Abort pressed while the first exchange is in flight
-        look(flow);
-    });
-    operation.start("b", look);
-    EXPECT_EQ(seen, (std::vector<bool>{true, false}));
-}
+// (A stop request made before the procedure has looked is kept, and a new start begins without
+// it: Run.StopDuringTheStartEndsTheRunAtTheFirstPoll, AutoDetect.EachDeviceBehaviour.)
 
 // While one operation holds the device another is refused with the holder's name, and nothing
 // runs.

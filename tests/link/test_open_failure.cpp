@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace xlt::link;
 
@@ -37,13 +36,8 @@ TEST(OpenFailure, MessagesSayWhyAndWhatToDo)
     using K = OpenFailureKind;
     const PortHolder modemManager{812, "ModemManager"};
     const PortHolder terminal{4711, "picocom"};
-    const struct
-    {
-        K kind;
-        std::string group;
-        std::optional<PortHolder> holder;
-        std::vector<std::string> saying; // empty: no message at all
-    } rows[] = {
+    // Rows: the kind, the port's group, its holder, what the message says (empty: no message).
+    const std::tuple<K, std::string, std::optional<PortHolder>, std::vector<std::string>> rows[] = {
         {K::None, "dialout", std::nullopt, {}},
         {K::NoSuchPort, "dialout", std::nullopt, {}},
         {K::Vanished, "dialout", std::nullopt, {}},
@@ -63,14 +57,14 @@ TEST(OpenFailure, MessagesSayWhyAndWhatToDo)
         {K::Busy, "dialout", std::nullopt, {"another program is using it", "ModemManager"}},
         {K::Other, "dialout", std::nullopt, {"COM65 (/dev/ttyACM0): Input/output error."}},
     };
-    for (const auto &row : rows) {
-        OpenFailure failure{row.kind,  "/dev/ttyACM0", "COM65", "Input/output error",
-                            row.group, "ann"};
-        const std::string text = openFailureText(failure, row.holder);
+    for (const auto &[kind, group, holder, saying] : rows) {
+        const OpenFailure failure{kind,  "/dev/ttyACM0", "COM65", "Input/output error",
+                                  group, "ann"};
+        const std::string text = openFailureText(failure, holder);
         SCOPED_TRACE(text);
-        EXPECT_EQ(text.empty(), row.saying.empty()) << int(row.kind);
+        EXPECT_EQ(text.empty(), saying.empty()) << int(kind);
         QString lower = QString::fromStdString(text).toLower();
-        for (const std::string &part : row.saying)
+        for (const std::string &part : saying)
             EXPECT_TRUE(lower.contains(QString::fromStdString(part).toLower())) << part;
     }
 }
@@ -123,20 +117,9 @@ struct FakeSystem
     }
 };
 
-TEST(OpenFailure, HolderFromTheLockFileOrTheOpenDescriptors)
+// (A lock file of a live xltctl names it: tests/cli/test_port_messages.sh, busy.)
+TEST(OpenFailure, HolderFromTheOpenDescriptorsWhenTheLockIsStale)
 {
-    const long self = ::getpid(); // alive, as a lock's owner must be
-    {
-        SCOPED_TRACE("Qt lock file naming a live process");
-        FakeSystem sys;
-        sys.process(self, "xltctl", {});
-        sys.process(300, "picocom", {sys.node});
-        sys.lock(std::to_string(self) + "\nxltctl\nhost\n");
-        const auto holder = sys.find();
-        ASSERT_TRUE(holder);
-        EXPECT_EQ(holder->pid, self);
-        EXPECT_EQ(holder->program, "xltctl");
-    }
     {
         SCOPED_TRACE("UUCP lock of a dead process: the descriptors tell");
         FakeSystem sys;

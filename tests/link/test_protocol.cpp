@@ -1,6 +1,5 @@
 #include "link/XLT_protocol.h"
 #include "support/FakeLink.h"
-#include "support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 
@@ -9,21 +8,10 @@ using namespace xlt::link;
 using Bytes = std::vector<std::uint8_t>;
 using Texts = std::vector<std::string>;
 
-class ProtocolTest : public ::testing::Test
+class ProtocolTest : public ::testing::Test, public test::FakeDevice
 {
 protected:
-    ProtocolTest()
-        : context(link, ports, notifier)
-    {
-        for (std::size_t i = 0; i < image.size(); ++i) // no period that could hide a wrong slice
-            image[i] = std::uint8_t(i * 7 + i / 256);
-    }
-
-    test::FakeLink link;
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    DeviceContext context;
-    Bytes image = Bytes(128 * 302);
+    Bytes image = Bytes(std::size_t{128} * 302); // an update image of 301 blocks after its header
 
     /// Runs `procedure` as an operation on a record set up for port 5.
     bool inFlow(const std::function<bool(Flow &, XLTPacket &)> &procedure)
@@ -62,31 +50,8 @@ TEST_F(ProtocolTest, RunXLTCommandResultCodes)
     }
 }
 
-TEST_F(ProtocolTest, ProceduresSendTheirCommandBytesAndClose)
-{
-    const std::span<const std::uint8_t, kConfigBlockSize> config(image.begin(), kConfigBlockSize);
-    Bytes write{18}, block0{21, 0, 0}, block300{21, 44, 1};
-    write.insert(write.end(), config.begin(), config.end());
-    block0.insert(block0.end(), image.begin() + 128, image.begin() + 256);
-    block300.insert(block300.end(), image.end() - 128, image.end());
-    using Procedure = std::function<bool(Flow &, XLTPacket &)>;
-    const std::pair<Procedure, Bytes> rows[] = {
-        {[&](Flow &f, XLTPacket &p) { return ReadXLTVersion(f, p); }, {16}},
-        {[&](Flow &f, XLTPacket &p) { return ReadXLTConfig(f, p); }, {17}},
-        {[&](Flow &f, XLTPacket &p) { return WriteXLTConfig(f, p, config); }, write},
-        {[&](Flow &f, XLTPacket &p) { return SendXLTUpdateBlock(f, p, image, 0); }, block0},
-        {[&](Flow &f, XLTPacket &p) { return SendXLTUpdateBlock(f, p, image, 300); }, block300}};
-    for (const auto &[run, expected] : rows) {
-        SCOPED_TRACE(int(expected[0]));
-        link.sent.clear();
-        link.openCalls = link.closeCalls = 0;
-        EXPECT_TRUE(inFlow(run));
-        EXPECT_EQ(link.sent, std::vector<Bytes>{expected});
-        EXPECT_EQ(link.openedPort, 5);
-        EXPECT_EQ(std::pair(link.openCalls, link.closeCalls), std::pair(1, 1)) << "opened, closed";
-    }
-}
-
+// The bytes each procedure sends are checked where they are used: the update's blocks
+// (Updater), the configuration write (Pr01Configuration, OptionsWindow).
 TEST_F(ProtocolTest, RefusedBlocksAndPortsThatDoNotOpenSendNothingSilently)
 {
     const auto block = [this](Bytes bytes, std::uint16_t n) {

@@ -1,23 +1,12 @@
-// Shared by the monitor tests: frames and capture records, recording lists, settings, log files,
-// and the device that answers when the test says (support/HeldLink.h).
+// Shared by the monitor tests: frames and capture records, recording lists, log files, and the
+// device that answers when the test says (support/HeldLink.h).
 #pragma once
 
 #include "core/FileIo.h"
-#include "link/LineWorker.h"
 #include "monitor/TrafficListing.h"
-#include "session/Settings.h"
-#include "support/FakeLink.h"
 #include "support/HeldLink.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QTest>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,19 +76,6 @@ struct RecordingLabel final : monitor::TextLabel
 {
     void setText(const std::string &value) override { text = value; }
     std::string text;
-};
-
-/// Settings in memory: every read gives `value`, as set by the test or written last.
-struct MemoryStore final : session::SettingsStore
-{
-    QString read(const QString &, const QString &, const QString &) override { return value; }
-    void write(const QString &section, const QString &key, const QString &text) override
-    {
-        writes.push_back((section + "/" + key + "=" + text).toStdString());
-        value = text;
-    }
-    QString value;
-    Lines writes;
 };
 
 /// The lines of a log file split at CRLF (nullopt: no file); fails on a bare LF or a last line

@@ -1,5 +1,5 @@
 // The traffic analysis behind the monitor window: CRC verdicts, request-to-reply times, the
-// filter, the timeline order and the export text.
+// filter and the timeline order.
 #include "MonitorTest.h"
 #include "monitor/TrafficAnalysis.h"
 
@@ -12,12 +12,7 @@ using namespace xlt::monitor;
 
 TEST(FrameCrc, VerdictPerFrame)
 {
-    const struct
-    {
-        const char *name;
-        Bytes frame;
-        CrcVerdict verdict;
-    } cases[] = {
+    const std::tuple<const char *, Bytes, CrcVerdict> cases[] = {
         {"SSP poll", kSspPoll, CrcVerdict::Good},
         {"SSP ok", kSspOk, CrcVerdict::Good},
         {"SSP, CRC low byte changed", bytesOf("7F 80 01 07 13 02"), CrcVerdict::Bad},
@@ -37,19 +32,14 @@ TEST(FrameCrc, VerdictPerFrame)
         {"neither protocol", bytesOf("12 34 56"), CrcVerdict::Unchecked},
         {"empty", Bytes{}, CrcVerdict::Unchecked},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(checkFrameCrc(c.frame), c.verdict) << c.name;
+    for (const auto &[name, frame, verdict] : cases)
+        EXPECT_EQ(checkFrameCrc(frame), verdict) << name;
 }
 
 TEST(ReplyTimes, EachReplyPairsWithTheLatestUnansweredRequest)
 {
     // tag, offset, the reply time expected
-    const struct
-    {
-        std::uint8_t tag;
-        std::uint32_t ms;
-        std::optional<std::uint32_t> reply;
-    } steps[] = {
+    const std::tuple<std::uint8_t, std::uint32_t, std::optional<std::uint32_t>> steps[] = {
         {kTagTargetRx, 5, std::nullopt},   // a reply before any request
         {kTagTargetTx, 200, std::nullopt}, // request
         {kTagTargetRx, 207, 7u},           // its reply
@@ -60,8 +50,8 @@ TEST(ReplyTimes, EachReplyPairsWithTheLatestUnansweredRequest)
         {kTagTargetRx, 790, std::nullopt}, // earlier than its request: no time
     };
     ReplyTimes times;
-    for (const auto &step : steps)
-        EXPECT_EQ(times.take(step.tag, step.ms), step.reply) << step.ms;
+    for (const auto &[tag, ms, reply] : steps)
+        EXPECT_EQ(times.take(tag, ms), reply) << ms;
     EXPECT_EQ(times.count(), 2u);
     EXPECT_EQ(times.worst(), 12u);
     EXPECT_DOUBLE_EQ(times.mean(), 9.5);
@@ -93,11 +83,7 @@ TEST(RecordFilter, AnyLineContainingTheTextIgnoringCase)
     const QStringList record{"Packet #3" + QString::fromStdString(kRule),
                              "Packet time offset: 250ms", "XLT TX  7F 80 01 07 12 02 ",
                              "HOST CMD: NOTE CREDIT 1", " "};
-    const struct
-    {
-        const char *text;
-        bool shown;
-    } cases[] = {
+    const std::pair<const char *, bool> cases[] = {
         {"", true},
         {"   ", true},
         {"NOTE CREDIT", true},
@@ -111,11 +97,12 @@ TEST(RecordFilter, AnyLineContainingTheTextIgnoringCase)
         {"250ms", true},
         {"CREDIT 1\nXLT", false}, // never across lines
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(RecordFilter(c.text).matches(record), c.shown) << c.text;
+    for (const auto &[text, shown] : cases)
+        EXPECT_EQ(RecordFilter(text).matches(record), shown) << text;
     EXPECT_TRUE(RecordFilter(" ").empty());
 }
 
+// (The timeline's lines and the export text are checked in the window's tests.)
 TEST(Timeline, OrderedByTimeCaptureOrderOnTies)
 {
     std::vector<TimelineRecord> records{
@@ -127,15 +114,6 @@ TEST(Timeline, OrderedByTimeCaptureOrderOnTies)
     for (const TimelineRecord &record : records)
         order << record.lines[0];
     EXPECT_EQ(order.join(' '), "H5 H10 T10 T30 H30 T40");
-
-    EXPECT_EQ(timelineLines({true, 1, {"Packet #0", "x"}}), QStringList({"Target Packet #0", "x"}));
-    EXPECT_EQ(timelineLines({false, 1, {"Packet #9"}}), QStringList({"Host Packet #9"}));
-}
-
-TEST(Export, RecordsLineByLineWithCrLf)
-{
-    EXPECT_EQ(exportText({}), "");
-    EXPECT_EQ(exportText({{"a", "b"}, {"c"}}), "a\r\nb\r\nc\r\n");
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 // xltctl decode and xltctl monitor as programs; the monitor against the emulator on a pty.
 #include "MonitorTest.h"
-#include "sim/DeviceModel.h"
-#include "sim/PtyServer.h"
 #include "support/XltctlRig.h"
 
 #include <QDir>
@@ -10,17 +8,8 @@
 namespace {
 
 using namespace xlt::montest;
-
-/// Exit code, stdout, stderr of xltctl run in `rig` (its emulator registry and settings).
-std::tuple<int, std::string, std::string>
-xltctl(const QStringList &args, const std::string &input = {}, const xlt::test::XltctlRig &rig = {})
-{
-    xlt::test::Args words;
-    for (const QString &arg : args)
-        words.push_back(arg.toStdString());
-    const xlt::test::Outcome outcome = rig.run(words, input);
-    return {outcome.code, outcome.out, outcome.err};
-}
+using xlt::test::Args;
+using xlt::test::Outcome;
 
 /// The printed lines of one side ("tgt|" or "xlt|"), without the prefix.
 Lines printed(const std::string &out, const std::string &prefix)
@@ -48,40 +37,42 @@ void expectLoggedAsPrinted(const QString &dir, const std::string &out)
 // Exit code 2 prints nothing on stdout and a reason on stderr.
 TEST(DecodeCli, FrameAndBadArguments)
 {
-    const std::tuple<QStringList, int, std::string> cases[] = {
-        {{"35", "7F", "80", "03", "02", "FF", "FF"}, 0, "CMD: SET INHIBITS Data: FF,FF\n"},
-        {{"ca", "FC0599 0000"}, 0, "XLT RSP: UNKNOWN RESPONSE \n"},
-        {{"36", "7F 80 01 07"}, 2, ""}, // not a record tag
-        {{"35", "7F 8G"}, 2, ""},
-        {{"35", "7F 8 01"}, 2, ""},
-        {{"35", QString(512, 'A')}, 2, ""}, // 256 bytes
+    const xlt::test::XltctlRig rig;
+    // Rows: arguments, exit code, stdout, a part of stderr (empty: nothing on stderr).
+    const std::tuple<Args, int, std::string, std::string> rows[] = {
+        {{"decode", "--frame", "35", "7F", "80", "03", "02", "FF", "FF"},
+         0,
+         "CMD: SET INHIBITS Data: FF,FF\n",
+         ""},
+        {{"decode", "--frame", "ca", "FC0599 0000"}, 0, "XLT RSP: UNKNOWN RESPONSE \n", ""},
+        {{"decode", "--frame", "36", "7F 80 01 07"}, 2, "", "is none of 35, 55, AA and CA"},
+        {{"decode", "--frame", "35", "7F 8G"}, 2, "", "xltctl decode: frame: "},
+        {{"decode", "--replies", "--log-dir", "/nonexistent"}, 2, "", "does not exist"},
+        // A device that never ends is no file of replies.
+        {{"decode", "--replies", "/dev/zero"}, 2, "", "'/dev/zero': not a regular file\n"},
     };
-    for (const auto &[args, exitCode, out] : cases) {
-        const auto [code, stdOut, stdErr] = xltctl(QStringList{"decode", "--frame"} + args);
-        EXPECT_EQ(std::tuple(code, stdOut, stdErr.empty()),
-                  std::tuple(exitCode, out, exitCode == 0))
-            << args.join(' ').toStdString();
+    for (const auto &[args, code, out, err] : rows) {
+        const Outcome outcome = rig.run(args);
+        EXPECT_EQ(std::tuple(outcome.code, outcome.out, outcome.err.empty()),
+                  std::tuple(code, out, err.empty()))
+            << xlt::test::joined(args);
+        EXPECT_NE(outcome.err.find(err), std::string::npos) << outcome.err;
     }
-    EXPECT_EQ(std::get<0>(xltctl({"decode", "--replies", "--log-dir", "/nonexistent"})), 2);
-    // A device that never ends is no file of replies.
-    EXPECT_EQ(xltctl({"decode", "--replies", "/dev/zero"}),
-              std::make_tuple(2, std::string(),
-                              std::string("xltctl decode: cannot read '/dev/zero': not a "
-                                          "regular file\n")));
 }
 
 // Replies list like one run; blank, comment and bad lines are skipped, bad ones named (exit 2).
 TEST(DecodeCli, RepliesListLikeOneRunAndLogWhatTheyPrint)
 {
+    const xlt::test::XltctlRig rig;
     QTemporaryDir dir;
     const auto [code, out, err] =
-        xltctl({"decode", "--replies", "--log-dir", dir.path()},
-               "# a poll and its answer, then a host status request\n\n"
-               "35 FA000000 06 7F8001071202\r\n   \n"
-               "55 0A000000 06 7F8001F02380 ZZ\n"
-               "55 09010000 06 7F 80 01 F0 23 80  00 AA 01 00 00 00 05 FC05112756\n"
-               "55 0A 00 00 00 06 7F 80 01 F0 23 8\n" +
-                   std::string(512, '0') + "\n");
+        rig.run({"decode", "--replies", "--log-dir", dir.path().toStdString()},
+                "# a poll and its answer, then a host status request\n\n"
+                "35 FA000000 06 7F8001071202\r\n   \n"
+                "55 0A000000 06 7F8001F02380 ZZ\n"
+                "55 09010000 06 7F 80 01 F0 23 80  00 AA 01 00 00 00 05 FC05112756\n"
+                "55 0A 00 00 00 06 7F 80 01 F0 23 8\n" +
+                    std::string(512, '0') + "\n");
     EXPECT_EQ(code, 2);
     for (const char *named : {"line 5:", "'ZZ'", "line 7:", "line 8:"})
         EXPECT_NE(err.find(named), std::string::npos) << named << " in " << err;
@@ -95,23 +86,29 @@ TEST(DecodeCli, RepliesListLikeOneRunAndLogWhatTheyPrint)
     expectLoggedAsPrinted(dir.path(), out);
 }
 
-// xltctl monitor through the real serial link: what it prints is what it logs.
+// xltctl monitor through the real serial link: what it prints is what it logs, and it polls 50 ms
+// after each reply, so that a second holds far more than the two or three replies of a 500 ms
+// pause (--raw keeps one line per reply).
 TEST(MonitorCli, RunsAgainstTheEmulatorAndLogsWhatItPrints)
 {
     xlt::test::XltctlRig rig;
     QTemporaryDir logDir;
-    const QStringList args{"monitor", "--seconds", "1", "--log-dir", logDir.path()};
-    EXPECT_EQ(xltctl(args, {}, rig),
+    const std::string raw = rig.path("raw.txt");
+    const Args args{"monitor", "--seconds", "1", "--log-dir", logDir.path().toStdString(),
+                    "--raw",   raw};
+    const Outcome none = rig.run(args);
+    EXPECT_EQ(std::tie(none.code, none.out, none.err),
               std::make_tuple(3, std::string(), std::string("xltctl: No XLT device detected\n")));
 
     xlt::sim::DeviceOptions flood;
     flood.traffic = xlt::sim::TrafficLevel::Flood;
     ASSERT_NO_FATAL_FAILURE(rig.serve(flood));
-    const auto [code, out, err] = xltctl(args, {}, rig);
+    const auto [code, out, err] = rig.run(args);
     ASSERT_EQ(code, 0) << err;
     EXPECT_GT(printed(out, "xlt|").size(), 50u);
     EXPECT_TRUE(out.ends_with("\nlabel|target|SSP\nlabel|host|PR01\n"));
     expectLoggedAsPrinted(logDir.path(), out);
+    EXPECT_GT(xlt::core::readRegularFile(raw, 1 << 20).bytes.value_or("").count('\n'), 5);
 }
 
 } // namespace

@@ -2,10 +2,8 @@
 #include "MonitorTest.h"
 #include "monitor/TrafficLog.h"
 #include "support/FakeLink.h"
-#include "support/SmallTmpfs.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <unistd.h>
 
@@ -187,25 +185,6 @@ TEST(TrafficLog, FailureNamesTheFileAndTheReason)
     message = planted.appendTarget({"line"});
     EXPECT_NE(message.find(planted.targetPath().native()), std::string::npos) << message;
     EXPECT_NE(message.find("it is a symbolic link"), std::string::npos) << message;
-}
-
-// A reply's lines land whole or not at all: a disk that fills part way through leaves the
-// file as it was, and the next append starts a fresh line instead of being glued on.
-TEST(TrafficLog, AFullDiskLeavesNoCutLine)
-{
-    xlt::test::SmallTmpfs fs;
-    XLT_SKIP_WITHOUT_TMPFS(fs);
-    TrafficLog log(xlt::core::toPath(fs.path()), "base");
-    const Lines first{"Packet #0 ---", "Packet time offset: 1ms", "XLT TX  7F ", "CMD: POLL ", " "};
-    ASSERT_EQ(log.appendTarget(first), "");
-    ASSERT_TRUE(fs.fillLeaving(4096));
-    const Lines big(400, "XLT RX  " + repeated("7F ", 10)); // about 15 KB: cut at 4 KiB
-    const std::string message = log.appendTarget(big);
-    EXPECT_NE(message.find("No space left on device"), std::string::npos) << message;
-    EXPECT_EQ(logLines(log.targetPath()), first);
-    ASSERT_TRUE(fs.freeAll());
-    EXPECT_EQ(log.appendTarget(first), "");
-    EXPECT_EQ(logLines(log.targetPath()), first + first);
 }
 
 } // namespace

@@ -1,19 +1,20 @@
-// The monitor window, its list boxes and its log directory chooser: runs on a line that runs at
-// once, or on a line thread of its own as in the program.
+// The monitor window, its list boxes and its log directory chooser, on a line thread of its own as
+// in the program.
 #include "MonitorTest.h"
 #include "monitor/ui/TrafficListBox.h"
 #include "monitor/ui/frmMonitor.h"
 #include "session/DirList.h"
 #include "session/Session.h"
 #include "session/ui/frmSetDir.h"
-#include "sim/DeviceModel.h"
-#include "sim/InProcessLink.h"
 #include "support/FakeLink.h"
+#include "support/MapStore.h"
 #include "support/RecordingNotifier.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,14 +25,17 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+#include <map>
 
 using namespace xlt;
 using namespace xlt::montest;
 
 namespace {
 
-const Bytes kThreePolls =
-    record(0x35, 0, kSspPoll) + record(0x35, 1, kSspPoll) + record(0x35, 2, kSspPoll);
+/// Three records on each side.
+const Bytes kThreeEach = record(0x35, 0, kSspPoll) + record(0x35, 1, kSspPoll) +
+                         record(0x35, 2, kSspPoll) + record(0xAA, 3, kStatusRequest) +
+                         record(0xCA, 4, kDisabled) + record(0xAA, 5, kStatusRequest);
 
 bool waitFor(const std::function<bool()> &done)
 {
@@ -60,48 +64,34 @@ void doubleClick(QWidget &chooser, const QString &path)
 
 struct Window : ::testing::Test
 {
-    sim::DeviceModel model;
-    sim::InProcessLink simLink{model};
-    test::FakeLink fake;
     std::optional<HeldLink> held; ///< outlives the line thread that uses it
     test::FakePortSource ports;
     test::RecordingNotifier notifier;
-    test::RecordedPauses pauses;
-    MemoryStore store;
+    test::MapStore store;
     QTemporaryDir logDir;
-    std::optional<link::InlineLine> inlineLine;
     std::optional<link::LineWorker> worker;
     std::optional<link::DeviceContext> device;
     std::optional<session::Session> session;
     std::unique_ptr<monitor::frmMonitor> window;
 
-    /// The window over `link`: on a line that runs at once (a run happens inside the click on
-    /// Run, its pauses do not wait), or with `onThread` on a line thread of its own.
-    monitor::frmMonitor &open(link::LinkLibrary &link, bool onThread = false)
+    /// The window over `link`, on a line thread of its own as in the program.
+    monitor::frmMonitor &open(link::LinkLibrary &link)
     {
         shut();
-        model.options().traffic = sim::TrafficLevel::Flood;
         ports.records = {{"\\Device\\USBSERV0", "COM129", "/dev/null"}};
-        store.value = logDir.path();
-        if (onThread) {
-            worker.emplace(linkFactory(link));
-            device.emplace(*worker, ports, notifier);
-        } else {
-            inlineLine.emplace(link, pauses.pause());
-            device.emplace(*inlineLine, ports, notifier);
-        }
+        store.values["STARTUP/LOGPATH"] = logDir.path();
+        worker.emplace(linkFactory(link));
+        device.emplace(*worker, ports, notifier);
         session.emplace(*device, store, "/program/dir");
         window = std::make_unique<monitor::frmMonitor>(*session);
         window->show();
         return *window;
     }
-    /// A fresh device that answers when the test says, for open(..., true).
-    HeldLink &heldLink(bool holdOpens = false)
+    /// A fresh device that answers when the test says.
+    HeldLink &heldLink()
     {
         shut();
-        held.emplace();
-        held->holdOpens = holdOpens;
-        return *held;
+        return held.emplace();
     }
     void shut()
     {
@@ -109,7 +99,6 @@ struct Window : ::testing::Test
         session.reset();
         device.reset();
         worker.reset();
-        inlineLine.reset();
     }
     template<typename T = QPushButton> T *child(const char *name) const
     {
@@ -131,10 +120,15 @@ struct Window : ::testing::Test
     }
 };
 
-// Stop while idle is forgotten; Stop ends a run after its reply. (Closing the window: below.)
+// Stop while idle is forgotten; Stop ends a run after its reply. (Closing the window with a
+// request in flight: InFlight.ClosingEachWindowWithARequestInFlight, tests/app.)
 TEST_F(Window, RunListsAndLogsBothSidesUntilStopOrClose)
 {
-    open(simLink, true);
+    HeldLink &answering = heldLink();
+    answering.responder = [](const Bytes &) { return HeldLink::Reply{link::ReplyOk, kThreeEach}; };
+    answering.passAll();
+    open(answering);
+    window->setClock([] { return QDateTime(QDate(2026, 3, 4), QTime(13, 5, 9)); });
     click("Command2");
     click("bttnRun");
     EXPECT_FALSE(child("bttnRun")->isEnabled() || child("bttnLog")->isEnabled());
@@ -146,58 +140,46 @@ TEST_F(Window, RunListsAndLogsBothSidesUntilStopOrClose)
     click("Command2");
     ASSERT_TRUE(waitFor([&] { return idle(); }));
     ASSERT_TRUE(settle(*worker));
-    EXPECT_FALSE(simLink.isOpen());
+    EXPECT_FALSE(held->isOpen());
     EXPECT_EQ(device->holder, "");
     EXPECT_TRUE(notifier.messages.empty());
     EXPECT_EQ(child<QLabel>("lblTarget")->text() + child<QLabel>("lblHost")->text(), "SSPPR01");
-    EXPECT_EQ(logOf(".tgt"), lines("List1"));
-    EXPECT_EQ(logOf(".xlt"), lines("List2"));
+    // Each list starts with the run's mark; the logs have the rest.
+    for (const char *list : {"List1", "List2", "List3"})
+        EXPECT_EQ(lines(list).front(), "Run started 13:05:09 on COM129") << list;
+    const Lines target = lines("List1");
+    const Lines host = lines("List2");
+    EXPECT_EQ(logOf(".tgt"), Lines(target.begin() + 1, target.end()));
+    EXPECT_EQ(logOf(".xlt"), Lines(host.begin() + 1, host.end()));
+}
+
+// Alt+letter reaches one button only, whichever tab shows.
+TEST_F(Window, EachButtonHasItsOwnMnemonic)
+{
+    open(heldLink());
+    std::map<QChar, QString> seen;
+    for (const QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+        const QString text = button->text();
+        const qsizetype at = text.indexOf('&');
+        if (at < 0 || at + 1 >= text.size())
+            continue;
+        const auto [it, fresh] = seen.emplace(text[at + 1].toLower(), text);
+        EXPECT_TRUE(fresh) << text.toStdString() << " and " << it->second.toStdString();
+    }
+    EXPECT_GE(seen.size(), 5u);
 }
 
 // A failed capture-read: one message, back to idle with Run enabled.
 TEST_F(Window, FailedExchangeEndsTheRunWithOneMessage)
 {
-    open(fake);
-    fake.replies = {{link::ReplyOk, {}}, {link::ReplyOk, kThreePolls}, {link::PacketError, {}}};
+    HeldLink &slow = heldLink();
+    slow.answer();
+    slow.answer(HeldLink::Reply{link::ReplyOk, kThreeEach});
+    slow.answer(HeldLink::Reply{link::PacketError, {}});
+    open(slow);
     click("bttnRun");
-    EXPECT_TRUE(idle());
+    ASSERT_TRUE(waitFor([&] { return idle(); }));
     EXPECT_EQ(notifier.texts(), Lines{"XLT Command transmission error PACKET ERROR"});
-}
-
-// The window closed (then deleted) while the port is being opened, the capture start or a poll
-// is awaited: the device is free at the close, the line gives the exchange up at once instead
-// of waiting out the 3 s time-out, nothing more is sent and no message comes of it. The window
-// shows it waits for the start, not for a run's polls.
-TEST_F(Window, ClosedWithARequestInFlightEndsQuietly)
-{
-    const std::tuple<const char *, bool, std::vector<Bytes>> cases[] = {
-        {"open", true, {}},
-        {"command 2", true, {{0x02, 0x01}}},
-        {"command 1", false, {{0x02, 0x01}, {0x01}}},
-    };
-    for (const auto &[step, waits, sent] : cases) {
-        SCOPED_TRACE(step);
-        HeldLink &slow = heldLink(sent.empty());
-        open(slow, true);
-        if (!waits)
-            slow.answer(); // the capture start
-        click("bttnRun");
-        ASSERT_TRUE(waitFor([&, awaited = std::string(step)] { return slow.held() == awaited; }));
-        EXPECT_EQ(window->cursor().shape() == Qt::WaitCursor, waits);
-        window->close();
-        EXPECT_EQ(device->holder, "");
-        window.reset();
-        if (sent.empty())
-            slow.answer(); // the open goes through, but nothing is sent on it
-        const auto closed = std::chrono::steady_clock::now();
-        ASSERT_TRUE(settle(*worker));
-        EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::milliseconds(1500))
-            << "well under the 3 s time-out";
-        QTest::qWait(20);
-        EXPECT_EQ(slow.sent(), sent);
-        EXPECT_TRUE(notifier.messages.empty());
-        EXPECT_FALSE(slow.isOpen());
-    }
 }
 
 // The message for a log folder that cannot be written stays open as long as the user leaves
@@ -207,9 +189,9 @@ TEST_F(Window, LogFailureMessageDoesNotHoldUpTheRun)
     QTemporaryFile plain;
     ASSERT_TRUE(plain.open());
     HeldLink &slow = heldLink();
-    slow.responder = [](const Bytes &) { return HeldLink::Reply{link::ReplyOk, kThreePolls}; };
+    slow.responder = [](const Bytes &) { return HeldLink::Reply{link::ReplyOk, kThreeEach}; };
     slow.passAll();
-    open(slow, true);
+    open(slow);
     session->LogPath = plain.fileName() + "/logs"; // under a plain file: never a folder
     std::size_t listedWhileOpen = 0;
     notifier.onMessage = [&](const test::RecordingNotifier::Entry &) { // a box open meanwhile
@@ -231,7 +213,7 @@ TEST_F(Window, LogFailureMessageDoesNotHoldUpTheRun)
 // The folder is stored as it is named, outside Latin-1 too.
 TEST_F(Window, LogButtonOpensTheChooserOkStoresCancelDoesNot)
 {
-    open(fake);
+    open(heldLink());
     const QString sub =
         session::chooserPath(logDir.filePath(QString::fromUtf8("\u0416\u0443\u0440")));
     ASSERT_TRUE(QDir().mkdir(sub));
@@ -247,7 +229,7 @@ TEST_F(Window, LogButtonOpensTheChooserOkStoresCancelDoesNot)
         const QString expected = ok ? sub : logDir.path();
         EXPECT_EQ(session->LogPath, expected);
         EXPECT_EQ(child<QLabel>("lblLog")->text(), expected);
-        EXPECT_EQ(store.writes, ok ? Lines{"STARTUP/LOGPATH=" + sub.toStdString()} : Lines{});
+        EXPECT_EQ(store.values["STARTUP/LOGPATH"], expected);
     }
 }
 
@@ -256,7 +238,7 @@ TEST_F(Window, LogButtonOpensTheChooserOkStoresCancelDoesNot)
 // named outside Latin-1 list and open.
 TEST_F(Window, ChooserOpensWhereItCanAndBrowses)
 {
-    open(fake);
+    open(heldLink());
     for (const QString &stored : {logDir.path() + "/gone", QString("Q:\\Logs")}) {
         session->LogPath = stored;
         EXPECT_EQ(session::frmSetDir(*session).currentDir(), session::chooserPath("."))
@@ -345,12 +327,16 @@ Bytes targetPairs(int count, std::uint32_t from = 0)
 
 struct Analysis : Window
 {
-    /// Opens the window, starts a run and lists `replies` one poll each.
+    /// Opens the window, starts a run and lists `replies` one poll each. The run's start mark
+    /// is cleared away, so that rows count from the run's first record.
     void runWith(const std::vector<Bytes> &replies)
     {
-        open(heldLink(), true);
+        open(heldLink());
         held->answer(); // the capture start
         click("bttnRun");
+        ASSERT_TRUE(waitFor([&] { return list("List3").count() == 1; }));
+        for (const char *button : {"bttnClear", "bttnClearHost", "bttnClearTimeline"})
+            click(button);
         for (const Bytes &reply : replies)
             poll(reply);
     }
@@ -489,6 +475,9 @@ TEST_F(Analysis, MarksFiguresTimelineAndClear)
               "Records: 4  CRC failures: 0  Replies: 2, mean 9.5 ms, worst 12 ms");
     EXPECT_EQ(child<QLabel>("lblHostStatus")->text(),
               "Records: 2  CRC failures: 1  Replies: 1, mean 14.0 ms, worst 14 ms");
+    // A status line wraps rather than being cut off, and its tooltip has it whole.
+    EXPECT_TRUE(child<QLabel>("lblHostStatus")->wordWrap());
+    EXPECT_EQ(child<QLabel>("lblHostStatus")->toolTip(), child<QLabel>("lblHostStatus")->text());
     EXPECT_EQ(list("List1").rowToolTip(0), "");
     EXPECT_EQ(list("List1").rowToolTip(7), "Reply 7 ms after its request");
     EXPECT_FALSE(list("List1").rowMarked(7));

@@ -3,7 +3,6 @@
 #include "MonitorTest.h"
 #include "monitor/MonitorRun.h"
 #include "support/FakeLink.h"
-#include "support/RecordingNotifier.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,21 +23,16 @@ const Bytes kBothSides =
 
 /// A run over a scripted link and a device on COM5. `beforePoll` runs at the pause before each
 /// poll (numbered from 1 in each run); at the pause before poll `polls` the stop is requested.
-struct RunRig
+struct RunRig : test::FakeDevice
 {
-    test::FakeLink link;
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
     test::CountingPump pump;
-    test::RecordedPauses pauses;
-    link::InlineLine line{link, pauses.pause()};
-    link::DeviceContext device{line, ports, notifier};
     RecordingList target;
     RecordingList host;
     RecordingLabel lblTarget;
     RecordingLabel lblHost;
     monitor::TrafficListing listing{target, host, lblTarget, lblHost, pump};
-    MonitorRun run{device, listing, [] { return QDateTime(QDate(2026, 12, 5), QTime(14, 3, 59)); }};
+    MonitorRun run{context, listing,
+                   [] { return QDateTime(QDate(2026, 12, 5), QTime(14, 3, 59)); }};
     QTemporaryDir logDir;
 
     std::function<void(int poll)> beforePoll;
@@ -51,7 +45,6 @@ struct RunRig
 
     RunRig()
     {
-        ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
         pauses.onPause = [this] {
             ++poll;
             if (beforePoll)
@@ -101,7 +94,7 @@ TEST_F(Run, ListsAndLogsEachReplyUntilStopAndTheNextRunGoesOnInTheSameFiles)
     queue(record(0x35, 1, kSspPoll));
     queue(kBothSides);
     beforePoll = [this](int at) {
-        EXPECT_EQ(device.holder, "traffic monitor");
+        EXPECT_EQ(context.holder, "traffic monitor");
         if (at != 2)
             return;
         EXPECT_FALSE(logLines(run.log()->hostPath())); // only the side that grew is written
@@ -119,7 +112,7 @@ TEST_F(Run, ListsAndLogsEachReplyUntilStopAndTheNextRunGoesOnInTheSameFiles)
     EXPECT_EQ(run.log()->targetPath(), core::toPath(dir() + "/XLT_log_ 05 12 2026 14 03 59.tgt"));
     EXPECT_EQ(link.sent, (std::vector<Bytes>{{0x02, 0x01}, {0x01}, {0x01}}));
     EXPECT_FALSE(link.isOpen);
-    EXPECT_EQ(device.holder, "");
+    EXPECT_EQ(context.holder, "");
 
     queue({});
     queue(kBothSides);
@@ -149,13 +142,13 @@ TEST_F(Run, StartThatFailsLeavesTheRunIdleAndTheDeviceFree)
         f.ports.records.resize(result == Result::NoDevice ? 0 : 1);
         f.link.openSucceeds = result != Result::PortNotOpened;
         f.link.replies.push_back({link::CommandTimeOut, {}});
-        f.device.holder = result == Result::Refused ? "firmware update" : "";
+        f.context.holder = result == Result::Refused ? "firmware update" : "";
         EXPECT_EQ(f.start(1), result);
         EXPECT_EQ(f.heard, Lines{"started"});
         EXPECT_EQ(f.notifier.texts(), messages);
         EXPECT_EQ(f.link.openCalls, opens);
         EXPECT_FALSE(f.link.isOpen);
-        EXPECT_EQ(f.device.holder, result == Result::Refused ? "firmware update" : "");
+        EXPECT_EQ(f.context.holder, result == Result::Refused ? "firmware update" : "");
     }
 }
 
@@ -219,33 +212,29 @@ TEST_F(Run, UnwritableLogDirectoryIsToldOncePerRun)
 }
 
 // Each failing file is told once: a host file that fails after the target file was told is
-// told too, and neither again.
+// told too, and neither again. (A log name that turns into a link is refused.)
 TEST_F(Run, EachFailingLogFileIsToldOnce)
 {
-    // A log name that turns into a link is refused (and never written through).
-    const auto failWith = [](const std::filesystem::path &path) {
-        return symlink("/dev/full", path.c_str()) == 0;
-    };
     queue({});
     queue(record(0x35, 1, kSspPoll) + record(0xAA, 2, kStatusRequest));
     queue(kBothSides);
     queue(kBothSides);
-    beforePoll = [&](int at) {
-        const std::filesystem::path hostPath = run.log()->hostPath();
-        if (at == 1) {
-            EXPECT_TRUE(failWith(run.log()->targetPath()));
-        } else if (at == 2) {
-            EXPECT_TRUE(std::filesystem::remove(hostPath) && failWith(hostPath));
+    beforePoll = [&](int at) { // before poll 1 the target file, before poll 2 the host file
+        const auto path = at == 1 ? run.log()->targetPath() : run.log()->hostPath();
+        if (at <= 2) {
+            std::filesystem::remove(path);
+            EXPECT_EQ(symlink("/dev/full", path.c_str()), 0);
         }
     };
     ASSERT_EQ(start(3), Result::Started);
-    ASSERT_EQ(notifier.messages.size(), 2u);
-    const std::string targetPath = run.log()->targetPath().native();
-    const std::string hostPath = run.log()->hostPath().native();
-    EXPECT_NE(notifier.messages[0].text.find(targetPath), std::string::npos);
-    EXPECT_EQ(notifier.messages[0].text.find(hostPath), std::string::npos);
-    EXPECT_NE(notifier.messages[1].text.find(hostPath), std::string::npos);
-    EXPECT_EQ(notifier.messages[1].text.find(targetPath), std::string::npos);
+    const std::string targetLog = run.log()->targetPath().native();
+    const std::string hostLog = run.log()->hostPath().native();
+    const Lines told = notifier.texts();
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_TRUE(told[0].find(targetLog) != std::string::npos &&
+                told[0].find(hostLog) == std::string::npos);
+    EXPECT_TRUE(told[1].find(hostLog) != std::string::npos &&
+                told[1].find(targetLog) == std::string::npos);
 }
 
 // A new Run numbers packets from 0 again on both sides.

@@ -1,9 +1,8 @@
-#include "link/DeviceContext.h"
 #include "link/XLT_protocol.h"
 #include "options/ui/frmOptions.h"
 #include "support/FakeLink.h"
-#include "support/RecordingNotifier.h"
 
+#include <QFontInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,17 +16,16 @@ using Reply = test::FakeLink::Reply;
 
 namespace {
 
-/// The device on COM4 answers identity (16), configuration read (17) and write (18), which
+/// The device on COM5 answers identity (16), configuration read (17) and write (18), which
 /// stores the block unless `writeReply` refuses it. (Closing the window while its read is in
 /// flight is one of the cases of InFlight.ClosingEachWindowWithARequestInFlight.)
-struct OptionsWindow
+struct OptionsWindow : test::FakeDevice
 {
     explicit OptionsWindow(int hostDrive = 0)
     {
         for (std::size_t i = 0; i < block.size(); ++i)
             block[i] = std::uint8_t(i * 5 + 3); // every byte differs
         block[112] = std::uint8_t(hostDrive);
-        ports.records = {{"\\Device\\USBSER000", "COM4", "/dev/null"}};
         link.responder = [this](const Bytes &c) {
             if (c.at(0) == 18 && writeReply.status == link::ReplyOk)
                 block.assign(c.begin() + 1, c.end());
@@ -36,7 +34,7 @@ struct OptionsWindow
     }
     void open()
     {
-        window = std::make_unique<options::frmOptions>(device);
+        window = std::make_unique<options::frmOptions>(context);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -44,10 +42,6 @@ struct OptionsWindow
     auto *bttnSet() { return window->findChild<QPushButton *>("bttnSet"); }
     QString panel() { return window->findChild<QPlainTextEdit *>("Picture1")->toPlainText(); }
 
-    test::FakeLink link;
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    link::DeviceContext device{link, ports, notifier};
     Bytes block = Bytes(128);
     Reply identity{link::ReplyOk,
                    {'P', 'R', '0', '1', ' ', '0', '1', '2', '3', '0', '0', '0', '9'}};
@@ -78,9 +72,6 @@ TEST(OptionsWindow, OpeningShowsIdentityAndCurrentOption)
          "The XLT device sent 127 bytes of configuration instead of 128. The options were not "
          "read.",
          true, -1},
-        {0, [](OptionsWindow &w) { w.device.holder = "traffic monitor"; },
-         "The XLT device is in use by the traffic monitor. Stop it first, then try again.", false,
-         -1},
     };
     for (const auto &[byte112, arrange, message, identityShown, checked] : cases) {
         SCOPED_TRACE(message + " " + std::to_string(byte112));
@@ -125,14 +116,20 @@ TEST(OptionsWindow, SetWritesTheDevicesBlockBackWithOnlyByte112Changed)
                                      : "XLT Command transmission error COMMAND TIME_OUT"});
         EXPECT_EQ(w.window->isVisible(), status != ok);
         EXPECT_EQ(w.bttnSet()->isEnabled(), status != ok);
-        EXPECT_EQ(w.link.openedPort, 4);
+        EXPECT_EQ(w.link.openedPort, 5);
     }
 }
 
+// The identity panel is read-only lines of a fixed pitch (as the update window's); the options
+// carry their captions.
 TEST(OptionsWindow, OnlyAMouseReleaseInsideAnOptionEnablesSet)
 {
     OptionsWindow w;
     w.open();
+    const auto *panel = w.window->findChild<QPlainTextEdit *>("Picture1");
+    EXPECT_TRUE(panel->isReadOnly() && QFontInfo(panel->font()).fixedPitch());
+    EXPECT_EQ(w.op(0)->text() + "|" + w.op(1)->text(),
+              "Host Drive TTL RS232|Host Drive Opto Isolated");
     w.op(0)->setFocus();
     QTest::keyClick(w.op(0), Qt::Key_Down);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);

@@ -48,25 +48,6 @@ Detection runDetection(AutoDetect &detect)
     return run;
 }
 
-/// A PR01 device on COM5 scripted by `replies`, on a line that runs at once, polls instantly.
-struct ScriptedDevice
-{
-    ScriptedDevice() { ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/ttyACM0"}}; }
-    Bytes codes() const
-    {
-        Bytes out;
-        for (const auto &command : link.sent)
-            out.push_back(command[0]);
-        return out;
-    }
-    test::FakeLink link;
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    test::RecordedPauses pauses;
-    link::InlineLine line{link, pauses.pause()};
-    link::DeviceContext context{line, ports, notifier};
-};
-
 } // namespace
 
 TEST(AutoDetect, EachDeviceBehaviour)
@@ -93,7 +74,7 @@ TEST(AutoDetect, EachDeviceBehaviour)
         ItemLog log;
         AutoDetect detect(device.context, log);
         // Between polls: the device is held and the port open; polling has been reported.
-        device.pauses.onPause = [&] {
+        device.pauses.onPause = [&, abortBefore = abortBefore] {
             log.polls.emplace_back();
             EXPECT_EQ(device.context.holder, AutoDetect::kHolderName);
             EXPECT_TRUE(device.inProcess.isOpen());
@@ -118,32 +99,24 @@ TEST(AutoDetect, EachDeviceBehaviour)
     }
 }
 
-TEST(AutoDetect, FailuresEndItWithOneMessageAtMost)
+// A failing poll (the status, or a fetch) ends detection with its one message. (Failures before
+// polling: the fault table's config_detect rows, tests/cli.)
+TEST(AutoDetect, FailingPollEndsItWithOneMessage)
 {
-    const std::string packetError = "XLT Command transmission error PACKET ERROR";
-    // Rows: options, no port listed, polling starts, messages.
-    const std::tuple<sim::DeviceOptions, bool, bool, Texts> rows[] = {
-        {{}, true, false, {"No XLT device detected"}},
-        {{.unplugged = true}, false, false, {}},
-        {{.fault = sim::Fault::FailStatus, .faultCode = 20}, false, false, {packetError}},
-        {{.fault = sim::Fault::FailStatus, .faultCode = 22}, false, true, {packetError}},
+    const std::tuple<sim::DeviceOptions, std::string> rows[] = {
+        {{.fault = sim::Fault::FailStatus, .faultCode = 22},
+         "XLT Command transmission error PACKET ERROR"},
         {{.fault = sim::Fault::NoReply, .faultCode = 23},
-         false,
-         true,
-         {"XLT Command transmission error COMMAND TIME_OUT"}}};
-    for (const auto &[options, noPort, starts, messages] : rows) {
-        SCOPED_TRACE(messages.empty() ? "unplugged" : messages[0]);
+         "XLT Command transmission error COMMAND TIME_OUT"}};
+    for (const auto &[options, message] : rows) {
+        SCOPED_TRACE(message);
         test::EmulatedDevice device(options);
-        if (noPort)
-            device.ports.records.clear();
         ItemLog log;
         AutoDetect detect(device.context, log);
         const Detection run = runDetection(detect);
-        EXPECT_TRUE(run.launched);
-        EXPECT_EQ(run.started, starts);
-        EXPECT_EQ(run.ended, 1);
-        EXPECT_EQ(device.pauses.delays.size(), starts ? 1u : 0u); // the first poll fails
-        EXPECT_EQ(device.notifier.texts(), messages);
+        EXPECT_TRUE(run.launched && run.started == true && run.ended == 1);
+        EXPECT_EQ(device.pauses.delays.size(), 1u); // the first poll fails
+        EXPECT_EQ(device.notifier.texts(), Texts{message});
         EXPECT_TRUE(log.items.empty());
         EXPECT_FALSE(device.inProcess.isOpen());
         EXPECT_TRUE(device.context.holder.empty());
@@ -154,7 +127,7 @@ TEST(AutoDetect, FailuresEndItWithOneMessageAtMost)
 // filled from bytes left by earlier replies.
 TEST(AutoDetect, ShortCurrencyReplyEndsDetection)
 {
-    ScriptedDevice device;
+    test::FakeDevice device;
     device.link.replies = {{link::ReplyOk, {'P', 'R', '0', '1'}}, // identity
                            {link::ReplyOk, {}},                   // start
                            {link::ReplyOk, {4}},                  // status: the currency rows
@@ -187,11 +160,12 @@ TEST(AutoDetect, ButtonsPressedWhileAReplyIsOnItsWay)
                   {"stop during a poll", 22, false, {16, 20, 22}, true, 0}};
     for (const auto &[label, during, abort, sent, started, items] : rows) {
         SCOPED_TRACE(label);
-        ScriptedDevice device;
+        test::FakeDevice device;
         ItemLog log;
         AutoDetect detect(device.context, log);
         bool pressed = false;
-        device.link.responder = [&](const Bytes &command) -> test::FakeLink::Reply {
+        device.link.responder = [&, during = during,
+                                 abort = abort](const Bytes &command) -> test::FakeLink::Reply {
             if (command[0] == during && !pressed) {
                 pressed = true;
                 if (abort) {

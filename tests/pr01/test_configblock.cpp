@@ -49,35 +49,22 @@ TEST(ConfigBlock, EncodeAndDecode)
     EXPECT_EQ(*encodeConfigBlock(Pr01Texts::initial()).block, block);
     EXPECT_EQ(decodeConfigBlock(block), Pr01Texts::initial());
 
+    // Full fields without a zero byte end at their field: the version does not run into the
+    // boot version, nor the boot version into the first currency row.
     Pr01Texts texts = Pr01Texts::initial();
-    texts.version = std::string(63, 'v') + "\xE9"; // no zero byte: the whole field
-    texts.bootVersion = "AB";
+    texts.version = std::string(63, 'v') + "\xE9";
+    texts.bootVersion = std::string(15, 'B') + "\xE9";
     texts.country[0] = "05";
     texts.denom[0] = "0A";
     texts.exp[7] = "FF";
     std::fill_n(block.begin(), 63, 'v');
-    std::copy_n("\xE9\x41\x42", 3, block.begin() + 63);
+    std::fill_n(block.begin() + 64, 15, 'B');
+    block[63] = block[79] = 0xE9;
     std::copy_n("\x05\x0A", 2, block.begin() + 81);
     block[111] = 255;
     EXPECT_EQ(*encodeConfigBlock(texts).block, block);
     block[112] = 1; // the host drive option is no part of the texts
     EXPECT_EQ(decodeConfigBlock(block), texts);
-}
-
-// Full fields without a zero byte end at their field: the 64-character version does not run
-// into the boot version, the 16-character boot version not into the first currency row.
-TEST(ConfigBlock, FullTextFieldsWithoutZeroByteEndAtTheirField)
-{
-    ConfigBlock block{};
-    std::fill_n(block.begin(), 64, 'v');
-    std::fill_n(block.begin() + 64, 15, 'B');
-    block[79] = 0xE9;
-    block[80] = 0x61;
-    const Pr01Texts texts = decodeConfigBlock(block);
-    EXPECT_EQ(texts.version, std::string(64, 'v'));
-    EXPECT_EQ(texts.bootVersion, std::string(15, 'B') + "\xE9");
-    EXPECT_EQ(texts.code[0], "61");
-    EXPECT_EQ(*encodeConfigBlock(texts).block, block);
 }
 
 TEST(ConfigBlock, WhatDoesNotFitIsRefusedBeforeAnythingIsSent)
@@ -97,7 +84,7 @@ TEST(ConfigBlock, WhatDoesNotFitIsRefusedBeforeAnythingIsSent)
         change(texts);
         EXPECT_FALSE(encodeConfigBlock(texts).block.has_value()) << message;
         test::EmulatedDevice device;
-        EXPECT_FALSE(device.write(texts));
+        EXPECT_FALSE(test::writePr01(device.context, texts));
         EXPECT_EQ(device.notifier.texts(), Texts{std::string(message) + " Nothing was sent."});
         EXPECT_EQ(device.model.commandCount(), 0);
     }
@@ -128,46 +115,17 @@ TEST(CheckPR01Device, AcceptsIdentitiesBeginningWithPR01OrID003)
 
 /// A scripted device on COM5 that answers command 16 with a PR01 identity and 17 with
 /// `configReply`.
-struct ScriptedPr01
+struct ScriptedPr01 : test::FakeDevice
 {
     ScriptedPr01()
     {
-        ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/ttyACM0"}};
         link.responder = [this](const Bytes &command) {
             if (command[0] == 16)
                 return test::FakeLink::Reply{link::ReplyOk, {'P', 'R', '0', '1'}};
-            if (command[0] == 17)
-                return test::FakeLink::Reply{link::ReplyOk, configReply};
-            return test::FakeLink::Reply{};
+            return test::FakeLink::Reply{link::ReplyOk, command[0] == 17 ? configReply : Bytes{}};
         };
     }
-    test::FakeLink link;
-    test::FakePortSource ports;
-    test::RecordingNotifier notifier;
-    link::DeviceContext context{link, ports, notifier};
     Bytes configReply = Bytes(128, 0);
-
-    std::optional<Pr01Reading> read()
-    {
-        return link::runToEnd<std::optional<Pr01Reading>>(context, kReadHolder,
-                                                          &readPr01Configuration)
-            .value();
-    }
-    std::optional<bool> write()
-    {
-        link::Operation operation(context);
-        std::optional<bool> written;
-        startPr01Write(operation, notifier, Pr01Texts::initial(),
-                       [&written](bool ok) { written = ok; });
-        return written;
-    }
-    Bytes codes() const
-    {
-        Bytes out;
-        for (const auto &command : link.sent)
-            out.push_back(command[0]);
-        return out;
-    }
 };
 
 // A configuration reply shorter than the block is refused: nothing of it reaches the boxes,
@@ -177,12 +135,12 @@ TEST(Pr01Configuration, ShortReplyIsRefused)
     for (const std::size_t length : {0u, 1u, 64u, 127u}) {
         ScriptedPr01 device;
         device.configReply = Bytes(length, 'x');
-        EXPECT_FALSE(device.read().has_value()) << length;
+        EXPECT_FALSE(test::readPr01(device.context).has_value()) << length;
         const std::string message = "The XLT device sent " + std::to_string(length) +
                                     " bytes of configuration instead of 128. Nothing was taken "
                                     "from it.";
         EXPECT_EQ(device.notifier.texts(), Texts{message});
-        EXPECT_EQ(device.write(), false);
+        EXPECT_EQ(test::writePr01(device.context, Pr01Texts::initial()), false);
         EXPECT_EQ(device.notifier.texts(), (Texts{message, message}));
         EXPECT_EQ(device.codes(), (Bytes{16, 17, 16, 17})); // no 18
         EXPECT_EQ(device.context.holder, "");
@@ -198,13 +156,13 @@ TEST(Pr01Configuration, WriteKeepsTheDevicesHostDriveByteOfThatMoment)
         ScriptedPr01 device;
         device.configReply[112] = 255;
         device.configReply[0] = 'v';
-        const std::optional<Pr01Reading> reading = device.read();
+        const std::optional<Pr01Reading> reading = test::readPr01(device.context);
         ASSERT_TRUE(reading);
         EXPECT_EQ(reading->hostDrive, 255);
         EXPECT_EQ(reading->texts.version, "v");
         device.configReply[112] = now; // another program, or another device, since
         device.link.sent.clear();
-        EXPECT_EQ(device.write(), true);
+        EXPECT_EQ(test::writePr01(device.context, Pr01Texts::initial()), true);
         EXPECT_EQ(device.codes(), (Bytes{16, 17, 18}));
         ConfigBlock expected = *encodeConfigBlock(Pr01Texts::initial()).block;
         expected[112] = now;

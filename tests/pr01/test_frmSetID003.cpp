@@ -122,6 +122,16 @@ TEST_F(SetID003Test, SaveLoadReadAndWrite)
     EXPECT_EQ(device.model.configBlock(), *encodeConfigBlock(expected).block);
     // 16, 17, then 16, 17, 18: files never touch the device.
     EXPECT_EQ(device.model.commandCount(), 5);
+
+    // A read that the device does not answer: one message, then the window is as before.
+    device.model.options().fault = sim::Fault::NoReply;
+    device.model.options().faultCode = 17;
+    click("bttnGetCfg");
+    EXPECT_EQ(device.notifier.texts().back(), "XLT Command transmission error COMMAND TIME_OUT");
+    EXPECT_EQ(device.notifier.messages.size(), 2u);
+    EXPECT_EQ(shown().version, "ID003 NEW");
+    EXPECT_TRUE(enabled("bttnGetCfg"));
+    EXPECT_NE(window->cursor().shape(), Qt::WaitCursor);
 }
 
 // Detection runs between the device's polls; the test looks at the window there (polls are
@@ -166,13 +176,4 @@ TEST_F(SetID003Test, DetectionLocksTheOtherButtonsFillsEachItemAndEndsOnAbortOrE
     EXPECT_FALSE(device.inProcess.isOpen());
     EXPECT_TRUE(device.notifier.messages.empty());
     EXPECT_TRUE(QTest::qWaitFor([this] { return area.subWindowList().isEmpty() && !window; }));
-}
-
-TEST_F(SetID003Test, DeviceButtonsRefuseWhileTheMonitorHoldsTheDevice)
-{
-    link::DeviceHold monitor(device.context, "traffic monitor");
-    for (const char *name : {"bttnGetCfg", "bttnSetToXLT", "bttnAutoCfg"})
-        click(name);
-    EXPECT_EQ(device.notifier.messages.size(), 3u);
-    EXPECT_EQ(device.model.commandCount(), 0);
 }

@@ -1,3 +1,6 @@
+// Configuration files: their text, their names and where they are saved. (Which files hold a
+// whole configuration, as xltctl config write takes it, and the line of each row's column that
+// a message names: tests/cli/test_command_line.cpp.)
 #include "core/FileIo.h"
 #include "pr01/ConfigFolder.h"
 #include "pr01/UfgFile.h"
@@ -150,101 +153,4 @@ TEST_F(UfgFileTest, FailedSaveKeepsTheOldFileAndAnInstalledProgramUsesTheUserDat
     EXPECT_EQ(notifier.texts(), Texts{"Cannot save configuration file " + old.toStdString() +
                                       ": Operation not permitted"});
     EXPECT_TRUE(QFileInfo(data + QStringLiteral("/PR01Cfg")).isDir());
-}
-
-// Lines 8 to 39 are code, country, denomination and exponent of each row, in that order.
-TEST_F(UfgFileTest, CurrencyLinesKeepTheColumnOrder)
-{
-    Pr01Texts texts = Pr01Texts::initial();
-    std::string lines = "[CURRENCY ASSIG DATA]\r\n";
-    for (std::size_t row = 0; row < kRowCount; ++row) {
-        const std::string r = std::to_string(row);
-        texts.code[row] = "A" + r;
-        texts.country[row] = "C" + r;
-        texts.denom[row] = "D" + r;
-        texts.exp[row] = "E" + r;
-        lines += "A" + r + "\r\nC" + r + "\r\nD" + r + "\r\nE" + r + "\r\n";
-    }
-    EXPECT_TRUE(ufgText(texts).ends_with(lines));
-    Pr01Texts loaded = Pr01Texts::initial();
-    EXPECT_TRUE(applyUfgText(lines, loaded));
-    EXPECT_EQ(loaded.country, texts.country);
-    EXPECT_EQ(loaded.denom, texts.denom);
-    // In a whole file, row r's column c starts on line 8 + 4r + c.
-    const UfgLines found = applyUfgSections(ufgText(texts), loaded).lines;
-    EXPECT_EQ(found.currency[0][0], 8);
-    EXPECT_EQ(found.currency[3][1], 21);
-    EXPECT_EQ(found.currency[7][3], 39);
-}
-
-// A saved file is whole; the three sections may come in any order; anything less is no
-// configuration and leaves the boxes alone.
-TEST_F(UfgFileTest, OnlyAWholeConfigurationLoadsWhole)
-{
-    const std::string whole = ufgText(edited());
-    const std::size_t boot = whole.find("[BOOT VERSION]");
-    const std::size_t currency = whole.find("[CURRENCY ASSIG DATA]");
-    std::string dpc(2200, '\0');
-    dpc.replace(0, 3, "XLT");
-    std::string noise;
-    for (int i = 0; i < 3000; ++i)
-        noise.push_back(static_cast<char>((i * 7919 + 13) % 251));
-    // Rows: content, loads.
-    const std::pair<std::string, bool> rows[] = {
-        {whole, true},
-        {whole.substr(currency) + whole.substr(boot, currency - boot) + whole.substr(0, boot),
-         true},
-        {"", false},
-        {dpc, false},
-        {noise, false},
-        {"[VERSION D", false},
-        {"[VERSION DATA]", false},
-        {whole.substr(0, currency), false},                      // no currency section
-        {whole.substr(boot), false},                             // no version section
-        {whole.substr(0, whole.size() - 4), false},              // cut in the last row
-        {whole.substr(0, boot) + whole.substr(currency), false}, // no boot version
-    };
-    for (const auto &[content, loads] : rows) {
-        QFile file(path("c.ufg"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content.data(), static_cast<qint64>(content.size()));
-        file.close();
-        notifier.messages.clear();
-        Pr01Texts boxes = Pr01Texts::initial();
-        EXPECT_EQ(loadWholeConfigFileInto(xlt::core::toPath(file.fileName()), boxes, notifier),
-                  loads)
-            << content;
-        EXPECT_EQ(boxes, loads ? edited() : Pr01Texts::initial()) << content;
-        ASSERT_EQ(notifier.messages.size(), loads ? 0u : 1u) << content;
-        if (!loads) {
-            EXPECT_TRUE(notifier.messages[0].text.starts_with("Cannot open config file " +
-                                                              file.fileName().toStdString()));
-        }
-    }
-}
-
-// Far larger than any configuration: refused without being read.
-TEST_F(UfgFileTest, ReadsOnlyFilesOfConfigurationSize)
-{
-    QFile large(path("large.ufg"));
-    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(kMaxUfgBytes + 1));
-    large.close();
-    EXPECT_FALSE(readUfgFile(xlt::core::toPath(large.fileName())));
-    ASSERT_TRUE(QFile::resize(large.fileName(), kMaxUfgBytes));
-    EXPECT_TRUE(readUfgFile(xlt::core::toPath(large.fileName())));
-}
-
-// Configuration names in any script are listed as they are and load.
-TEST_F(UfgFileTest, NamesOutsideLatin1AreListedAndLoad)
-{
-    const QString folder = ensureConfigFolder(dir.filePath(QString::fromUtf8("Programm \u20ac")));
-    const QString euro = QString::fromUtf8("\u20acuro");
-    ASSERT_TRUE(saveUfgFile(xlt::core::toPath(configFilePath(folder, euro)), edited()));
-    EXPECT_EQ(listConfigNames(folder), QStringList{euro});
-    Pr01Texts boxes = Pr01Texts::initial();
-    EXPECT_TRUE(
-        loadConfigFileInto(xlt::core::toPath(configFilePath(folder, euro)), boxes, notifier));
-    EXPECT_EQ(boxes, edited());
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
-              QStringList{QString::fromUtf8("Programm \u20ac")});
 }

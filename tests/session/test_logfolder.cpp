@@ -55,44 +55,39 @@ TEST(LogFolder, ProgramDirectoryWhenWritableElseTheDocumentsFolder)
 {
     enum class Program { Writable, ReadOnly, Missing, System };
     enum class Expect { Program, UserLogs };
-    const struct
-    {
-        const char *name;
-        Program program;
-        bool documentsBlocked; // a file stands where the documents folder would be made
-        Expect expect;
-    } rows[] = {
+    // Rows: name, the program directory, whether a file stands where the documents folder would
+    // be made, the folder chosen.
+    const std::tuple<const char *, Program, bool, Expect> rows[] = {
         {"writable program directory", Program::Writable, false, Expect::Program},
         {"read-only program directory", Program::ReadOnly, false, Expect::UserLogs},
         {"missing program directory", Program::Missing, false, Expect::UserLogs},
         {"installed in /usr/bin (root may write there)", Program::System, false, Expect::UserLogs},
         {"neither can be used", Program::Missing, true, Expect::Program},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto &[name, kind, documentsBlocked, expect] : rows) {
+        SCOPED_TRACE(name);
         Folders f;
-        if (row.program == Program::Missing) {
+        if (kind == Program::Missing) {
             ASSERT_TRUE(QDir(f.program).removeRecursively());
         }
-        if (row.documentsBlocked) {
+        if (documentsBlocked) {
             QDir().mkpath(f.root.filePath(QStringLiteral("home")));
             QFile blocker(f.documents);
             ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
         }
         std::optional<ReadOnlyDir> readOnly;
-        if (row.program == Program::ReadOnly) {
+        if (kind == Program::ReadOnly) {
             readOnly.emplace(f.program);
             if (!readOnly->ok()) {
                 std::cout << "[  SKIPPED ] cannot make a read-only folder here\n";
                 continue;
             }
         }
-        const QString program =
-            row.program == Program::System ? QStringLiteral("/usr/bin") : f.program;
+        const QString program = kind == Program::System ? QStringLiteral("/usr/bin") : f.program;
         const QString chosen = chooseLogFolder(program, f.documents);
-        EXPECT_EQ(chosen, row.expect == Expect::Program ? program : f.userLogs);
+        EXPECT_EQ(chosen, expect == Expect::Program ? program : f.userLogs);
         // The documents folder is made only when it is the choice.
-        EXPECT_EQ(QFileInfo(f.userLogs).isDir(), row.expect == Expect::UserLogs);
+        EXPECT_EQ(QFileInfo(f.userLogs).isDir(), expect == Expect::UserLogs);
     }
 }
 

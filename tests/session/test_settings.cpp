@@ -14,19 +14,15 @@ using xlt::test::MapStore;
 
 namespace {
 
-// Nothing stored, or an empty text stored: the default.
-TEST(Settings, LogPathDefaultsToProgramDirectory)
+// Nothing stored, or an empty text stored: the default. A stored folder is used unchanged, even
+// when it does not exist.
+TEST(Settings, LogPathDefaultsToProgramDirectoryElseIsUsedUnchanged)
 {
     MapStore store;
     QTemporaryDir programDir;
     EXPECT_EQ(loadLogPath(store, programDir.path()), programDir.path());
     storeLogPath(store, "");
     EXPECT_EQ(loadLogPath(store, programDir.path()), programDir.path());
-}
-
-TEST(Settings, StoredLogPathIsUsedUnchangedEvenWhenMissing)
-{
-    MapStore store;
     storeLogPath(store, "/no/such/dir");
     EXPECT_EQ(store.values.at("STARTUP/LOGPATH"), "/no/such/dir");
     EXPECT_EQ(loadLogPath(store, "/opt/xlt"), "/no/such/dir");

@@ -1,10 +1,10 @@
-// The emulated device's answers, driven with made-up times so nothing waits, and its state across
-// faults, also as the in-process link sees it.
+// The emulated device's answers, driven with made-up times so nothing waits, its state file, and
+// its faults as the in-process link sees them (the faults over a pseudo-terminal, and a device
+// that vanishes, are the fault table's: tests/cli/test_fault_table.cpp).
 #include "link/XLT_protocol.h"
 #include "sim/InProcessLink.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -25,14 +25,13 @@ namespace {
 const Clock::time_point kT0{};
 const std::string kIdentity = "PR01 01230001";
 
-/// Update block `number`, its data bytes all `number`; bytes 112..124 may carry an identity.
-Bytes block(int number, const std::string &identity = {})
+/// Update block `number`, its data bytes all `number`.
+Bytes block(int number)
 {
     Bytes bytes(131, std::uint8_t(number));
     bytes[0] = 21;
     bytes[1] = std::uint8_t(number & 0xFF);
     bytes[2] = std::uint8_t(number >> 8);
-    std::copy(identity.begin(), identity.end(), bytes.begin() + 3 + 112);
     return bytes;
 }
 
@@ -101,18 +100,13 @@ TEST(DeviceModel, AnswersAndKeepsItsBlockInTheStateFile)
         EXPECT_EQ(damaged.configBlock(), defaultConfigBlock()) << content;
         EXPECT_FALSE(damaged.stateError().empty()) << content;
     }
-    // A device or a pipe is no state file: refused at once instead of read without end.
+    // A pipe is no state file: refused at once instead of read without end (the other names that
+    // are no regular file: tests/core/test_fileio.cpp).
     const std::string fifo = dir.filePath("fifo").toStdString();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string &path : {std::string("/dev/zero"), fifo, dir.path().toStdString()}) {
-        DeviceModel refused({.statePath = path});
-        EXPECT_EQ(refused.configBlock(), defaultConfigBlock()) << path;
-        EXPECT_NE(refused.stateError().find("not a regular file"), std::string::npos) << path;
-    }
-    // Nor is one replaced by a stored block.
-    DeviceModel onPipe({.statePath = fifo});
-    EXPECT_EQ(send(onPipe, write).status, kStatusRefused);
-    EXPECT_FALSE(QFileInfo(QString::fromStdString(fifo)).isFile());
+    DeviceModel refused({.statePath = fifo});
+    EXPECT_EQ(refused.configBlock(), defaultConfigBlock());
+    EXPECT_NE(refused.stateError().find("not a regular file"), std::string::npos);
     // A block that could not be stored is refused, never reported as kept.
     DeviceModel unstorable({.statePath = dir.filePath("no-folder/device.state").toStdString()});
     EXPECT_EQ(send(unstorable, write).status, kStatusRefused);
@@ -140,57 +134,6 @@ TEST(DeviceModelUpdate, TakesBlocksInOrderThenCopiesTheFirstStage)
     EXPECT_EQ(send(model, {16}, kT0 + copy + 1ms).status, kStatusAccepted);
 }
 
-TEST(DeviceModelUpdate, OnlyACompleteImageChangesTheIdentity)
-{
-    // Blocks sent, blocks in an image, the reply to 16 afterwards. Faults part way through an
-    // image are in the fault table (tests/cli/test_fault_table.cpp).
-    const std::tuple<int, int, std::string> cases[] = {{17, 17, "NT00 02450007"},
-                                                       {15, 17, kIdentity},
-                                                       {16, 17, kIdentity},   // one block short
-                                                       {60, 300, kIdentity}}; // the host stopped
-    for (const auto &[blocks, imageBlocks, reply] : cases) {
-        DeviceModel model({.imageBlocks = imageBlocks});
-        for (int n = 0; n < blocks; ++n)
-            send(model, block(n, n == 15 ? "NT00 02450007" : ""));
-        EXPECT_EQ(model.identity(), kIdentity) << blocks << ": not while still receiving";
-        EXPECT_EQ(text(send(model, {16})), reply) << blocks;
-    }
-}
-
-TEST(DeviceModelDetection, ReportsFlagsAndFetchesWhatWasReported)
-{
-    const DetectedConfig found;
-    const std::string items[] = {"", found.version, found.bootVersion, "",
-                                 std::string(found.currency.begin(), found.currency.end())};
-    // all at once, target flags, fetch byte 0 always 7, statuses after a start (3 and 15 stick)
-    const std::tuple<bool, std::uint8_t, bool, Bytes> cases[] = {
-        {false, 7, false, {1, 3, 7, 7}},
-        {true, 7, true, {7, 7}},
-        {false, 3, true, {1, 3, 3}},
-        {false, 15, false, {1, 3, 7, 15, 15}},
-        {true, 15, false, {15}}};
-    for (const auto &[allAtOnce, target, flag7, statuses] : cases) {
-        DeviceModel model(
-            {.detectAllAtOnce = allAtOnce, .fetchReportsAll = flag7, .detectTarget = target});
-        EXPECT_EQ(send(model, {22}).data, Bytes{0}) << "before a start";
-        EXPECT_EQ(send(model, {20}).status, kStatusAccepted);
-        EXPECT_EQ(send(model, {23, 1}).status, kStatusRefused) << "nothing reported yet";
-        Bytes seen;
-        while (seen.size() < statuses.size())
-            seen.push_back(send(model, {22}).data.at(0));
-        EXPECT_EQ(seen, statuses) << int(target) << (allAtOnce ? " at once" : " one by one");
-        for (const std::uint8_t item : {std::uint8_t{1}, std::uint8_t{2}, std::uint8_t{4}}) {
-            const Response response = send(model, {23, item});
-            const bool reported = seen.back() & item;
-            EXPECT_EQ(response.status, reported ? kStatusAccepted : kStatusRefused) << int(item);
-            EXPECT_EQ(text(response), reported ? char(flag7 ? 7 : item) + items[item] : "");
-        }
-    }
-    DeviceModel failing({.detectStatusFails = true, .failStatus = 9});
-    send(failing, {20});
-    EXPECT_EQ(send(failing, {22}).status, 9) << "a failing status";
-}
-
 // What a fault does to the device itself, and the in-process link's result code for it (what
 // xltctl makes of each over the pseudo-terminal is in the fault table).
 TEST(InProcessLink, FaultsSpoilTheReplyOrTheCommand)
@@ -210,25 +153,4 @@ TEST(InProcessLink, FaultsSpoilTheReplyOrTheCommand)
         EXPECT_EQ(send(link, write).ReplyStatus, status) << int(fault);
         EXPECT_EQ(model.configBlock()[0] == 0x42, carriedOut) << int(fault);
     }
-}
-
-// A fault for one command only; a device that vanishes, whose port no longer opens until it is
-// plugged in again; one unplugged after its reply.
-TEST(InProcessLink, VanishedAndUnpluggedDevicesDoNotOpen)
-{
-    DeviceModel model({.fault = Fault::NoReply, .faultCode = 17, .disconnectAfter = 2});
-    InProcessLink link(model);
-    EXPECT_EQ(link::replyText(send(link, {16})), kIdentity);
-    EXPECT_EQ(send(link, {17}).ReplyStatus, link::CommandTimeOut) << "a fault for 17 only";
-    EXPECT_EQ(send(link, {16}).ReplyStatus, link::PortError) << "the device vanishes";
-    EXPECT_FALSE(link.isOpen());
-    EXPECT_EQ(send(link, {16}).ReplyStatus, 0xEE) << "and its port does not open again";
-    model.replug();
-    EXPECT_EQ(send(link, {16}).ReplyStatus, link::ReplyOk);
-
-    DeviceModel unplugged({.unplugAfter = 1});
-    InProcessLink plug(unplugged);
-    EXPECT_EQ(link::replyText(send(plug, {16})), kIdentity);
-    plug.CloseXLTComPort();
-    EXPECT_EQ(send(plug, {16}).ReplyStatus, 0xEE);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/EventPump.h"
+#include "link/DeviceContext.h"
 #include "link/DeviceLine.h"
 #include "link/LinkLibrary.h"
 #include "link/PortSource.h"
+#include "support/RecordingNotifier.h"
 
 #include <chrono>
 #include <cstdint>
@@ -116,6 +118,28 @@ public:
     std::vector<long long> delays;
     long long totalMs = 0;
     std::function<void()> onPause;
+};
+
+/// A scripted device on COM5: a FakeLink on a line that runs operations at once, whose pauses
+/// are recorded and do not wait.
+struct FakeDevice
+{
+    FakeDevice() { ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}}; }
+    /// The command codes sent, in order.
+    std::vector<std::uint8_t> codes() const
+    {
+        std::vector<std::uint8_t> out;
+        for (const auto &command : link.sent)
+            out.push_back(command.at(0));
+        return out;
+    }
+
+    FakeLink link;
+    FakePortSource ports;
+    RecordingNotifier notifier;
+    RecordedPauses pauses;
+    link::InlineLine line{link, pauses.pause()};
+    link::DeviceContext context{line, ports, notifier};
 };
 
 } // namespace xlt::test

@@ -24,29 +24,18 @@ namespace xlt::test {
 using Bytes = std::vector<std::uint8_t>;
 
 /// A device whose answers the test hands out, for a line on a thread of its own (a LineWorker,
-/// through linkFactory()). Each exchange waits until the test lets it through (with holdOnly(),
-/// only the exchanges of one command code do), and then answers with the reply given to
-/// answer(), or through `inner` (a fake or the emulator), or from `responder` (ReplyOk without
-/// data when neither is set); it gives up as the link does when the operation is interrupted,
-/// or after the record's time-out: CommandTimeOut, port closed.
+/// through linkFactory()). Each exchange waits until the test lets it through, and then answers
+/// with the reply given to answer(), or from `responder` (ReplyOk without data when it is not
+/// set); it gives up as the link does when the operation is interrupted, or after the record's
+/// time-out: CommandTimeOut, port closed.
 /// With `holdOpens` each open waits for its turn as well, interrupt or not (as a port being
 /// opened does), up to five seconds. Every command is recorded as it is sent, also on a closed
-/// port. Safe to use from both threads; set `holdOpens` and `responder` before the line runs.
+/// port. Safe to use from both threads; set `responder` before the line runs.
 class HeldLink final : public link::LinkLibrary
 {
 public:
     using Reply = test::FakeLink::Reply;
 
-    explicit HeldLink(link::LinkLibrary *innerLink = nullptr)
-        : inner(innerLink)
-    {}
-
-    /// From now on only exchanges of command `code` wait for the test; the others go through.
-    void holdOnly(std::uint8_t code)
-    {
-        const std::lock_guard lock(m_mutex);
-        m_only = code;
-    }
     /// Lets the waiting (or the next) step through; an exchange gets `reply`.
     void answer(std::optional<Reply> reply = std::nullopt)
     {
@@ -59,7 +48,6 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         m_passAll = true;
-        m_only.reset();
         m_changed.notify_all();
     }
     /// What waits for the test: "open", "command N" (N the command code), or "".
@@ -73,30 +61,19 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_sent;
     }
-    /// The command codes sent, in order.
-    std::vector<std::uint8_t> codes() const
-    {
-        std::vector<std::uint8_t> out;
-        for (const Bytes &command : sent())
-            out.push_back(command.at(0));
-        return out;
-    }
     bool isOpen() const
     {
         const std::lock_guard lock(m_mutex);
         return m_open;
     }
 
-    bool holdOpens = false;
-    link::LinkLibrary *inner = nullptr;
+    std::atomic<bool> holdOpens{false};
     std::function<Reply(const Bytes &)> responder;
 
-    std::int16_t OpenXLTComPort(link::XLTPacket &packet) override
+    std::int16_t OpenXLTComPort(link::XLTPacket &) override
     {
         std::unique_lock lock(m_mutex);
-        if (holdOpens && !waitForPass(lock, "open", false))
-            return 0;
-        m_open = inner == nullptr || inner->OpenXLTComPort(packet) != 0;
+        m_open = !holdOpens || waitForPass(lock, "open", false);
         return m_open ? 1 : 0;
     }
     std::int16_t XLTSendCommand(link::XLTPacket &packet) override
@@ -107,31 +84,21 @@ public:
         packet.ReplyStatus = link::ComPortClosed;
         if (!m_open)
             return 0;
-        const bool waits = !m_only || *m_only == command.at(0);
         const std::optional<std::optional<Reply>> given =
-            waits ? waitForPass(lock, "command " + std::to_string(command.at(0)), true,
-                                std::chrono::milliseconds(packet.Timeout ? packet.Timeout : 5000))
-                  : std::optional<std::optional<Reply>>(std::optional<Reply>());
+            waitForPass(lock, "command " + std::to_string(command.at(0)), true,
+                        std::chrono::milliseconds(packet.Timeout ? packet.Timeout : 5000));
         if (!given) {
             packet.ReplyStatus = link::CommandTimeOut;
             m_open = false;
-            if (inner)
-                inner->CloseXLTComPort();
-            return 0;
-        }
-        if (!given->has_value() && inner) {
-            inner->XLTSendCommand(packet);
-            m_open = packet.ReplyStatus == link::ReplyOk;
             return 0;
         }
         const Reply reply = given->has_value() ? **given : responder ? responder(command) : Reply{};
         packet.ReplyStatus = reply.status;
-        if (reply.status == link::ReplyOk) {
+        m_open = reply.status == link::ReplyOk;
+        if (m_open) {
             packet.ReplyLength =
                 static_cast<std::uint8_t>(std::min<std::size_t>(reply.data.size(), 255));
             std::copy_n(reply.data.begin(), packet.ReplyLength, packet.ReplyData);
-        } else {
-            m_open = false;
         }
         return 0;
     }
@@ -139,8 +106,6 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         m_open = false;
-        if (inner)
-            inner->CloseXLTComPort();
         return 0;
     }
     void setInterrupt(std::function<bool()> interrupted) override
@@ -159,7 +124,7 @@ private:
         m_held = std::move(what);
         std::optional<std::optional<Reply>> pass;
         while (!pass) {
-            if (m_passAll && !m_only) {
+            if (m_passAll) {
                 pass.emplace();
             } else if (!m_passes.empty()) {
                 pass.emplace(std::move(m_passes.front()));
@@ -179,38 +144,32 @@ private:
     std::condition_variable m_changed;
     std::deque<std::optional<Reply>> m_passes;
     bool m_passAll = false;
-    std::optional<std::uint8_t> m_only;
     std::string m_held;
     bool m_open = false;
     std::vector<Bytes> m_sent;
     std::function<bool()> m_interrupted;
 };
 
+/// Hands every step on to `inner`; a test overrides the steps it watches.
+class ForwardingLink : public link::LinkLibrary
+{
+public:
+    explicit ForwardingLink(link::LinkLibrary &innerLink)
+        : inner(innerLink)
+    {}
+    std::int16_t OpenXLTComPort(link::XLTPacket &p) override { return inner.OpenXLTComPort(p); }
+    std::int16_t XLTSendCommand(link::XLTPacket &p) override { return inner.XLTSendCommand(p); }
+    std::int16_t CloseXLTComPort() override { return inner.CloseXLTComPort(); }
+    std::string openFailureText() const override { return inner.openFailureText(); }
+    void setInterrupt(std::function<bool()> f) override { inner.setInterrupt(std::move(f)); }
+
+    link::LinkLibrary &inner;
+};
+
 /// Hands the test's `link` to a LineWorker, which owns what its factory makes.
 inline link::LineWorker::LinkFactory linkFactory(link::LinkLibrary &link)
 {
-    class Ref final : public link::LinkLibrary
-    {
-    public:
-        explicit Ref(link::LinkLibrary &inner)
-            : m_inner(inner)
-        {}
-        std::int16_t OpenXLTComPort(link::XLTPacket &p) override
-        {
-            return m_inner.OpenXLTComPort(p);
-        }
-        std::int16_t XLTSendCommand(link::XLTPacket &p) override
-        {
-            return m_inner.XLTSendCommand(p);
-        }
-        std::int16_t CloseXLTComPort() override { return m_inner.CloseXLTComPort(); }
-        std::string openFailureText() const override { return m_inner.openFailureText(); }
-        void setInterrupt(std::function<bool()> f) override { m_inner.setInterrupt(std::move(f)); }
-
-    private:
-        link::LinkLibrary &m_inner;
-    };
-    return [&link] { return std::make_unique<Ref>(link); };
+    return [&link] { return std::make_unique<ForwardingLink>(link); };
 }
 
 /// Waits on the window thread until the jobs queued on `line` before this call have ended, and

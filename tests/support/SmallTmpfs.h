@@ -5,7 +5,6 @@
 // false and the test skips with XLT_SKIP_WITHOUT_TMPFS.
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <sys/mount.h>

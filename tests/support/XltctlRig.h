@@ -13,10 +13,11 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace xlt::test {
@@ -57,7 +58,8 @@ struct XltctlRig
         ASSERT_TRUE(server) << error;
     }
 
-    /// Runs xltctl with `args`, and `input` (a few bytes) on its standard input.
+    /// Runs xltctl with `args`, and `input` (a few bytes) on its standard input. Its standard
+    /// streams are files of the rig's own, outside the rig's folder.
     Outcome run(Args args, const std::string &input = {}) const
     {
         args.insert(args.begin(), XLT_BINARY_DIR "/cli/xltctl");
@@ -74,56 +76,37 @@ struct XltctlRig
                 pointers->push_back(word.data());
             pointers->push_back(nullptr);
         }
-        int in[2];
-        int out[2];
-        int err[2];
-        if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC))
-            return {-1, "", "no pipes"};
+        Args streamPaths;
+        for (const char *name : {"in", "out", "err"})
+            streamPaths.push_back(streams.filePath(QLatin1String(name)).toStdString());
+        std::ofstream(streamPaths[0], std::ios::binary) << input;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        for (const auto &[end, fd] :
-             {std::pair(in[0], 0), std::pair(out[1], 1), std::pair(err[1], 2)})
-            posix_spawn_file_actions_adddup2(&actions, end, fd);
+        for (int fd = 0; fd < 3; ++fd)
+            posix_spawn_file_actions_addopen(&actions, fd, streamPaths[std::size_t(fd)].c_str(),
+                                             fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY, 0600);
         const std::string folder = dir.path().toStdString();
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
         pid_t pid = -1;
         const bool spawned =
             ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
         posix_spawn_file_actions_destroy(&actions);
-        [[maybe_unused]] const ssize_t sent =
-            spawned ? ::write(in[1], input.data(), input.size()) : 0;
-        for (const int end : {in[0], in[1], out[1], err[1]})
-            ::close(end);
-        Outcome outcome;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-        bool killed = false;
-        for (int open = spawned ? 2 : 0; open > 0;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 && !killed) // its pipes close as it dies
-                killed = ::kill(pid, SIGKILL) == 0;
-            if (::poll(fds, 2, killed ? -1 : int(left.count())) <= 0)
-                continue;
-            for (pollfd &fd : fds) {
-                char buffer[4096];
-                const ssize_t n = fd.revents ? ::read(fd.fd, buffer, sizeof buffer) : 0;
-                if (n > 0)
-                    (fd.fd == out[0] ? outcome.out : outcome.err).append(buffer, std::size_t(n));
-                else if (fd.revents) {
-                    fd.fd = -1;
-                    --open;
-                }
-            }
-        }
-        ::close(out[0]);
-        ::close(err[0]);
+        if (!spawned)
+            return {-1, "", "not started"};
         int status = 0;
-        if (spawned && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            outcome.code = WEXITSTATUS(status);
-        if (killed)
-            outcome.err += "<killed at the time limit>";
-        return outcome;
+        bool killed = false;
+        for (const auto deadline = std::chrono::steady_clock::now() + limit;
+             ::waitpid(pid, &status, WNOHANG) == 0;
+             std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            if (!killed && std::chrono::steady_clock::now() > deadline)
+                killed = ::kill(pid, SIGKILL) == 0;
+        }
+        const auto contents = [](const std::string &path) {
+            std::ifstream file(path, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(file), {});
+        };
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contents(streamPaths[1]),
+                contents(streamPaths[2]) + (killed ? "<killed at the time limit>" : "")};
     }
 
     /// A path in the rig's folder; write() makes that file with `bytes`.
@@ -142,6 +125,7 @@ struct XltctlRig
     template<class F> decltype(auto) model(F &&f) { return server->withModel(std::forward<F>(f)); }
 
     QTemporaryDir dir;
+    QTemporaryDir streams; ///< xltctl's standard input, output and error
     std::string registry = path("registry");
     std::string configHome = path("config");
     std::unique_ptr<sim::PtyServer> server;

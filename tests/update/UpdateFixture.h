@@ -1,10 +1,8 @@
 #pragma once
 
 // Shared by the update tests: made-up update files, and a device on COM5 behind the fake link.
-#include "link/DeviceContext.h"
 #include "link/XLT_protocol.h"
 #include "support/FakeLink.h"
-#include "support/RecordingNotifier.h"
 #include "update/UpdateFile.h"
 #include "update/Updater.h"
 
@@ -42,12 +40,11 @@ inline QString writeFile(const QString &path, const Bytes &bytes)
 }
 
 /// A device on COM5 behind the fake link: it answers command 16 with `identity` and every
-/// other command with an empty acceptance. Operations run at once; their pauses are recorded.
-struct FakeDevice
+/// other command with an empty acceptance.
+struct UpdateDevice : FakeDevice
 {
-    FakeDevice()
+    UpdateDevice()
     {
-        ports.records = {{"\\Device\\USBSER000", "COM5", "/dev/null"}};
         link.responder = [this](const Bytes &command) { return answer(command); };
     }
     FakeLink::Reply answer(const Bytes &command) const
@@ -60,12 +57,6 @@ struct FakeDevice
     update::SeenDevice shown() const { return {"COM5 (/dev/null)", identity}; }
 
     std::string identity = "PR01 01230001";
-    FakeLink link;
-    FakePortSource ports;
-    RecordingNotifier notifier;
-    RecordedPauses pauses;
-    link::InlineLine line{link, pauses.pause()};
-    link::DeviceContext device{line, ports, notifier};
 };
 
 } // namespace xlt::test

@@ -2,6 +2,7 @@
 #include "sim/DeviceModel.h"
 #include "update/ui/frmXLTUpdate.h"
 
+#include <QFontInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -12,14 +13,14 @@ using namespace xlt;
 
 namespace {
 
-struct UpdateWindow : test::FakeDevice
+struct UpdateWindow : test::UpdateDevice
 {
     UpdateWindow()
     {
         window.setFileChooser([this](QWidget *) { return nextChoice; });
     }
     QTemporaryDir dir;
-    update::frmXLTUpdate window{device};
+    update::frmXLTUpdate window{context};
     std::optional<QString> nextChoice;
     QPushButton *bttnOpen = window.findChild<QPushButton *>("bttnOpen");
     QPushButton *bttnUpdate = window.findChild<QPushButton *>("bttnUpdate");
@@ -63,6 +64,7 @@ TEST(UpdateWindow, OpenStepShowsArmsAndDisarms)
     EXPECT_EQ(w.link.openedPort, 5);
     EXPECT_EQ(w.lblPort->text(), "Device: COM5 (/dev/null)");
     EXPECT_TRUE(w.bttnUpdate->isEnabled());
+    EXPECT_TRUE(w.Picture1->isReadOnly() && QFontInfo(w.Picture1->font()).fixedPitch());
     // Cancelled, unreadable or empty: nothing changes.
     for (const auto &path : {std::optional<QString>{}, std::optional(w.dir.filePath("missing.dpc")),
                              std::optional(w.file("empty.dpc", {}))}) {
@@ -71,9 +73,9 @@ TEST(UpdateWindow, OpenStepShowsArmsAndDisarms)
         EXPECT_EQ(w.panel().size(), 9);
     }
     // Held by another window: the file is shown and armed, the device not asked.
-    w.device.holder = "traffic monitor";
+    w.context.holder = "traffic monitor";
     w.open(good);
-    w.device.holder.clear();
+    w.context.holder.clear();
     EXPECT_EQ(w.panel().size(), 4);
     EXPECT_EQ(w.link.openCalls, 1);
     EXPECT_EQ(w.notifier.messages.size(), 1u); // told why
@@ -115,7 +117,7 @@ TEST(UpdateWindow, UpdateHoldsOffOpenCloseAndOtherUsers)
         EXPECT_EQ(w.prg1->maximum(), 300);
         EXPECT_EQ(w.prg1->value(), 256);
         EXPECT_FALSE(w.window.close());
-        EXPECT_TRUE(link::refuseWhileHeld(w.device));
+        EXPECT_TRUE(link::refuseWhileHeld(w.context));
         EXPECT_EQ(w.notifier.texts(),
                   (std::vector<std::string>{"The firmware update is still running. Wait until it "
                                             "has ended, then close the window.",
@@ -129,7 +131,7 @@ TEST(UpdateWindow, UpdateHoldsOffOpenCloseAndOtherUsers)
     EXPECT_EQ(w.lblBlk->text(), "Update complete");
     EXPECT_TRUE(w.bttnOpen->isEnabled());
     EXPECT_NE(w.window.cursor().shape(), Qt::WaitCursor);
-    EXPECT_TRUE(w.device.holder.empty());
+    EXPECT_TRUE(w.context.holder.empty());
     EXPECT_TRUE(w.window.close());
 }
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <map>
 #include <optional>
-#include <sys/stat.h>
 
 using namespace xlt;
 using test::makeDpc;
@@ -35,13 +34,8 @@ TEST(UpdateFile, ChecksInOrder)
     const std::string bad = "C:\\fw\\x.dpc is not a valid XLT OS Update file";
     auto lowerT = makeDpc(15);
     lowerT[2] = 't';
-    const struct
-    {
-        const char *name;
-        test::Bytes bytes;
-        update::FileCheck check;
-        std::string message; ///< empty when silent or accepted
-    } cases[] = {
+    // Rows: name, file, the check's result, its message (empty when silent or accepted).
+    const std::tuple<const char *, test::Bytes, update::FileCheck, std::string> cases[] = {
         {"empty", {}, Empty, ""},
         {"two bytes", {'X', 'L'}, NoIdentity, ""},
         {"lower-case t", lowerT, BadMagic, bad},
@@ -57,12 +51,12 @@ TEST(UpdateFile, ChecksInOrder)
         {"last block whole", makeDpc(16, 2176), Accepted, ""},
         {"trailing bytes", makeDpc(16, 3000), Accepted, ""},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto result = update::openUpdateFile("C:\\fw\\x.dpc", c.bytes);
-        EXPECT_EQ(result.check, c.check);
-        EXPECT_EQ(result.message, c.message);
-        EXPECT_EQ(result.image.has_value(), c.check == Accepted);
+    for (const auto &[name, bytes, check, message] : cases) {
+        SCOPED_TRACE(name);
+        const auto result = update::openUpdateFile("C:\\fw\\x.dpc", bytes);
+        EXPECT_EQ(result.check, check);
+        EXPECT_EQ(result.message, message);
+        EXPECT_EQ(result.image.has_value(), check == Accepted);
     }
 }
 
@@ -75,14 +69,13 @@ TEST(UpdateFile, IdentityFields)
         return id.interfaceCode + "|" + id.firmware + "|" + id.modNumber;
     };
     using enum link::FirmwareStyle;
-    EXPECT_EQ(fields("ID0030123ABCD", WithPoint), "ID00|01.23|ABCD"); // four characters only
     EXPECT_EQ(fields(std::string("PR\0\x31-\0\x31\x32\x33M\0\0\xE9", 13), WithPoint),
               std::string("PR\0\x31|\0\x31.\x32\x33|M\0\0\xE9", 15));
     EXPECT_EQ(fields("PR01 012", WithPoint), "PR01|01.2|");
     EXPECT_EQ(fields("PR01 012", AsIs), "PR01|012|");
 }
 
-struct UpdateRun : test::FakeDevice, update::ProgressSink
+struct UpdateRun : test::UpdateDevice, update::ProgressSink
 {
     void setLabel(const std::string &text) override { label = text; }
     void setMaximum(int) override {}
@@ -100,7 +93,7 @@ struct UpdateRun : test::FakeDevice, update::ProgressSink
     std::string label;
     int value = -1;
     bool busy = false;
-    update::Updater updater{device, *this};
+    update::Updater updater{context, *this};
 };
 
 bool isBlock(const test::Bytes &command)
@@ -191,25 +184,19 @@ TEST(Updater, FailedBlockEndsTheRunWithEmptyLabelAndBar)
         EXPECT_EQ(r.value, 0);
         EXPECT_FALSE(r.busy);
         EXPECT_EQ(r.notifier.messages.size(), std::size_t(refused));
-        EXPECT_TRUE(r.device.holder.empty());
+        EXPECT_TRUE(r.context.holder.empty());
     }
 }
 
 TEST(Updater, SendsNoBlockWithoutAFreeDeviceThatTellsItsIdentity)
 {
-    UpdateRun none, held, silent, nested;
+    UpdateRun none, silent, nested;
     none.ports.records.clear();
     none.label = "Update complete";
     EXPECT_EQ(none.run(3).result, UpdateResult::NoDevice);
     EXPECT_EQ(none.notifier.texts(), std::vector<std::string>{"No XLT device detected"});
     EXPECT_EQ(none.label, "");
-
-    const link::DeviceHold monitor(held.device, "traffic monitor");
-    EXPECT_EQ(held.run(3).result, UpdateResult::Refused);
-    EXPECT_EQ(held.notifier.texts(),
-              std::vector<std::string>{"The XLT device is in use by the traffic monitor. Stop it "
-                                       "first, then try again."});
-    EXPECT_EQ(none.link.openCalls + held.link.openCalls, 0);
+    EXPECT_EQ(none.link.openCalls, 0);
 
     silent.link.replies.push_back({link::CommandTimeOut, {}});
     EXPECT_EQ(silent.run(3).result, UpdateResult::NotAnswered);
