@@ -95,11 +95,8 @@ std::string ChosenPorts::missingText()
     if (all.empty())
         return text + " no serial ports at all";
     text += " the ports are";
-    for (const link::PortRecord &record : all) {
-        text += (&record == all.data() ? " " : ", ") + record.portName;
-        if (!record.devicePath.empty())
-            text += " (" + record.devicePath + ")";
-    }
+    for (const link::PortRecord &record : all)
+        text += (&record == all.data() ? " " : ", ") + link::describePort(record);
     return text;
 }
 
