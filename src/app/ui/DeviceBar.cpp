@@ -1,5 +1,6 @@
 #include "DeviceBar.h"
 
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "link/ChoosablePorts.h"
 #include "link/SimRegistry.h"
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QSignalBlocker>
+#include <filesystem>
 
 namespace xlt::app {
 
@@ -48,7 +50,8 @@ DeviceBar::~DeviceBar() = default;
 void DeviceBar::watchFolders()
 {
     // The registry folder appears with the first emulator: until then its parent is watched.
-    QString registry = core::toQString(link::simRegistryDir());
+    // A path, not a text: its bytes go to the file system as they are.
+    QString registry = core::toQPath(std::filesystem::path(link::simRegistryDir()));
     if (!QFileInfo(registry).isDir())
         registry = QFileInfo(registry).absolutePath();
     const QStringList wanted{QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id"), registry};
