@@ -1,6 +1,7 @@
 #include "TextProgress.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace xlt::update {
 
@@ -52,10 +53,16 @@ std::string progressLine(int value, int maximum, std::chrono::milliseconds elaps
     return line + clockText(left) + " left";
 }
 
-TextProgress::TextProgress(std::FILE *out, std::function<Clock::time_point()> now)
+TextProgress::TextProgress(std::FILE *out, Output output, std::function<Clock::time_point()> now)
     : m_out(out)
+    , m_output(output)
     , m_now(std::move(now))
 {}
+
+TextProgress::Output TextProgress::outputOf(std::FILE *out)
+{
+    return ::isatty(::fileno(out)) ? Output::Terminal : Output::Lines;
+}
 
 void TextProgress::setLabel(const std::string &text)
 {
@@ -72,6 +79,7 @@ void TextProgress::setMaximum(int maximum)
 {
     m_maximum = maximum;
     m_start = m_now();
+    m_tenthsShown = 0;
 }
 
 void TextProgress::setValue(int value)
@@ -79,6 +87,17 @@ void TextProgress::setValue(int value)
     if (value <= 0)
         return;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(m_now() - m_start);
+    if (m_output == Output::Lines) {
+        // The block under way is value; value - 1 are sent. A line at each new tenth sent.
+        const int tenths = std::clamp(value - 1, 0, m_maximum) * 10 / std::max(m_maximum, 1);
+        const bool last = value >= m_maximum;
+        if (tenths <= m_tenthsShown && !(last && m_tenthsShown < 10))
+            return;
+        m_tenthsShown = last ? 10 : tenths;
+        std::fprintf(m_out, "%s\n", progressLine(value, m_maximum, elapsed).c_str());
+        std::fflush(m_out);
+        return;
+    }
     std::fprintf(m_out, "\r%s", progressLine(value, m_maximum, elapsed).c_str());
     std::fflush(m_out);
     m_lineOpen = true;

@@ -20,13 +20,19 @@ std::string progressLine(int value, int maximum, std::chrono::milliseconds elaps
 /// m:ss below an hour, h:mm:ss from an hour on.
 std::string clockText(std::chrono::milliseconds duration);
 
-/// A ProgressSink that redraws progressLine() in place ("\r") on a terminal stream, and puts
-/// the first-stage text and the outcome on lines of their own.
+/// A ProgressSink that writes progressLine() to a stream, and puts the first-stage text and
+/// the outcome on lines of their own. On a terminal the line is redrawn in place ("\r") at
+/// each block; elsewhere (a log file, a pipe) it is written as a line of its own at each tenth
+/// of the blocks (10 %, 20 %, ... 100 %), so a log gets ten lines instead of one per block.
 class TextProgress final : public ProgressSink
 {
 public:
     using Clock = std::chrono::steady_clock;
-    explicit TextProgress(std::FILE *out, std::function<Clock::time_point()> now = &Clock::now);
+    enum class Output { Terminal, Lines };
+    TextProgress(std::FILE *out, Output output,
+                 std::function<Clock::time_point()> now = &Clock::now);
+    /// Terminal when `out` is a terminal, otherwise Lines.
+    static Output outputOf(std::FILE *out);
 
     void setLabel(const std::string &text) override;
     void setMaximum(int maximum) override;
@@ -37,7 +43,9 @@ private:
     void endLine();
 
     std::FILE *m_out;
+    Output m_output;
     std::function<Clock::time_point()> m_now;
+    int m_tenthsShown = 0; ///< in Lines output, the tenths already written
     Clock::time_point m_start{};
     int m_maximum = 0;
     bool m_lineOpen = false;

@@ -227,6 +227,26 @@ TEST(TextProgress, Lines)
     EXPECT_EQ(
         progressLine(2, 32768, 3700s),
         "[..............................]   0%  block 2/32768  1:01:40 elapsed  33677:11:43 left");
+
+    // Not on a terminal: one whole line per tenth sent, the last block's included.
+    for (const int blocks : {1, 300}) {
+        std::FILE *log = std::tmpfile();
+        update::TextProgress progress(log, update::TextProgress::Output::Lines);
+        progress.setMaximum(blocks);
+        for (int value = 1; value <= blocks; ++value)
+            progress.setValue(value);
+        std::rewind(log);
+        std::string text(4096, '\0');
+        text.resize(std::fread(text.data(), 1, text.size(), log));
+        std::fclose(log);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::min(blocks, 10)) << blocks;
+        EXPECT_EQ(text.find('\r'), std::string::npos);
+        const std::string all = std::to_string(blocks) + "/" + std::to_string(blocks);
+        EXPECT_NE(text.rfind("100%  block " + all), std::string::npos) << text;
+        if (blocks == 300) {
+            EXPECT_NE(text.find(" 10%  block 31/300"), std::string::npos) << text;
+        }
+    }
 }
 
 } // namespace
