@@ -4,6 +4,7 @@
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "Fleet.h"
 #include "Printable.h"
 #include "core/FileIo.h"
 #include "core/Text.h"
@@ -18,6 +19,7 @@
 #include <QString>
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -34,14 +36,22 @@ constexpr int kMaxDetectSeconds = 3600;
 
 const char *const kConfigUsage =
     "usage: xltctl config read [--ufg FILE] [--json]\n"
+    "       xltctl config read --all --dir FOLDER [--json]\n"
     "       xltctl config write [--dry-run] FILE.ufg\n"
-    "       xltctl config diff [--exit-code] FILE.ufg [OTHER.ufg]\n"
-    "       xltctl config detect [--seconds N]\n"
+    "       xltctl config diff [--exit-code] [--json] FILE.ufg [OTHER.ufg]\n"
+    "       xltctl config detect [--seconds N] [--json]\n"
     "\n"
     "  read    read the PR01 configuration from the device and print it; with --ufg also\n"
     "          save it to FILE in the configuration file format; with --json print an object\n"
     "          with \"version\", \"bootVersion\" and \"rows\" (eight objects with \"row\",\n"
     "          \"code\", \"country\", \"denomination\" and \"exp\")\n"
+    "          With --all, backs up every attached device at the same time into FOLDER (made\n"
+    "          when missing), one file each named by its USB serial number (or port name) and\n"
+    "          identity, \"XLTSIM129-PR01-0123-0001.ufg\"; a name already taken gets \"-2\",\n"
+    "          \"-3\"... so no file is ever replaced. Prints one line per device and a summary\n"
+    "          (with --json an array of objects: \"port\", \"device\", \"serial\", the\n"
+    "          identity's fields as identity --json gives them, \"file\", \"result\",\n"
+    "          \"message\", \"seconds\"); exit 0 only when every device was saved.\n"
     "  write   load FILE, which must hold the three sections [VERSION DATA], [BOOT VERSION]\n"
     "          and [CURRENCY ASSIG DATA] with all their values, and write it into the device;\n"
     "          with --dry-run print the fields the write would change (as diff does) and send\n"
@@ -49,9 +59,11 @@ const char *const kConfigUsage =
     "  diff    the fields in which the device's configuration and FILE differ (or FILE and\n"
     "          OTHER) as the device stores them (0A and a are the same byte), one line each:\n"
     "          \"<field>: <device or FILE> -> <FILE or OTHER>\", or \"No differences\"; with\n"
-    "          --exit-code exit 1 when they differ, 0 when they are the same\n"
+    "          --exit-code exit 1 when they differ, 0 when they are the same; with --json\n"
+    "          print an array of objects with \"field\", \"from\" and \"to\" (empty: none)\n"
     "  detect  let the device detect its configuration, polling every 100 ms, and print the\n"
-    "          items it reports; gives up after N seconds (default 30)\n"
+    "          items it reports; gives up after N seconds (default 30); with --json print\n"
+    "          the object of read --json, an item not reported being null\n"
     "\n"
     "Exit status: 0 done (also when diff finds differences, unless --exit-code), 1 the device\n"
     "or a file failed (message on stderr) or diff --exit-code found differences, 2 bad usage\n"
@@ -100,12 +112,20 @@ struct Encoded
     ConfigBlock block{};
 };
 
-/// The fields whose bytes differ between the blocks of `from` and `to`, one line each, with
-/// the texts as they are. Texts that encode to the same bytes ('0A' and 'a', a version with
-/// or without zero bytes at its end) are no difference: the write would not change them.
-std::vector<std::string> differences(const Encoded &from, const Encoded &to)
+/// One field whose bytes differ: its name and its two texts as they are.
+struct Difference
 {
-    std::vector<std::string> out;
+    std::string field;
+    std::string from;
+    std::string to;
+};
+
+/// The fields whose bytes differ between the blocks of `from` and `to`. Texts that encode to
+/// the same bytes ('0A' and 'a', a version with or without zero bytes at its end) are no
+/// difference: the write would not change them.
+std::vector<Difference> differences(const Encoded &from, const Encoded &to)
+{
+    std::vector<Difference> out;
     const auto compare = [&out, &from, &to](const std::string &field, std::size_t offset,
                                             std::size_t size, const std::string &a,
                                             const std::string &b) {
@@ -113,7 +133,7 @@ std::vector<std::string> differences(const Encoded &from, const Encoded &to)
         const auto last = static_cast<std::ptrdiff_t>(offset + size);
         if (!std::equal(from.block.begin() + first, from.block.begin() + last,
                         to.block.begin() + first))
-            out.push_back(field + ": '" + printable(a) + "' -> '" + printable(b) + "'");
+            out.push_back({field, a, b});
     };
     compare("Version", kVersionOffset, kVersionSize, from.texts.version, to.texts.version);
     compare("Boot version", kBootVersionOffset, kBootVersionSize, from.texts.bootVersion,
@@ -128,20 +148,45 @@ std::vector<std::string> differences(const Encoded &from, const Encoded &to)
     return out;
 }
 
-/// Prints the differences; true when there are any.
-bool printDifferences(const Encoded &from, const Encoded &to)
+void printJsonDocument(const QJsonDocument &document)
 {
-    const std::vector<std::string> lines = differences(from, to);
-    if (lines.empty())
-        std::puts("No differences");
-    for (const std::string &line : lines)
-        std::puts(line.c_str());
-    return !lines.empty();
+    const QByteArray out = document.toJson(QJsonDocument::Indented);
+    std::fwrite(out.data(), 1, static_cast<std::size_t>(out.size()), stdout);
 }
 
-void printJson(const Pr01Texts &texts)
+/// Prints the differences, one line each ("<field>: '<from>' -> '<to>'") or as a JSON array of
+/// objects with "field", "from" and "to"; true when there are any.
+bool printDifferences(const Encoded &from, const Encoded &to, bool json = false)
+{
+    const std::vector<Difference> found = differences(from, to);
+    if (json) {
+        QJsonArray list;
+        for (const Difference &difference : found) {
+            list.append(
+                QJsonObject{{QStringLiteral("field"), QString::fromLatin1(difference.field)},
+                            {QStringLiteral("from"), QString::fromLatin1(difference.from)},
+                            {QStringLiteral("to"), QString::fromLatin1(difference.to)}});
+        }
+        printJsonDocument(QJsonDocument(list));
+        return !found.empty();
+    }
+    if (found.empty())
+        std::puts("No differences");
+    for (const Difference &difference : found) {
+        std::printf("%s: '%s' -> '%s'\n", difference.field.c_str(),
+                    printable(difference.from).c_str(), printable(difference.to).c_str());
+    }
+    return !found.empty();
+}
+
+/// The configuration as a JSON object; the items that `items` leaves out (not detected) are
+/// null.
+void printJson(const Pr01Texts &texts, std::uint8_t items = AutoDetect::kAllItems)
 {
     const auto text = [](const std::string &value) { return QString::fromLatin1(value); };
+    const auto item = [&text, items](std::uint8_t flag, const std::string &value) {
+        return (items & flag) ? QJsonValue(text(value)) : QJsonValue();
+    };
     QJsonArray rows;
     for (std::size_t row = 0; row < kRowCount; ++row) {
         rows.append(QJsonObject{{QStringLiteral("row"), static_cast<int>(row)},
@@ -150,11 +195,11 @@ void printJson(const Pr01Texts &texts)
                                 {QStringLiteral("denomination"), text(texts.denom[row])},
                                 {QStringLiteral("exp"), text(texts.exp[row])}});
     }
-    const QJsonObject object{{QStringLiteral("version"), text(texts.version)},
-                             {QStringLiteral("bootVersion"), text(texts.bootVersion)},
-                             {QStringLiteral("rows"), rows}};
-    const QByteArray out = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    std::fwrite(out.data(), 1, static_cast<std::size_t>(out.size()), stdout);
+    const QJsonObject object{
+        {QStringLiteral("version"), item(AutoDetect::Version, texts.version)},
+        {QStringLiteral("bootVersion"), item(AutoDetect::BootVersion, texts.bootVersion)},
+        {QStringLiteral("rows"), (items & AutoDetect::Currency) ? QJsonValue(rows) : QJsonValue()}};
+    printJsonDocument(QJsonDocument(object));
 }
 
 /// The block that `texts` encode to; nothing, after telling why, when they do not fit it.
@@ -214,7 +259,7 @@ std::optional<Encoded> readDevice(CliContext &cli)
 
 /// `args`: the subcommand's words, "diff" first. With `exitCode`, differences give 1, which
 /// main then leaves as it is (verdictGiven()).
-int diffConfig(const Args &args, bool exitCode)
+int diffConfig(const Args &args, bool exitCode, bool json)
 {
     CliContext cli;
     const std::optional<Encoded> file = loadFile(args[1], cli.notifier);
@@ -229,7 +274,8 @@ int diffConfig(const Args &args, bool exitCode)
     const std::optional<Encoded> device = other ? std::nullopt : readDevice(cli);
     if (!other && !device)
         return 1;
-    const bool differ = other ? printDifferences(*file, *other) : printDifferences(*device, *file);
+    const bool differ =
+        other ? printDifferences(*file, *other, json) : printDifferences(*device, *file, json);
     verdictGiven() = exitCode && differ;
     return verdictGiven() ? 1 : 0;
 }
@@ -253,6 +299,117 @@ int readConfig(const std::optional<std::string> &ufgPath, bool json)
         return 1;
     }
     return 0;
+}
+
+/// A name for a backup file: the serial number (or the port name) and the identity's fields,
+/// with every byte but letters, digits, '.' and '-' made '_': "XLTSIM129-PR01-0123-0001".
+std::string backupStem(const link::PortRecord &port, const QJsonObject &identity)
+{
+    std::string stem = port.serialNumber.empty() ? port.portName : port.serialNumber;
+    for (const char *field : {"interface", "firmware", "mod"}) {
+        const std::string text = identity.value(QLatin1String(field)).toString().toStdString();
+        if (!text.empty())
+            stem += "-" + text;
+    }
+    for (char &c : stem) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-')
+            c = '_';
+    }
+    return stem;
+}
+
+/// Makes a new empty file for a backup in `folder`, "<stem>.ufg" or, when that name is taken,
+/// "<stem>-2.ufg" and so on: no backup ever replaces another file. Empty when none could be
+/// made; `reason` then says why.
+std::filesystem::path reserveBackup(const std::filesystem::path &folder, const std::string &stem,
+                                    std::string &reason)
+{
+    for (int n = 1; n <= 999; ++n) {
+        const std::filesystem::path path =
+            folder / (stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".ufg");
+        QString why;
+        const core::NewFile made = core::createNewFile(path, &why);
+        if (made == core::NewFile::Created)
+            return path;
+        if (made == core::NewFile::Failed) {
+            reason = "cannot make " + core::pathText(path) + ": " + core::fromQString(why);
+            return {};
+        }
+    }
+    reason = "999 backups named " + stem + " are there already";
+    return {};
+}
+
+/// config read --all --dir FOLDER: every device's identity, then every device's configuration
+/// into a file of its own in FOLDER, the devices at the same time.
+int readAllConfigs(const std::string &dir, bool json)
+{
+    int exitCode = 0;
+    const auto ports = fleetPorts("config", exitCode);
+    if (!ports)
+        return exitCode;
+    const std::filesystem::path folder = pathArgument(dir);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!std::filesystem::is_directory(folder)) {
+        std::fprintf(stderr, "xltctl config: %s is not a folder that can be made\n",
+                     shownPath(folder).c_str());
+        return 1;
+    }
+    const std::vector<ChildRun> identities = runForEach(*ports,
+                                                        [](std::size_t) {
+                                                            return Args{"identity", "--json"};
+                                                        },
+                                                        {});
+    std::vector<FleetEntry> entries;
+    std::vector<std::filesystem::path> files(ports->size());
+    for (std::size_t i = 0; i < ports->size(); ++i) {
+        FleetEntry entry = entryOf(identities[i], "saved");
+        entry.fields = jsonObjectOf(identities[i].out);
+        entry.fields.insert(QStringLiteral("file"), QJsonValue());
+        if (entry.ok) {
+            files[i] = reserveBackup(folder, backupStem((*ports)[i], entry.fields), entry.message);
+            entry.ok = !files[i].empty();
+            entry.result = entry.ok ? entry.result : "failed";
+        }
+        entries.push_back(std::move(entry));
+    }
+    std::vector<link::PortRecord> reading;
+    std::vector<std::size_t> readers;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].ok) {
+            reading.push_back((*ports)[i]);
+            readers.push_back(i);
+        }
+    }
+    const std::vector<ChildRun> reads =
+        runForEach(reading,
+                   [&](std::size_t r) {
+                       return Args{"config", "read", "--json", "--ufg", files[readers[r]].native()};
+                   },
+                   {});
+    for (std::size_t r = 0; r < reads.size(); ++r) {
+        const std::size_t i = readers[r];
+        FleetEntry read = entryOf(reads[r], "saved");
+        FleetEntry &entry = entries[i];
+        entry.time += read.time;
+        entry.ok = read.ok;
+        entry.result = read.result;
+        entry.message = read.message;
+        if (read.ok) {
+            entry.fields.insert(QStringLiteral("file"), QString::fromStdString(files[i].native()));
+            entry.detail = "-> " + shownPath(files[i]);
+        } else {
+            std::filesystem::remove(files[i], error); // the empty file made for it
+        }
+    }
+    for (FleetEntry &entry : entries) {
+        const QString identity = entry.fields.value(QStringLiteral("identity")).toString();
+        if (!identity.isEmpty())
+            entry.detail = printable(identity.toLatin1().toStdString()) +
+                           (entry.detail.empty() ? "" : "  " + entry.detail);
+    }
+    return printFleetReport(entries, json);
 }
 
 int writeConfig(const std::string &path, bool dryRun)
@@ -305,7 +462,7 @@ std::optional<int> parseSeconds(const std::optional<std::string> &given)
     return seconds;
 }
 
-int detectConfig(int seconds)
+int detectConfig(int seconds, bool json)
 {
     CliContext cli;
     CollectingSink sink;
@@ -325,7 +482,10 @@ int detectConfig(int seconds)
     bool started = false;
     if (!detect.start([&started](bool ok) { started = ok; }, {}) || !started)
         return 1;
-    printTexts(sink.texts, detect.itemsRead());
+    if (json)
+        printJson(sink.texts, detect.itemsRead());
+    else
+        printTexts(sink.texts, detect.itemsRead());
     if (detect.itemsRead() != AutoDetect::kAllItems) {
         cli.notifier.message(core::Icon::Exclamation,
                              timedOut ? "Detection stopped after " + std::to_string(seconds) +
@@ -341,13 +501,13 @@ std::string ruleOf(const Args &words)
 {
     const std::string sub = words.empty() ? std::string() : words.front();
     if (sub == "read")
-        return "read takes only --ufg FILE and --json";
+        return "read takes only --ufg FILE and --json, or --all, --dir FOLDER and --json";
     if (sub == "write")
         return "write takes one FILE.ufg and optionally --dry-run";
     if (sub == "diff")
-        return "diff takes FILE.ufg, optionally OTHER.ufg and --exit-code";
+        return "diff takes FILE.ufg, optionally OTHER.ufg, --exit-code and --json";
     if (sub == "detect")
-        return "detect takes --seconds N with N from 1 to 3600";
+        return "detect takes --json and --seconds N with N from 1 to 3600";
     return {};
 }
 
@@ -361,7 +521,11 @@ int runConfig(const Args &args)
     const QString dryRun = QStringLiteral("dry-run");
     const QString seconds = QStringLiteral("seconds");
     const QString exitCodeFlag = QStringLiteral("exit-code");
+    const QString all = QStringLiteral("all");
+    const QString dir = QStringLiteral("dir");
     commandLine.flag({json});
+    commandLine.flag({all});
+    commandLine.option(dir, QStringLiteral("FOLDER"), true);
     commandLine.flag({dryRun});
     commandLine.flag({exitCodeFlag});
     commandLine.option(ufg, QStringLiteral("FILE"), true);
@@ -372,9 +536,8 @@ int runConfig(const Args &args)
     if (words.empty())
         return usageError("missing subcommand");
     // Each subcommand takes its own options only, and its number of words.
-    const auto takes = [&commandLine, &words, &json, &ufg, &dryRun, &seconds, &exitCodeFlag](
-                           const QStringList &own, std::size_t fewest, std::size_t most) {
-        for (const QString &name : {json, ufg, dryRun, seconds, exitCodeFlag}) {
+    const auto takes = [&](const QStringList &own, std::size_t fewest, std::size_t most) {
+        for (const QString &name : {json, ufg, dryRun, seconds, exitCodeFlag, all, dir}) {
             if (commandLine.isSet(name) && !own.contains(name))
                 return false;
         }
@@ -382,6 +545,12 @@ int runConfig(const Args &args)
     };
     const std::string &sub = words.front();
     if (sub == "read") {
+        if (commandLine.isSet(all) || commandLine.isSet(dir)) {
+            if (!takes({all, dir, json}, 1, 1) || !commandLine.isSet(all) ||
+                !commandLine.isSet(dir))
+                return usageError(ruleOf(words).c_str());
+            return readAllConfigs(*commandLine.value(dir), commandLine.isSet(json));
+        }
         if (!takes({ufg, json}, 1, 1))
             return usageError(ruleOf(words).c_str());
         return readConfig(commandLine.value(ufg), commandLine.isSet(json));
@@ -393,14 +562,14 @@ int runConfig(const Args &args)
     }
     if (sub == "detect") {
         const std::optional<int> detectSeconds = parseSeconds(commandLine.value(seconds));
-        if (!takes({seconds}, 1, 1) || !detectSeconds)
+        if (!takes({seconds, json}, 1, 1) || !detectSeconds)
             return usageError(ruleOf(words).c_str());
-        return detectConfig(*detectSeconds);
+        return detectConfig(*detectSeconds, commandLine.isSet(json));
     }
     if (sub == "diff") {
-        if (!takes({exitCodeFlag}, 2, 3))
+        if (!takes({exitCodeFlag, json}, 2, 3))
             return usageError(ruleOf(words).c_str());
-        return diffConfig(words, commandLine.isSet(exitCodeFlag));
+        return diffConfig(words, commandLine.isSet(exitCodeFlag), commandLine.isSet(json));
     }
     return usageError(("unknown subcommand '" + sub + "'").c_str());
 }

@@ -2,6 +2,7 @@
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "Fleet.h"
 #include "Printable.h"
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
@@ -15,7 +16,7 @@ namespace xlt::cli {
 namespace {
 
 constexpr char kIdentityUsage[] =
-    "usage: xltctl identity [--json]\n"
+    "usage: xltctl identity [--json] [--all]\n"
     "\n"
     "Finds the device, reads its identity text and prints it on one line, as the device sends\n"
     "it: interface (characters 0-3, such as PR01), firmware version (5-8) and modification\n"
@@ -23,6 +24,12 @@ constexpr char kIdentityUsage[] =
     "\n"
     "--json prints an object instead: \"identity\" (the whole text), \"interface\",\n"
     "\"firmware\" and \"mod\" (its three fields, blanks at the ends removed).\n"
+    "\n"
+    "--all reads every attached device at the same time and prints one line per device (port,\n"
+    "device node, USB serial number, identity or why it failed, seconds) and a summary; with\n"
+    "--json an array of objects with \"port\", \"device\", \"serial\", the fields above,\n"
+    "\"result\" (\"ok\", \"failed\", \"no device\"), \"message\" (why it failed, or null) and\n"
+    "\"seconds\". Exit code 0 only when every device answered.\n"
     "\n"
     "Exit codes: 0 printed, 1 the port did not open or the exchange failed (the reason is on\n"
     "stderr), 2 bad usage, 3 no device.\n";
@@ -55,15 +62,41 @@ int printIdentity(const std::string &text, bool json)
     return 0;
 }
 
+/// identity --all: every device's identity, read at the same time.
+int identityOfAll(bool json)
+{
+    int exitCode = 0;
+    const auto ports = fleetPorts("identity", exitCode);
+    if (!ports)
+        return exitCode;
+    const std::vector<ChildRun> runs = runForEach(*ports,
+                                                  [](std::size_t) {
+                                                      return Args{"identity", "--json"};
+                                                  },
+                                                  {});
+    std::vector<FleetEntry> entries;
+    for (const ChildRun &run : runs) {
+        FleetEntry entry = entryOf(run, "ok");
+        entry.fields = jsonObjectOf(run.out);
+        entry.detail = printable(
+            entry.fields.value(QStringLiteral("identity")).toString().toLatin1().toStdString());
+        entries.push_back(std::move(entry));
+    }
+    return printFleetReport(entries, json);
+}
+
 } // namespace
 
 int runIdentity(const Args &args)
 {
     CommandLine commandLine("identity", kIdentityUsage);
     commandLine.flag({QStringLiteral("json")});
+    commandLine.flag({QStringLiteral("all")});
     if (const auto exitCode = commandLine.parseOptionsOnly(args))
         return *exitCode;
     const bool json = commandLine.isSet(QStringLiteral("json"));
+    if (commandLine.isSet(QStringLiteral("all")))
+        return identityOfAll(json);
     CliContext cli;
     // ReadXLTVersion's steps, except that a missing device and a port that does not open are
     // reported here.

@@ -384,7 +384,34 @@ bool isFolder(const fs::path &path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+NewFile createNewFile(const fs::path &path, QString *reason)
+{
+    const int fd = openRetrying(
+        path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        return NewFile::Created;
+    }
+    if (errno == EEXIST)
+        return NewFile::Taken;
+    setReason(reason, systemReason(errno));
+    return NewFile::Failed;
+}
+
 #else
+
+NewFile createNewFile(const fs::path &path, QString *reason)
+{
+    if (QFileInfo(toQPath(path)).isSymLink() || QFileInfo::exists(toQPath(path)))
+        return NewFile::Taken;
+    QFile file(toQPath(path));
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return NewFile::Created;
+    if (QFileInfo::exists(toQPath(path)))
+        return NewFile::Taken;
+    setReason(reason, file.errorString());
+    return NewFile::Failed;
+}
 
 bool writeFileAtomically(const fs::path &path, QByteArrayView data, QString *reason)
 {

@@ -77,6 +77,12 @@ bool writeFileAtomically(const std::filesystem::path &path, QByteArrayView data,
 /// that is a symbolic link, a pipe, a device or a folder is refused at once, without blocking.
 bool appendWhole(const std::filesystem::path &path, QByteArrayView data, QString *reason = nullptr);
 
+/// Makes `path` a new, empty regular file. Whatever is at the name already (a file, a folder,
+/// a symbolic link, even one that points nowhere) is left as it is: Taken. Failed, with
+/// `reason` when given, when the name cannot be made.
+enum class NewFile { Created, Taken, Failed };
+NewFile createNewFile(const std::filesystem::path &path, QString *reason = nullptr);
+
 /// True when `path` is a folder (a symbolic link to one counts); never blocks.
 bool isFolder(const std::filesystem::path &path);
 
