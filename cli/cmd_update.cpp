@@ -327,7 +327,7 @@ class FleetStatus
 {
 public:
     explicit FleetStatus(const std::vector<link::PortRecord> &ports)
-        : m_terminal(::isatty(::fileno(stdout)) != 0)
+        : m_terminal(::isatty(::fileno(userStream)) != 0)
     {
         for (const link::PortRecord &port : ports)
             m_lines.push_back(printable(port.portName) + "  waiting");
@@ -343,17 +343,17 @@ public:
         if (m_terminal)
             draw(true);
         else
-            std::printf("%s\n", m_lines[i].c_str());
-        std::fflush(stdout);
+            std::fprintf(userStream, "%s\n", m_lines[i].c_str());
+        std::fflush(userStream);
     }
 
 private:
     void draw(bool again)
     {
         if (again)
-            std::printf("\033[%zuA", m_lines.size());
+            std::fprintf(userStream, "\033[%zuA", m_lines.size());
         for (const std::string &text : m_lines)
-            std::printf("\r\033[K%s\n", text.c_str());
+            std::fprintf(userStream, "\r\033[K%s\n", text.c_str());
     }
 
     bool m_terminal;
@@ -385,7 +385,7 @@ int updateAll(const UpdateOptions &options)
     if (!ports)
         return exitCode;
     for (const std::string &line : link::fileIdentityLines(file.image->file))
-        std::printf("%s\n", printable(line).c_str());
+        std::fprintf(userStream, "%s\n", printable(line).c_str());
     std::string names;
     for (const link::PortRecord &port : *ports)
         names += (names.empty() ? "" : ", ") + printable(port.portName);
@@ -436,10 +436,10 @@ int runUpdate(const Args &args)
     if (const int *exitCode = std::get_if<int>(&parsed))
         return *exitCode;
     const UpdateOptions &options = std::get<UpdateOptions>(parsed);
-    if (options.all)
-        return updateAll(options);
     if (options.json)
         userStream = stderr;
+    if (options.all)
+        return updateAll(options);
     const auto begun = std::chrono::steady_clock::now();
     UpdateReport report;
     const int code = updateDevice(options, report);

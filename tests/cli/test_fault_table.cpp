@@ -8,6 +8,9 @@
 #include "update/UpdateFixture.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <functional>
 #include <map>
 #include <thread>
@@ -150,7 +153,9 @@ TEST_P(FaultTable, TellsOnceFreesThePortAndKeepsFiles)
     for (const auto &[name, content] : after) {
         EXPECT_FALSE(name.startsWith('.')) << name.toStdString() << ": a temporary file is left";
         if (!before.contains(name) || before.at(name) != content) {
-            EXPECT_TRUE(content.isEmpty() || content.endsWith("\r\n"))
+            // Logs end their lines with CR LF, the capture file with LF.
+            EXPECT_TRUE(content.isEmpty() || content.endsWith("\r\n") ||
+                        (name.endsWith(".xltcap") && content.endsWith('\n')))
                 << name.toStdString() << " ends in a cut line";
         }
     }
@@ -294,8 +299,65 @@ TEST_F(Emulator, UpdateGuardsSendNothingToAnotherIdentity)
     EXPECT_EQ(m_out, "SSP9 02340005\n");
 }
 
-// --raw onto a full disk: told once, when it happens, with the reason; the run goes on and ends
-// with 1, and the file holds the whole lines written before, which decode reads.
+// Fleet commands: every attached device at once, one report entry each, exit 0 only when every
+// device succeeded. COM129 is healthy, COM130 refuses block 12 and fails config reads, COM131 is
+// another interface.
+TEST_F(Emulator, FleetCommandsReportEveryDeviceAndFailWhenOneFails)
+{
+    ASSERT_NO_FATAL_FAILURE(serve(healthy()));
+    sim::DeviceOptions refusing = healthy();
+    refusing.refuseBlock = 12;
+    refusing.fault = sim::Fault::FailStatus;
+    refusing.faultCode = link::kCmdReadConfig;
+    sim::DeviceOptions other = healthy();
+    other.identity = "SSP9 01000002";
+    std::unique_ptr<sim::PtyServer> more[2];
+    for (int i = 0; i < 2; ++i) {
+        std::string error;
+        more[i] = sim::PtyServer::start(i == 0 ? refusing : other, {registry}, error);
+        ASSERT_TRUE(more[i]) << error;
+    }
+    write("pr.dpc", updateFile("PR01 02340005"));
+    const auto report = [this] {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(m_out)).array();
+    };
+
+    EXPECT_EQ(xltctl({"identity", "--all"}), 0) << m_err;
+    EXPECT_NE(m_out.find("COM131  "), std::string::npos) << m_out;
+    EXPECT_NE(m_out.find("  SSP9 01000002  ok  "), std::string::npos) << m_out;
+    EXPECT_TRUE(m_out.ends_with("\n3 devices: 3 succeeded, 0 failed\n")) << m_out;
+    EXPECT_EQ(xltctl({"--port", "COM129", "identity", "--all"}), 2);
+
+    EXPECT_EQ(
+        xltctl({"update", "--all", "--yes", "--json", "--expect-interface", "PR01", "pr.dpc"}), 1);
+    const std::tuple<const char *, QJsonValue, QJsonValue, const char *> updates[] = {
+        {"updated", "PR01 02.34 0005", QJsonValue(), ""},
+        {"failed", QJsonValue(), 12, "block 13 of 20 (block number 12) was not accepted"},
+        {"refused", QJsonValue(), QJsonValue(), "the device's interface is \"SSP9\""}};
+    ASSERT_EQ(report().size(), 3) << m_out << m_err;
+    for (int i = 0; i < 3; ++i) {
+        const auto &[result, after, failedBlock, message] = updates[i];
+        const QJsonObject device = report()[i].toObject();
+        EXPECT_EQ(device["port"], QString("COM%1").arg(129 + i));
+        EXPECT_EQ(device["result"], QLatin1String(result)) << i;
+        EXPECT_EQ(device["identityAfter"], after) << i;
+        EXPECT_EQ(device["failedBlock"], failedBlock) << i;
+        EXPECT_EQ(device["message"].toString().left(int(strlen(message))), message) << i;
+    }
+
+    // Backups never replace one another; a device whose read fails (a failure status, not a
+    // PR01 device) leaves no file.
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(xltctl({"config", "read", "--all", "--dir", "backups", "--json"}), 1) << m_err;
+    for (const int i : {1, 2})
+        EXPECT_EQ(report()[i].toObject()["result"], "failed") << m_out;
+    EXPECT_EQ(QDir(QString::fromStdString(path("backups"))).entryList(QDir::Files).join(' '),
+              "XLTSIM129-PR01-0234-0005-2.ufg XLTSIM129-PR01-0234-0005.ufg");
+}
+
+// --raw onto a full disk: told once, when it happens, with the reason (as a log file's failure
+// is told); the run goes on and ends with 1, and the file holds the whole lines written before,
+// which decode reads.
 TEST_F(Emulator, RawRepliesOntoAFullDiskAreToldAndStayWholeLines)
 {
     test::SmallTmpfs fs;
@@ -304,13 +366,14 @@ TEST_F(Emulator, RawRepliesOntoAFullDiskAreToldAndStayWholeLines)
     ASSERT_TRUE(fs.fillLeaving(4096)); // five lines of a flood (765 bytes each)
     ASSERT_NO_FATAL_FAILURE(serve({.traffic = sim::TrafficLevel::Flood}));
     EXPECT_EQ(xltctl({"monitor", "--seconds", "2", "--log-dir", ".", "--raw", raw}), 1) << m_err;
-    EXPECT_EQ(count(m_err, "cannot write"), 1u) << m_err;
-    EXPECT_EQ(count(m_err, "xltctl monitor: cannot write '" + raw + "': No space left on device\n"),
+    EXPECT_EQ(count(m_err, "could not be written"), 1u) << m_err;
+    EXPECT_EQ(count(m_err, "xltctl: The capture file " + raw +
+                               " could not be written: No space left on device\\x0A"),
               1u)
         << m_err;
     EXPECT_NE(m_out.find("label|host|PR01"), std::string::npos) << "the run went on to its end";
     const QByteArray kept = filesIn(fs.path()).at("raw.txt");
-    EXPECT_EQ(kept.count('\n'), 5) << kept.toStdString();
+    EXPECT_EQ(kept.count('\n'), 5 + 5) << kept.toStdString(); // the header and five replies
     EXPECT_TRUE(kept.endsWith('\n'));
     EXPECT_EQ(xltctl({"decode", "--replies", raw}), 0) << m_err;
 }
