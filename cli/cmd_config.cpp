@@ -507,7 +507,7 @@ std::string ruleOf(const Args &words)
     if (sub == "diff")
         return "diff takes FILE.ufg, optionally OTHER.ufg, --exit-code and --json";
     if (sub == "detect")
-        return "detect takes --json and --seconds N with N from 1 to 3600";
+        return "detect takes --seconds N with N from 1 to 3600, and --json";
     return {};
 }
 

@@ -32,7 +32,8 @@ constexpr char kPortsUsage[] =
     "number, null where there is none), \"name\" (the driver's device name) and \"xlt\" (true\n"
     "for a port of the device's family).\n"
     "\n"
-    "Exit codes: 0 listed (also when no device was found), 2 bad usage.\n";
+    "Exit codes: 0 listed (also when no device was found), 2 bad usage, 3 the port chosen\n"
+    "with --port or --device is not there (the ports that are are named on stderr).\n";
 
 /// One port alone, to ask the device search about it.
 class OnePort final : public link::PortSource
@@ -57,6 +58,11 @@ int runPorts(const Args &args)
         return *exitCode;
     const bool json = commandLine.isSet(QStringLiteral("json"));
     CliContext cli;
+    // A chosen port that is not there is told as every command tells it, not listed as none.
+    if (const std::string missing = cli.ports->missingText(); !missing.empty()) {
+        std::fprintf(stderr, "xltctl: %s\n", printable(missing).c_str());
+        return 3;
+    }
     if (json) {
         QJsonArray list;
         for (const link::PortRecord &record : cli.ports->ports()) {

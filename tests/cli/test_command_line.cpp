@@ -89,6 +89,8 @@ TEST_F(CommandLine, UsageErrorsNameTheWordAtFault)
         {{"config", "detect", "--seconds", "0"}, 2, "", "detect takes --seconds N"},
         {{"config", "detect", "--seconds=3601"}, 2, "", "detect takes --seconds N"},
         {{"config", "diff"}, 2, "", "diff takes FILE.ufg"},
+        {{"config", "read", "--all"}, 2, "", "or --all, --dir FOLDER and --json"},
+        {{"config", "read", "--all", "--dir", "d", "--ufg", "f"}, 2, "", "read takes only"},
         {{"update"}, 2, "", "xltctl update: missing FILE.dpc\n"},
         {{"update", "a.dpc", "b.dpc"}, 2, "", "xltctl update: unexpected argument 'b.dpc'\n"},
         {{"decode", "--frame", "--replies"}, 2, "", "say --frame or --replies, not both"},
@@ -200,7 +202,7 @@ TEST_F(CommandLine, DeviceChoiceInEveryPlace)
         {{"--port", elsewhere, "identity", "--port", com}, 0, identity, talking},
         {{"--port", com, "identity", "--port", elsewhere}, 3, "", none},
         {{"config", "--port", com, "read", "--json"}, 0, "\"bootVersion\"", talking},
-        {{"ports", "--port", elsewhere}, 0, "XLT device: none", ""},
+        {{"ports", "--port", elsewhere}, 3, "", none},
         {{"decode", "--port", elsewhere, "--frame", "35", "7F 80 01 07"}, 0, "CMD", ""},
         {{"options", "--drive=ttl", "--port", elsewhere}, 3, "", none},
     };
