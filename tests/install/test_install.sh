@@ -78,7 +78,7 @@ check_files() {
         COMP_WORDS=(xltctl --port COM5 config diff --) COMP_CWORD=5 && _xltctl
         echo "${COMPREPLY[*]}"
     )
-    [ "$offered" = "--exit-code --port --device" ] || fail "completion of config diff: $offered"
+    [ "$offered" = "--exit-code --json --port --device" ] || fail "completion of config diff: $offered"
 
     # The program starts and keeps running (no display: offscreen) until it is stopped.
     mkdir -p "$work/home"
