@@ -9,15 +9,26 @@
 // update --yes`), then all of them at once (`xltctl update --all --yes`); the ratio of the two
 // times is the cost of the fleet over one device. Then the program (`xlt`, offscreen) runs idle
 // for ten seconds with the devices attached, and its CPU time over those seconds is printed.
+// Last, the main window's status bar (offscreen, in this process) watches one more emulator
+// come and go: the time from the port's registration (or its removal) to the drop-down showing
+// it is printed, five times each.
+#include "app/ui/DeviceBar.h"
+#include "link/ChoosablePorts.h"
+#include "link/SystemPorts.h"
 #include "sim/DeviceModel.h"
 #include "sim/PtyServer.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <signal.h>
 #include <spawn.h>
@@ -77,6 +88,38 @@ double cpuSeconds(pid_t pid)
 
 } // namespace
 
+/// Milliseconds from `change` until the status bar's drop-down has `count` entries; -1 after
+/// five seconds.
+qint64 shownAfter(QComboBox &devices, int count, const std::function<void()> &change)
+{
+    QElapsedTimer timer;
+    timer.start();
+    change();
+    return QTest::qWaitFor([&] { return devices.count() == count; }, 5000) ? timer.elapsed() : -1;
+}
+
+void plugAndUnplug(const std::string &registry)
+{
+    const std::unique_ptr<link::PortSource> system = link::makeSystemPortSource();
+    link::ChoosablePorts ports(*system);
+    app::DeviceBar bar(ports);
+    auto &devices = *bar.findChild<QComboBox *>(QStringLiteral("cmbDevice"));
+    const int before = devices.count();
+    std::printf("status bar, from a port's registration or removal to the drop-down:\n");
+    for (int i = 0; i < 5; ++i) {
+        std::unique_ptr<sim::PtyServer> server;
+        sim::DeviceOptions options;
+        options.statePath.clear();
+        std::string error;
+        const qint64 plug = shownAfter(devices, before + 1, [&] {
+            server = sim::PtyServer::start(options, {registry}, error);
+        });
+        const qint64 unplug = shownAfter(devices, before, [&] { server.reset(); });
+        std::printf("  plug %4lld ms   unplug %4lld ms\n", static_cast<long long>(plug),
+                    static_cast<long long>(unplug));
+    }
+}
+
 int main(int argc, char *argv[])
 {
     const int devices = argc > 1 ? std::atoi(argv[1]) : 8;
@@ -86,6 +129,7 @@ int main(int argc, char *argv[])
     ::setenv("XLT_SIM_DIR", registry.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", dir.path().toStdString().c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
 
     std::vector<std::unique_ptr<sim::PtyServer>> servers;
     for (int i = 0; i < devices; ++i) {
@@ -133,5 +177,6 @@ int main(int argc, char *argv[])
     std::printf(
         "program idle with %d devices attached: %.2f %% of one core (%.3f s CPU in %.1f s)\n",
         devices, 100 * used / wall, used, wall);
+    plugAndUnplug(registry);
     return 0;
 }
