@@ -29,6 +29,19 @@ bool isSystemFolder(const QString &path)
     return false;
 }
 
+QString shownFolder(const QString &path, const QString &home)
+{
+    const QString cleanHome = QDir::cleanPath(home);
+    if (cleanHome.isEmpty() || cleanHome == QLatin1String("/"))
+        return path;
+    const QString clean = QDir::cleanPath(path);
+    if (clean == cleanHome)
+        return QStringLiteral("~");
+    if (clean.startsWith(cleanHome + QLatin1Char('/')))
+        return QDir::toNativeSeparators(QLatin1Char('~') + clean.mid(cleanHome.size()));
+    return path;
+}
+
 QString chooseLogFolder(const QString &programDir, const QString &documentsDir)
 {
     if ((writableFolder(programDir) && !isSystemFolder(programDir)) || documentsDir.isEmpty())

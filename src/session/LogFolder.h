@@ -19,6 +19,11 @@ QString chooseLogFolder(const QString &programDir, const QString &documentsDir);
 /// True for /usr, /bin, /sbin and the folders below them (after the path is cleaned).
 bool isSystemFolder(const QString &path);
 
+/// A folder as a window shows it: under `home` (the user's home folder) as "~/...", the home
+/// folder itself as "~", any other path as it is. A name that only starts like the home folder
+/// ("/home/ann2" with home "/home/ann") is not under it.
+QString shownFolder(const QString &path, const QString &home);
+
 /// chooseLogFolder() with the user's documents folder (QStandardPaths::DocumentsLocation).
 QString defaultLogFolder(const QString &programDir);
 

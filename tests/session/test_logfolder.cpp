@@ -100,4 +100,16 @@ TEST(LogFolder, SystemFoldersAreWholeNames)
         EXPECT_EQ(isSystemFolder(QString::fromLatin1(path)), system) << path;
 }
 
+TEST(LogFolder, ShownUnderTheHomeFolderAsTilde)
+{
+    const std::tuple<const char *, const char *, const char *> rows[] = {
+        {"/home/ann/Documents/XLT logs", "/home/ann", "~/Documents/XLT logs"},
+        {"/home/ann/", "/home/ann", "~"},
+        {"/home/ann2/logs", "/home/ann", "/home/ann2/logs"},
+        {"/var/log/xlt", "/", "/var/log/xlt"},
+        {"/opt/xlt", "", "/opt/xlt"}};
+    for (const auto &[path, home, shown] : rows)
+        EXPECT_EQ(shownFolder(QString::fromUtf8(path), QString::fromUtf8(home)), shown) << path;
+}
+
 } // namespace
