@@ -24,13 +24,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <signal.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -46,6 +46,7 @@ namespace {
 pid_t spawn(std::vector<std::string> args)
 {
     std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
     for (std::string &arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);

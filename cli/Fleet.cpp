@@ -17,8 +17,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace xlt::cli {
 
 std::vector<link::PortRecord> devicePorts(link::PortSource &source)

@@ -325,7 +325,7 @@ std::filesystem::path reserveBackup(const std::filesystem::path &folder, const s
                                     std::string &reason)
 {
     for (int n = 1; n <= 999; ++n) {
-        const std::filesystem::path path =
+        std::filesystem::path path =
             folder / (stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".ufg");
         QString why;
         const core::NewFile made = core::createNewFile(path, &why);

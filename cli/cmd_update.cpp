@@ -435,7 +435,7 @@ int runUpdate(const Args &args)
     const auto parsed = parseArgs(args);
     if (const int *exitCode = std::get_if<int>(&parsed))
         return *exitCode;
-    const UpdateOptions &options = std::get<UpdateOptions>(parsed);
+    const auto &options = std::get<UpdateOptions>(parsed);
     if (options.json)
         userStream = stderr;
     if (options.all)
