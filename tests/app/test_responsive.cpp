@@ -2,6 +2,8 @@
 // that answers at the speed of a real line (the emulator on a pseudo-terminal, the last replies
 // paced at 9600 baud), and windows whose requests stay in flight for as long as the test wants.
 // The window thread keeps running events throughout.
+#include "app/ui/DeviceBar.h"
+#include "link/ChoosablePorts.h"
 #include "link/LineWorker.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
@@ -17,8 +19,10 @@
 #include "update/UpdateFixture.h"
 #include "update/ui/frmXLTUpdate.h"
 
+#include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -139,6 +143,51 @@ TEST_F(RealLine, UpdateKeepsTheWindowLiveAndPausesThreeSeconds)
     const auto pause = blocks.at(256).first - blocks.at(255).second;
     EXPECT_GE(pause, std::chrono::milliseconds(2900));
     EXPECT_LT(pause, std::chrono::milliseconds(5000));
+}
+
+// Three emulated devices and the main window's status bar over the real port listing: each
+// plug and unplug shows, a device chosen there is the one a window talks to, an unplugged choice
+// stays chosen (not connected) and is used again once it is back.
+TEST_F(RealLine, StatusBarFollowsEmulatorsAndTheChosenOneAnswers)
+{
+    ::setenv("XLT_SIM_DIR", registry.c_str(), 1);
+    link::ChoosablePorts choosable(*ports);
+    link::DeviceContext chosen{worker, choosable, notifier};
+    app::DeviceBar bar(choosable);
+    auto *devices = bar.findChild<QComboBox *>("cmbDevice");
+    const int before = devices->count();
+    std::unique_ptr<sim::PtyServer> emulators[3];
+    const auto serve = [&](int i) {
+        sim::DeviceOptions options;
+        options.identity = "PR01 0" + std::to_string(i + 1) + "000001";
+        options.statePath.clear();
+        std::string error;
+        emulators[i] = sim::PtyServer::start(options, {registry}, error);
+        ASSERT_TRUE(emulators[i]) << error;
+    };
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_NO_FATAL_FAILURE(serve(i));
+        EXPECT_TRUE(waitFor([&] { return devices->count() == before + i + 1; }, 5000)) << i;
+    }
+    const int first = devices->findText("COM129", Qt::MatchStartsWith);
+    ASSERT_GT(first, 0);
+    devices->setCurrentIndex(first);
+    const auto identityShown = [&](const char *firmware) {
+        options::frmOptions window(chosen);
+        return waitFor([&] {
+            return window.findChild<QPlainTextEdit *>("Picture1")
+                ->toPlainText()
+                .contains(QLatin1String(firmware));
+        });
+    };
+    EXPECT_TRUE(identityShown("firmware:    0100"));
+    emulators[0].reset();
+    EXPECT_TRUE(waitFor([&] { return devices->currentText().endsWith("(not connected)"); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(serve(0)); // back, on the port it had
+    EXPECT_TRUE(waitFor([&] { return !devices->currentText().endsWith("(not connected)"); }, 5000));
+    EXPECT_TRUE(identityShown("firmware:    0100"));
+    emulators[2].reset();
+    EXPECT_TRUE(waitFor([&] { return devices->count() == before + 2; }, 5000));
 }
 
 /// Windows over a line thread whose device answers when the test says: requests stay in flight
