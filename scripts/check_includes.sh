@@ -72,7 +72,7 @@ while IFS= read -r file; do
             window_free "$file" || continue
             if grep -qxF "$header" "$windowing"; then
                 offend "$file" "window-free code includes a Qt Widgets or Gui header: $line"
-            elif grep -qxF "$header" "$serialport" && [[ $file != src/link/SerialLink.* ]]; then
+            elif grep -qxF "$header" "$serialport" && [[ $file != src/link/SerialLink* ]]; then
                 offend "$file" "only SerialLink may include Qt SerialPort: $line"
             fi
         fi

@@ -3,10 +3,11 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-wayland
+  qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev qt6-wayland
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14
   xvfb xauth
+  g++-mingw-w64-x86-64-posix wine wine64
   desktop-file-utils appstream dpkg-dev file
   python3
 )

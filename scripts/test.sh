@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite: one optimised build with the address and
-# undefined-behaviour sanitizers and warnings as errors, its tests, the style gates, and a short
-# run of every fuzz target. Prints the time of each phase at the end.
+# undefined-behaviour sanitizers and warnings as errors, its tests, the style gates, the Windows
+# check (scripts/check-windows.sh) and a short run of every fuzz target. Prints the time of each
+# phase at the end.
 #   FUZZ_SECONDS=N  seconds per fuzz target (default 5; 0 skips the fuzz run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +42,12 @@ if [ "$fuzz_seconds" != 0 ]; then
   fuzz_build=$!
 fi
 
+# The Windows check (scripts/check-windows.sh: a MinGW cross-build of the Qt-free pieces, their
+# tests under Wine, the Win32 link against this build's emulator) runs beside the tests too.
+windows_log=$(mktemp)
+bash scripts/check-windows.sh build/ci/sim/xlt-sim >"$windows_log" 2>&1 &
+windows_check=$!
+
 # The tests spend most of their time waiting on lines and timers, clang-tidy on the processor:
 # the style gates run beside the tests and report when the tests are done.
 echo "== tests and style gates =="
@@ -56,6 +63,13 @@ cat "$style_log"
 phase_done "style gates (rest)"
 [ "$tests_status" -eq 0 ] || { echo "tests failed" >&2; exit 1; }
 [ "$style_status" -eq 0 ] || { echo "style gates failed" >&2; exit 1; }
+
+echo "== windows check =="
+windows_status=0
+wait "$windows_check" || windows_status=$?
+grep -v '^\[[0-9]*/[0-9]*\] ' "$windows_log" || true
+phase_done "windows check (rest)"
+[ "$windows_status" -eq 0 ] || { echo "windows check failed" >&2; exit 1; }
 
 if [ -n "$fuzz_build" ]; then
   echo "== fuzz: ${fuzz_seconds}s per target =="

@@ -1,7 +1,7 @@
 #include "ChoosablePorts.h"
 
 #include "USB_COM.h"
-#include "core/Text.h"
+#include "core/ByteText.h"
 
 #include <algorithm>
 #include <utility>

@@ -4,6 +4,8 @@
 // Window-free: the serial link records the reason of its last failed open, the windows and
 // xltctl show the text.
 
+#include "UserAccess.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +50,9 @@ struct HolderSearch
 /// "/" made "_" ("/dev/ttyACM0" gives "LCK..ttyACM0", "/dev/pts/3" gives "LCK..pts_3").
 std::string lockFileName(const std::string &devicePath);
 
+// The holder search is one file per system: PortHolder_posix.cpp (lock files, /proc) and
+// PortHolder_windows.cpp (nothing found: Windows does not tell).
+
 /// Who holds `devicePath`: first the process named in its lock file (when that process is
 /// alive), otherwise the first process, other than `ownPid`, with an open descriptor on the
 /// node. Processes whose descriptors cannot be read (other users', unless root) are passed
@@ -64,7 +69,12 @@ std::string openFailureText(const OpenFailure &failure, const std::optional<Port
 /// gives the reason of every failure. `port` names it as describePort() does.
 std::string goneText(const std::string &port);
 
-/// The group owning `devicePath`, or empty when it cannot be read.
-std::string groupOfNode(const std::string &devicePath);
+/// The same message in its Windows form: a port held by another program and a port the user
+/// may not open are one refusal there (access denied), and Windows does not tell which program
+/// holds a port, so the message says so instead of naming it.
+std::string windowsOpenFailureText(const OpenFailure &failure);
+
+/// This process's id, which the holder search passes over.
+long currentProcessId();
 
 } // namespace xlt::link

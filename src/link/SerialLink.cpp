@@ -1,6 +1,9 @@
+// The serial link over Qt SerialPort (Linux; SerialLink_windows.cpp on Windows).
 #include "SerialLink.h"
 
-#include "Framing.h"
+#include "LineExchange.h"
+#include "SerialLinkQt.h"
+#include "UserAccess.h"
 
 #include <QSerialPort>
 #include <algorithm>
@@ -8,28 +11,12 @@
 #include <functional>
 #include <limits>
 #include <optional>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace xlt::link {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-/// Once a reply frame has started, a pause this long (plus 20 character times at the line
-/// speed) means the rest is not coming: the frame is reported broken at once instead of after
-/// the whole reply time-out.
-constexpr milliseconds kInterByteGap{100};
-/// The longest a wait goes without asking whether the operation still wants the reply.
-constexpr milliseconds kInterruptSlice{20};
-
-milliseconds gapLimit(std::uint32_t baudRate)
-{
-    const std::uint32_t baud = std::max<std::uint32_t>(baudRate, 1);
-    return kInterByteGap + milliseconds(20ull * 10 * 1000 / baud);
-}
 
 int toWaitMs(milliseconds duration)
 {
@@ -39,32 +26,31 @@ int toWaitMs(milliseconds duration)
 
 } // namespace
 
-struct SerialLink::Impl
+struct SerialLink::Impl final : LineIo
 {
     explicit Impl(PortSource &source)
         : ports(source)
     {}
 
     bool open(const XLTPacket &packet);
-    std::uint8_t exchange(XLTPacket &packet);
-    bool send(const std::vector<std::uint8_t> &frame);
-    std::uint8_t awaitReply(XLTPacket &packet);
-    /// Feeds received bytes to the decoder: the result code once the reply is complete.
-    std::optional<std::uint8_t> take(framing::Decoder &decoder, const QByteArray &bytes,
-                                     std::uint8_t expected, XLTPacket &packet);
-    /// The reply's result code when `frame` is the reply to the command (SEQ `expected`).
-    static std::optional<std::uint8_t> deliver(const framing::Frame &frame, std::uint8_t expected,
-                                               XLTPacket &packet);
-    std::uint8_t lost();
     /// Records why opening `record` failed.
     void noteOpenFailure(const PortRecord &record);
+
+    void dropInput() override
+    {
+        port.clear(QSerialPort::Input);
+        port.readAll();
+    }
+    bool send(std::span<const std::uint8_t> bytes, milliseconds limit) override;
+    bool receive(std::vector<std::uint8_t> &bytes, milliseconds wait) override;
+    // QSerialPort still says open after the line failed: closing here makes the next send
+    // report a closed port.
+    void close() override { port.close(); }
 
     PortSource &ports;
     OpenFailure failure;
     QSerialPort port;
-    std::uint8_t seq = 0;
-    milliseconds timeout{kTimeoutMs};
-    milliseconds gap{kInterByteGap};
+    LineExchange exchange;
     std::function<bool()> interrupted;
 };
 
@@ -97,8 +83,7 @@ bool SerialLink::Impl::open(const XLTPacket &packet)
         port.close();
         return false;
     }
-    timeout = milliseconds(packet.Timeout);
-    gap = gapLimit(packet.BaudRate);
+    exchange.configure(packet.Timeout, packet.BaudRate);
     return true;
 }
 
@@ -106,14 +91,12 @@ void SerialLink::Impl::noteOpenFailure(const PortRecord &record)
 {
     // Read the error after the call, not in the same expression (Qt sets it late).
     const QSerialPort::SerialPortError error = port.error();
-    const bool accessible = ::access(record.devicePath.c_str(), R_OK | W_OK) == 0;
-    failure.kind = openFailureKind(error, accessible);
+    failure.kind = openFailureKind(error, mayReadWrite(record.devicePath));
     failure.devicePath = record.devicePath;
     failure.portName = record.portName;
     failure.systemText = port.errorString().toStdString();
     failure.nodeGroup = groupOfNode(record.devicePath);
-    const passwd *user = ::getpwuid(::geteuid());
-    failure.userName = user ? user->pw_name : "";
+    failure.userName = currentUserName();
 }
 
 OpenFailureKind openFailureKind(QSerialPort::SerialPortError error, bool nodeAccessible)
@@ -133,111 +116,27 @@ OpenFailureKind openFailureKind(QSerialPort::SerialPortError error, bool nodeAcc
     }
 }
 
-std::uint8_t SerialLink::Impl::lost()
+bool SerialLink::Impl::send(std::span<const std::uint8_t> bytes, milliseconds limit)
 {
-    // The device is gone or the line failed: QSerialPort still says open, so close here, and
-    // the next send reports a closed port.
-    port.close();
-    return PortError;
-}
-
-bool SerialLink::Impl::send(const std::vector<std::uint8_t> &frame)
-{
-    const auto size = qint64(frame.size());
+    const auto size = qint64(bytes.size());
     port.clearError();
-    if (port.write(reinterpret_cast<const char *>(frame.data()), size) != size)
+    if (port.write(reinterpret_cast<const char *>(bytes.data()), size) != size)
         return false;
     while (port.bytesToWrite() > 0) {
-        if (!port.waitForBytesWritten(toWaitMs(timeout)))
+        if (!port.waitForBytesWritten(toWaitMs(limit)))
             return false;
     }
     return true;
 }
 
-std::uint8_t SerialLink::Impl::exchange(XLTPacket &packet)
+bool SerialLink::Impl::receive(std::vector<std::uint8_t> &bytes, milliseconds wait)
 {
-    // A reply that came late for an earlier command must not be taken for this one: drop
-    // what is waiting, and tag the command so that a stale reply still on its way is ignored.
-    port.clear(QSerialPort::Input);
-    port.readAll();
-    seq = static_cast<std::uint8_t>(seq ^ framing::kSeqToggle);
-    const auto frame = framing::encodeCommand(
-        seq, std::span<const std::uint8_t>(packet.CommandData, packet.CommandLength));
-    if (!send(frame))
-        return lost();
-    return awaitReply(packet);
-}
-
-std::uint8_t SerialLink::Impl::awaitReply(XLTPacket &packet)
-{
-    framing::Decoder decoder(true);
-    const auto deadline = Clock::now() + timeout;
-    const auto expected = static_cast<std::uint8_t>(seq | framing::kSeqReply);
-    auto lastBytes = Clock::now();
-    for (;;) {
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return CommandTimeOut;
-        if (interrupted && interrupted()) {
-            // The operation's owner has gone: nobody wants the reply, and the port is freed.
-            port.close();
-            return CommandTimeOut;
-        }
-        const bool midFrame = decoder.inFrame();
-        auto until = midFrame ? std::min(deadline, lastBytes + gap) : deadline;
-        // Waits in short slices, so that an interrupt is noticed within one.
-        until = std::min(until, now + kInterruptSlice);
-        port.clearError();
-        if (!port.waitForReadyRead(toWaitMs(std::chrono::duration_cast<milliseconds>(until - now) +
-                                            milliseconds(1)))) {
-            if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
-                return lost();
-            const auto after = Clock::now();
-            if (midFrame && after >= lastBytes + gap && after < deadline) {
-                // The frame stopped part way: its length was wrong, or it was noise that took
-                // the reply's start for data; then the reply is still in its bytes.
-                if (decoder.flush() == framing::Decoder::Result::Complete) {
-                    if (const auto status = deliver(decoder.frame(), expected, packet))
-                        return *status;
-                }
-                return PacketError;
-            }
-            continue;
-        }
-        lastBytes = Clock::now();
-        if (const auto status = take(decoder, port.readAll(), expected, packet))
-            return *status;
-    }
-}
-
-std::optional<std::uint8_t> SerialLink::Impl::take(framing::Decoder &decoder,
-                                                   const QByteArray &bytes, std::uint8_t expected,
-                                                   XLTPacket &packet)
-{
-    using Result = framing::Decoder::Result;
-    for (char c : bytes) {
-        const Result result = decoder.feed(static_cast<std::uint8_t>(c));
-        if (result == Result::BadCrc)
-            return PacketError;
-        // Malformed: a 7F in noise without a possible header after it, not a reply.
-        if (result != Result::Complete)
-            continue;
-        if (const auto status = deliver(decoder.frame(), expected, packet))
-            return status;
-    }
-    return std::nullopt;
-}
-
-std::optional<std::uint8_t> SerialLink::Impl::deliver(const framing::Frame &frame,
-                                                      std::uint8_t expected, XLTPacket &packet)
-{
-    if (frame.seq != expected)
-        return std::nullopt; // a late reply to an earlier command
-    if (frame.status == ReplyOk) {
-        packet.ReplyLength = static_cast<std::uint8_t>(frame.data.size());
-        std::copy(frame.data.begin(), frame.data.end(), packet.ReplyData);
-    }
-    return frame.status;
+    port.clearError();
+    if (!port.waitForReadyRead(toWaitMs(wait)))
+        return port.error() == QSerialPort::TimeoutError || port.error() == QSerialPort::NoError;
+    const QByteArray got = port.readAll();
+    bytes.insert(bytes.end(), got.begin(), got.end());
+    return true;
 }
 
 SerialLink::SerialLink(PortSource &ports)
@@ -254,8 +153,9 @@ std::int16_t SerialLink::OpenXLTComPort(XLTPacket &packet)
 
 std::int16_t SerialLink::XLTSendCommand(XLTPacket &packet)
 {
-    packet.ReplyStatus =
-        m_impl->port.isOpen() ? m_impl->exchange(packet) : std::uint8_t{ComPortClosed};
+    packet.ReplyStatus = m_impl->port.isOpen()
+                             ? m_impl->exchange.run(*m_impl, packet, m_impl->interrupted)
+                             : std::uint8_t{ComPortClosed};
     return 0;
 }
 
@@ -265,7 +165,7 @@ std::string SerialLink::openFailureText() const
     std::optional<PortHolder> holder;
     if (failure.kind == OpenFailureKind::Busy) {
         HolderSearch search;
-        search.ownPid = ::getpid();
+        search.ownPid = currentProcessId();
         holder = findPortHolder(failure.devicePath, search);
     }
     return link::openFailureText(failure, holder);

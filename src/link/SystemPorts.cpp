@@ -161,11 +161,4 @@ std::vector<PortRecord> LinuxPortSource::ports()
     return records;
 }
 
-#ifndef _WIN32
-std::unique_ptr<PortSource> makeSystemPortSource()
-{
-    return std::make_unique<LinuxPortSource>();
-}
-#endif
-
 } // namespace xlt::link

@@ -2,7 +2,7 @@
 
 #include "Operation.h"
 #include "XLTPacket.h"
-#include "core/Text.h"
+#include "core/ByteText.h"
 
 #include <algorithm>
 #include <cctype>

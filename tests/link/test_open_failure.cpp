@@ -1,7 +1,7 @@
 // Why a port did not open: the serial link's reading of QSerialPort's errors, the holder of a
 // busy port, and the message the user gets.
 #include "link/OpenFailure.h"
-#include "link/SerialLink.h"
+#include "link/SerialLinkQt.h"
 
 #include <QDir>
 #include <QFile>
