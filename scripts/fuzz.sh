@@ -27,7 +27,7 @@ run_one() { # target
   # takes a series of commands, each up to 131 bytes; files are longer: an update file needs
   # 2173 bytes for its identity, a replies line may pass the 4096-character limit.
   case "$name" in
-    fuzz_dpc | fuzz_hex) max_len=8192 ;;
+    fuzz_dpc | fuzz_hex | fuzz_capture) max_len=8192 ;;
     fuzz_device) max_len=4096 ;;
     fuzz_ufg | fuzz_simstate) max_len=2048 ;;
     fuzz_simargs) max_len=512 ;;

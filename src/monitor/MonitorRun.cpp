@@ -1,5 +1,9 @@
 #include "MonitorRun.h"
 
+#include "CaptureFile.h"
+#include "Version.h"
+#include "core/FileIo.h"
+#include "core/Text.h"
 #include "link/USB_COM.h"
 #include "link/XLT_protocol.h"
 
@@ -12,6 +16,17 @@ namespace {
 constexpr const char *kHolderName = "traffic monitor";
 constexpr const char *kLogErrorTail =
     "\n\nThe monitor goes on listing; each file's failure is shown once per run.";
+
+/// The device node of port `portNumber` as the source lists it; empty when it has none.
+std::string nodeOfPort(link::PortSource &ports, std::uint16_t portNumber)
+{
+    const std::string name = "COM" + std::to_string(portNumber);
+    for (const link::PortRecord &record : ports.ports()) {
+        if (record.portName == name)
+            return record.devicePath;
+    }
+    return {};
+}
 } // namespace
 
 MonitorRun::MonitorRun(link::DeviceContext &context, TrafficListing &listing, Clock clock)
@@ -32,7 +47,8 @@ MonitorRun::~MonitorRun()
     end();
 }
 
-void MonitorRun::start(const std::filesystem::path &logDir, Events events)
+void MonitorRun::start(const std::filesystem::path &logDir, Events events,
+                       std::filesystem::path capturePath)
 {
     if (m_state != State::Idle) {
         if (events.started)
@@ -42,6 +58,8 @@ void MonitorRun::start(const std::filesystem::path &logDir, Events events)
     m_startedAt = m_clock();
     m_logBaseName = TrafficLog::baseName(m_startedAt);
     m_log.emplace(logDir, m_logBaseName);
+    m_capturePath = capturePath.empty() ? m_log->capturePath() : std::move(capturePath);
+    m_captureHeader.clear();
     m_listing.resetCounts();
     m_logFilesTold.clear();
     m_ending = Ending::None;
@@ -74,13 +92,36 @@ void MonitorRun::runOnLine(link::Flow &flow)
     }
     if (link::OpenXLTComPort(flow, packet) == 0)
         return fail(StartResult::PortNotOpened);
+    // The identity for the capture's header, asked on the open port and quietly: a device that
+    // does not answer it still gets its run (the header says "unknown"), and one that answers
+    // nothing is told once, by the capture start. A line that failed has closed the port: that
+    // failure is the run's, told as every failed exchange.
+    CaptureHeader header;
+    header.portName = "COM" + std::to_string(flow.XLTPortNumber);
+    header.deviceNode = nodeOfPort(flow.ports, flow.XLTPortNumber);
+    header.program = app::kVersionText;
+    packet.CommandLength = 1;
+    packet.CommandData[0] = link::kCmdReadVersion;
+    packet.ReplyStatus = link::CommandTimeOut;
+    if (!flow.cancelled())
+        flow.link.XLTSendCommand(packet);
+    if (packet.ReplyStatus == link::ReplyOk) {
+        header.identity = captureIdentity(std::span(packet.ReplyData, packet.ReplyLength));
+    } else if (packet.ReplyStatus == link::PortError && !flow.cancelled()) {
+        link::CloseXLTComPort(flow);
+        flow.tell(core::Icon::Exclamation,
+                  "XLT Command transmission error " + link::ReplyStatusText(link::PortError));
+        return fail(StartResult::CaptureStartFailed);
+    }
     packet.CommandLength = 2;
     packet.CommandData[0] = link::kCmdCaptureStart;
     packet.CommandData[1] = 1;
     if (!link::RunXLTCommand(flow, packet))
         return fail(StartResult::CaptureStartFailed);
-    flow.post([this, port = flow.XLTPortNumber] {
-        m_portName = "COM" + std::to_string(port);
+    flow.post([this, header = std::move(header)]() mutable {
+        m_portName = header.portName;
+        header.started = captureTime(m_startedAt);
+        m_captureHeader = captureHeaderText(header);
         started(StartResult::Started);
     });
 
@@ -111,8 +152,10 @@ void MonitorRun::started(StartResult result)
 
 void MonitorRun::listed(const link::XLTPacket &reply)
 {
-    if (reply.ReplyLength > 0)
-        writeLogs(m_listing.ProcessCapture(reply));
+    if (reply.ReplyLength > 0) {
+        const TrafficListing::Added added = m_listing.ProcessCapture(reply);
+        writeFiles(added, captureReplyLine(std::span(reply.ReplyData, reply.ReplyLength)));
+    }
     if (m_events.replied)
         m_events.replied(reply);
 }
@@ -126,14 +169,26 @@ void MonitorRun::end()
     m_ending = Ending::Ended;
 }
 
-void MonitorRun::writeLogs(const TrafficListing::Added &added)
+void MonitorRun::writeFiles(const TrafficListing::Added &added, const std::string &captureText)
 {
     if (!m_log)
         return;
+    // The header goes with the first reply line, so that an unwritable folder is told once for
+    // all three files, and stays due until it has been written.
+    const std::string text = m_captureHeader + captureText;
+    std::string captureError;
+    QString reason;
+    if (core::appendWhole(m_capturePath, QByteArrayView(text.data(), qsizetype(text.size())),
+                          &reason))
+        m_captureHeader.clear();
+    else
+        captureError = "The capture file " + core::pathText(m_capturePath) +
+                       " could not be written: " + core::fromQString(reason);
     std::string errors;
     const std::pair<std::filesystem::path, std::string> results[] = {
         {m_log->targetPath(), m_log->appendTarget(added.target)},
-        {m_log->hostPath(), m_log->appendHost(added.host)}};
+        {m_log->hostPath(), m_log->appendHost(added.host)},
+        {m_capturePath, captureError}};
     // Each failing file is told once per run: a message per reply would hold the run up every
     // 50 ms. Later replies keep trying, so the files pick up again if the directory comes back.
     for (const auto &[path, error] : results) {

@@ -65,10 +65,15 @@ public:
     void setClock(Clock clock);
 
     /// The Run button: log base name from the clock, packet numbers to 0, then the operation:
-    /// port search, PortNumber/BaudRate/Timeout, open, capture-start (2, 1), and the polls.
-    /// `logDir` is where this run's log files go (LogPath at the moment of the start). Results
-    /// decided before the line is used (AlreadyRunning, Refused) come at once.
-    void start(const std::filesystem::path &logDir, Events events);
+    /// port search, PortNumber/BaudRate/Timeout, open, the identity (16, for the capture's
+    /// header; a failed one leaves it unknown), capture-start (2, 1), and the polls. `logDir`
+    /// is where this run's log files go (LogPath at the moment of the start); the capture file
+    /// (CaptureFile.h) goes to `capturePath`, or beside the logs when it is empty: each reply
+    /// that holds bytes, the first one led by the header, whole lines only; a failure is told
+    /// as a log file's is. Results decided before the line is used (AlreadyRunning, Refused)
+    /// come at once.
+    void start(const std::filesystem::path &logDir, Events events,
+               std::filesystem::path capturePath = {});
 
     /// The Stop button: the run ends after the reply of its next capture-read. Also counts
     /// when pressed while the start is under way.
@@ -92,6 +97,8 @@ public:
     const QDateTime &startedAt() const { return m_startedAt; }
     /// The port of the latest run that started ("COM5"); empty before one has.
     const std::string &portName() const { return m_portName; }
+    /// The capture file of the latest start.
+    const std::filesystem::path &capturePath() const { return m_capturePath; }
 
 private:
     enum class State { Idle, Starting, Running };
@@ -99,7 +106,7 @@ private:
     void runOnLine(link::Flow &flow);
     void started(StartResult result);
     void listed(const link::XLTPacket &reply);
-    void writeLogs(const TrafficListing::Added &added);
+    void writeFiles(const TrafficListing::Added &added, const std::string &captureText);
 
     link::DeviceContext &m_context;
     TrafficListing &m_listing;
@@ -112,6 +119,8 @@ private:
     QDateTime m_startedAt;
     std::string m_portName;
     std::optional<TrafficLog> m_log;
+    std::filesystem::path m_capturePath;
+    std::string m_captureHeader; ///< the capture's header, until it has been written
     Events m_events;
     link::Operation m_operation; // last: ends before the members its deliveries use
 };

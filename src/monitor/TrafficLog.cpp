@@ -1,5 +1,6 @@
 #include "TrafficLog.h"
 
+#include "CaptureFile.h"
 #include "core/FileIo.h"
 #include "core/Text.h"
 
@@ -57,6 +58,11 @@ std::filesystem::path TrafficLog::targetPath() const
 std::filesystem::path TrafficLog::hostPath() const
 {
     return m_dir / (m_base + ".xlt");
+}
+
+std::filesystem::path TrafficLog::capturePath() const
+{
+    return m_dir / (m_base + kCaptureExtension);
 }
 
 std::string TrafficLog::appendTarget(const std::vector<std::string> &lines)

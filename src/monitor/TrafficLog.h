@@ -23,6 +23,8 @@ public:
 
     std::filesystem::path targetPath() const;
     std::filesystem::path hostPath() const;
+    /// The run's capture file beside its logs: LogPath/<base>.xltcap (see CaptureFile.h).
+    std::filesystem::path capturePath() const;
 
     /// Appends the lines (none: nothing is done, no file is created). Returns an empty string
     /// on success, otherwise a message naming the file and the reason.

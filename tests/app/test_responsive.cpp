@@ -228,6 +228,10 @@ TEST_F(InFlight, ClosingEachWindowWithARequestInFlight)
         return [&, step] {
             held.holdOpens = step == "open";
             QWidget *window = clicked(new monitor::frmMonitor(session), "bttnRun");
+            if (step == "command 2" || step == "command 1") { // the identity is answered
+                EXPECT_TRUE(RealLine::waitFor([&] { return held.held() == "command 16"; }));
+                held.answer();
+            }
             if (step == "command 1") { // the capture start is answered
                 EXPECT_TRUE(RealLine::waitFor([&] { return held.held() == "command 2"; }));
                 held.answer();
@@ -251,8 +255,9 @@ TEST_F(InFlight, ClosingEachWindowWithARequestInFlight)
          },
          "command 16", true},
         {"monitor", monitorAt("open"), "open", true},
-        {"monitor", monitorAt("command 2"), "command 2", true},  // the capture start
-        {"monitor", monitorAt("command 1"), "command 1", false}, // a poll
+        {"monitor", monitorAt("command 16"), "command 16", true}, // the capture's identity
+        {"monitor", monitorAt("command 2"), "command 2", true},   // the capture start
+        {"monitor", monitorAt("command 1"), "command 1", false},  // a poll
     };
     for (const auto &[what, open, step, waits] : windows) {
         SCOPED_TRACE(std::string(what) + ", " + step);

@@ -21,7 +21,8 @@ status=0
 "$xltctl" monitor --seconds 3 --log-dir "$work" --raw "$work/raw.txt" >"$work/live.txt" ||
     fail "monitor --raw"
 [ "$(grep -c '^tgt|Packet #' "$work/live.txt")" -gt 10 ] || fail "too little traffic listed"
-grep -qvE '^([0-9A-F]{2})( [0-9A-F]{2})*$' "$work/raw.txt" && fail "raw lines are not hex"
+[ "$(head -n 1 "$work/raw.txt")" = "# XLT capture 1" ] || fail "no capture header"
+grep -v '^# ' "$work/raw.txt" | grep -qvE '^([0-9A-F]{2})( [0-9A-F]{2})*$' && fail "raw lines are not hex"
 "$xltctl" decode --replies "$work/raw.txt" >"$work/again.txt" || fail "decode --replies"
 diff "$work/live.txt" "$work/again.txt" >/dev/null || fail "decode listed other lines"
 

@@ -1,8 +1,12 @@
 // xltctl decode and xltctl monitor as programs; the monitor against the emulator on a pty.
 #include "MonitorTest.h"
+#include "Version.h"
+#include "monitor/CaptureFile.h"
 #include "support/XltctlRig.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 namespace {
@@ -108,7 +112,42 @@ TEST(MonitorCli, RunsAgainstTheEmulatorAndLogsWhatItPrints)
     EXPECT_GT(printed(out, "xlt|").size(), 50u);
     EXPECT_TRUE(out.ends_with("\nlabel|target|SSP\nlabel|host|PR01\n"));
     expectLoggedAsPrinted(logDir.path(), out);
-    EXPECT_GT(xlt::core::readRegularFile(raw, 1 << 20).bytes.value_or("").count('\n'), 5);
+    // --raw FILE is the run's capture file: its header, then the replies, which decode lists
+    // again as the run listed them.
+    const auto capture = xlt::monitor::readCaptureFile(raw).capture;
+    ASSERT_TRUE(capture);
+    const xlt::monitor::CaptureHeader &h = capture->header;
+    EXPECT_EQ(std::tie(h.portName, h.identity->interfaceCode, h.identity->firmware,
+                       h.identity->modNumber, h.program),
+              std::tie("COM129", "PR01", "0123", "0001", xlt::app::kVersionText));
+    EXPECT_TRUE(h.deviceNode.starts_with("/dev/pts/")) << h.deviceNode;
+    EXPECT_GT(capture->count(), 5u);
+    EXPECT_EQ(rig.run({"decode", "--replies", raw}).out, out);
+
+    // --json: one object per record, packet numbers per side from 0; without --raw the capture
+    // file lies beside the logs.
+    QTemporaryDir jsonDir;
+    const Outcome json =
+        rig.run({"monitor", "--seconds", "1", "--log-dir", jsonDir.path().toStdString(), "--json"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    std::map<QString, double> nextPacket{{"target", 0}, {"host", 0}};
+    int replies = 0; // records that answer a request, with their time
+    const QList<QByteArray> objects = QByteArray::fromStdString(json.out).trimmed().split('\n');
+    EXPECT_GT(objects.size(), 50);
+    for (const QByteArray &line : objects) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(o.keys(), (QStringList{"crc", "direction", "hex", "offset", "packet", "reply",
+                                         "run", "side", "text"}))
+            << line.toStdString();
+        EXPECT_EQ(o["packet"].toDouble(), nextPacket[o["side"].toString()]++);
+        EXPECT_EQ(o["crc"], "good");
+        EXPECT_TRUE(o["hex"].toString().startsWith(o["side"] == "target" ? "7F " : "FC "));
+        EXPECT_FALSE(o["text"].toString().isEmpty());
+        replies += o["reply"].isDouble() ? 1 : 0;
+        EXPECT_TRUE(o["run"].toString().startsWith(QDate::currentDate().toString(Qt::ISODate)));
+    }
+    EXPECT_GT(replies, 20);
+    EXPECT_EQ(QDir(jsonDir.path()).entryList({"*.xltcap"}).size(), 1);
 }
 
 } // namespace
