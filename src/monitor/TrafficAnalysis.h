@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace xlt::monitor {
@@ -67,36 +70,118 @@ struct SideSummary
 /// The tooltip of a record: its CRC failure and its reply time; empty when there is neither.
 QString recordToolTip(CrcVerdict crc, std::optional<std::uint32_t> replyMs);
 
-/// A text filter over records: a record is shown when one of its lines contains the text,
-/// ignoring case. An empty (or blank) text shows every record.
+/// What the analysis knows of one listed record besides its lines. A record that is no
+/// traffic (the run's mark) has tag 0.
+struct RecordFacts
+{
+    std::uint8_t tag = 0;
+    std::uint32_t offsetMs = 0;
+    CrcVerdict crc = CrcVerdict::Unchecked;
+    std::optional<std::uint32_t> replyMs;
+
+    bool traffic() const { return tag != 0; }
+    /// The validator's side (SSP, tags 0x35 and 0x55); else the host's side (ID003).
+    bool target() const;
+    /// A reply (0x55, 0xCA), which the lists label "XLT RX"; requests are "XLT TX".
+    bool reply() const { return isReplyTag(tag); }
+};
+
+struct ListedRecord;
+
+/// The facts of a record just listed: its CRC verdict (when the reply holds its whole frame)
+/// and its reply time, which `summary` (its side's) adds up.
+RecordFacts analyseRecord(SideSummary &summary, const ListedRecord &record);
+
+/// A filter over records: blank-separated terms that all must hold (AND).
+///   text          consecutive plain words form one text that a line of the record contains,
+///                 ignoring case ("7F 80" is the two bytes in that order, as typed)
+///   !word         no line contains the word; !crc=bad and the like negate that term
+///   crc=ok|bad    the CRC verdict (unchecked records are neither)
+///   reply>N       reply time in ms, also <, =, >=, <= and an optional "ms"; records without
+///                 a reply time never match
+///   side=target|host, dir=tx|rx   the side; requests (tx) or replies (rx), as the hex line
+///                 labels them "XLT TX" / "XLT RX"
+/// Keys and values ignore case. A term that does not parse (reply>abc, crc=maybe, side=, a
+/// lone !) is left out and listed in badTerms(); the other terms still apply. An empty (or
+/// blank) text shows every record.
 class RecordFilter
 {
 public:
     RecordFilter() = default;
     explicit RecordFilter(const QString &text);
 
-    bool empty() const { return m_text.isEmpty(); }
-    bool matches(std::span<const QString> lines) const;
+    /// True when no term applies (every record is shown).
+    bool empty() const { return m_terms.empty(); }
+    bool matches(std::span<const QString> lines, const RecordFacts &facts = {}) const;
+    /// The same for a record whose lines are Latin-1 bytes made on demand (a capture read
+    /// back): `lines` is called only when a text term is to be searched, and its lines must
+    /// live until the next call. Case is ignored exactly as for QStrings.
+    bool matches(const RecordFacts &facts,
+                 const std::function<std::span<const std::string_view>()> &lines) const;
+    /// The terms left out, as typed.
+    const QStringList &badTerms() const { return m_bad; }
 
 private:
-    QString m_text;
+    struct Term
+    {
+        enum class Kind { Text, Crc, Reply, Side, Dir } kind = Kind::Text;
+        bool negated = false;
+        QString text;            ///< Kind::Text
+        std::u16string folded{}; ///< Kind::Text, case-folded (for Latin-1 lines)
+        /// Kind::Text: how far a search in Latin-1 moves on after each Latin-1 byte at the
+        /// end of the text compared (Horspool's table over the folded text).
+        std::vector<std::size_t> skip{};
+        bool flag = false;    ///< Crc: bad; Side: target; Dir: reply
+        char op = '=';        ///< Reply: '<', '>', '=', 'l' (<=), 'g' (>=)
+        std::uint32_t ms = 0; ///< Reply
+    };
+    static std::optional<Term> parseKeyTerm(const QString &word);
+    bool holds(const Term &term, std::span<const QString> lines, const RecordFacts &facts) const;
+    static bool containsText(std::string_view line, const Term &term);
+
+    std::vector<Term> m_terms;
+    QStringList m_bad;
 };
 
-/// A record in the merged timeline of both sides.
-struct TimelineRecord
+/// A record of a list with its facts.
+struct TrafficRecord
 {
-    bool target = true;
-    std::uint32_t offsetMs = 0;
+    RecordFacts facts;
     QStringList lines;
 };
 
 /// Orders records of both sides by time offset; records with the same offset keep the order
 /// in which they were captured.
-void orderTimeline(std::vector<TimelineRecord> &records);
+void orderTimeline(std::vector<TrafficRecord> &records);
 
 /// The lines a timeline shows for a record: its own, with the "Packet #" line led by the side
 /// ("Target " or "Host ").
-QStringList timelineLines(const TimelineRecord &record);
+QStringList timelineLines(const TrafficRecord &record);
+
+/// The traffic records (not the run marks) as CSV, UTF-8 with every Latin-1 character as
+/// itself, quoted as RFC 4180 says, each row ended by CR LF. A header row, then one row per
+/// record: run time (s, the record's time offset: the capture restarts with each run), side,
+/// direction (tx, rx), packet number, time offset (ms), hex bytes, decoded text, CRC verdict
+/// (ok, bad, unchecked), reply time (ms, empty without one).
+QByteArray csvText(const std::vector<TrafficRecord> &records);
+
+/// The series of the reply-time plot.
+enum class PlotSeries { Target, Host, CrcFailures };
+
+/// A point of the reply-time plot: run time (s) across, milliseconds up.
+struct PlotPoint
+{
+    PlotSeries series = PlotSeries::Target;
+    double seconds = 0;
+    double ms = 0;
+};
+
+/// The points a record adds: one in its side's series when it has a reply time, and one in the
+/// CRC failures' when its CRC failed (at its reply time, or at 0 ms without one).
+std::vector<PlotPoint> plotPoints(const RecordFacts &facts);
+
+/// Whether `facts` is the record behind a point of `series` at `seconds`.
+bool isPlotRecord(PlotSeries series, double seconds, const RecordFacts &facts);
 
 /// Records as exported to a text file: their lines one after the other, each ended by CR LF
 /// like the log files.

@@ -15,7 +15,6 @@ namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::size_t kHeaderSize = 6; // tag, 4 bytes TimeOffset, FrameLength
 constexpr std::string_view kPacketRule =
     " ---------------------------------------------------------------"sv;
 
@@ -50,32 +49,17 @@ template<typename Number> void appendDecimal(std::string &out, Number value)
     out.append(digits, result.ptr);
 }
 
-std::string packetLine(std::int32_t number)
-{
-    std::string line;
-    line.reserve(8 + 11 + kPacketRule.size());
-    line += "Packet #"sv;
-    appendDecimal(line, number);
-    line += kPacketRule;
-    return line;
-}
-
-std::string timeLine(std::uint32_t offsetMs)
-{
-    std::string line;
-    line.reserve(20 + 10 + 2);
-    line += "Packet time offset: "sv;
-    appendDecimal(line, offsetMs);
-    line += "ms"sv;
-    return line;
-}
-
 // The packet numbers are 32-bit signed; after the largest value they start again at 0 instead
 // of overflowing.
 void advance(std::int32_t &count)
 {
     count = count == std::numeric_limits<std::int32_t>::max() ? 0 : count + 1;
 }
+
+struct NullLabel final : TextLabel
+{
+    void setText(const std::string &) override {}
+};
 
 void addLine(LineList &list, std::vector<std::string> &out, std::string line)
 {
@@ -84,6 +68,41 @@ void addLine(LineList &list, std::vector<std::string> &out, std::string line)
 }
 
 } // namespace
+
+void appendPacketNumberLine(std::string &out, std::int32_t number)
+{
+    out += "Packet #"sv;
+    appendDecimal(out, number);
+    out += kPacketRule;
+}
+
+void appendTimeOffsetLine(std::string &out, std::uint32_t offsetMs)
+{
+    out += "Packet time offset: "sv;
+    appendDecimal(out, offsetMs);
+    out += "ms"sv;
+}
+
+void appendHexLine(std::string &out, std::uint8_t tag, std::span<const std::uint8_t> frame)
+{
+    out += hexPrefix(tag);
+    // Written in place: a capture's filter makes this line for every record.
+    std::size_t at = out.size();
+    out.resize(at + 3 * frame.size());
+    for (const std::uint8_t value : frame) {
+        out[at++] = core::kHexDigits[value >> 4];
+        out[at++] = core::kHexDigits[value & 0x0F];
+        out[at++] = ' ';
+    }
+}
+
+std::string decodedLine(std::uint8_t tag, std::span<const std::uint8_t> frame)
+{
+    WorkingFrame working{};
+    std::copy_n(frame.begin(), std::min(frame.size(), working.size()), working.begin());
+    NullLabel none;
+    return DecodePacket(working, tag, none, none);
+}
 
 TrafficListing::TrafficListing(LineList &targetList, LineList &hostList, TextLabel &lblTarget,
                                TextLabel &lblHost, core::EventPump &pump)
@@ -113,7 +132,7 @@ TrafficListing::Added TrafficListing::ProcessCapture(const link::XLTPacket &pack
     std::size_t position = 0;
     while (position < length) {
         const std::uint8_t tag = packet.ReplyData[position];
-        if (position + kHeaderSize > length && (isTargetTag(tag) || isHostTag(tag))) {
+        if (position + kRecordHeaderSize > length && (isTargetTag(tag) || isHostTag(tag))) {
             // A header cut off by the end of the reply: its bytes are not a record.
             break;
         }
@@ -139,34 +158,35 @@ std::size_t TrafficListing::ListPacket(LineList &list, std::vector<std::string> 
     const std::size_t frameLength = record[5];
     // Bytes past ReplyLength are left over from earlier replies: list only what this one holds.
     const std::size_t length = packet.ReplyLength;
-    const std::size_t available = length - (position + kHeaderSize);
+    const std::size_t available = length - (position + kRecordHeaderSize);
     const std::size_t listed = std::min(frameLength, available);
 
     if (out.empty())
         out.reserve(5 * (length / 12 + 1)); // records of real traffic are 11 bytes and more
     std::int32_t &count = isTargetTag(tag) ? TargetPacketCount : HostPacketCount;
-    addLine(list, out, packetLine(count));
-    addLine(list, out, timeLine(timeOffset));
+    std::string line;
+    line.reserve(8 + 11 + kPacketRule.size());
+    appendPacketNumberLine(line, count);
+    addLine(list, out, std::move(line));
+    line.clear();
+    line.reserve(20 + 10 + 2);
+    appendTimeOffsetLine(line, timeOffset);
+    addLine(list, out, std::move(line));
     advance(count);
 
+    const std::span<const std::uint8_t> bytes(record + kRecordHeaderSize, listed);
+    line.clear();
+    line.reserve(10 + 3 * listed);
+    appendHexLine(line, tag, bytes);
+    addLine(list, out, std::move(line));
     WorkingFrame frame{};
-    const std::string_view prefix = hexPrefix(tag);
-    std::string hexLine;
-    hexLine.reserve(prefix.size() + 3 * listed);
-    hexLine += prefix;
-    for (std::size_t k = 0; k < listed; ++k) {
-        const std::uint8_t value = record[kHeaderSize + k];
-        frame[k] = value;
-        core::appendHex2(hexLine, value);
-        hexLine += ' ';
-    }
-    addLine(list, out, std::move(hexLine));
+    std::copy(bytes.begin(), bytes.end(), frame.begin());
     addLine(list, out, DecodePacket(frame, tag, m_lblTarget, m_lblHost));
     addLine(list, out, std::string(" "));
     list.recordDone(
-        {tag, timeOffset, std::span(record + kHeaderSize, listed), listed == frameLength});
+        {tag, timeOffset, std::span(record + kRecordHeaderSize, listed), listed == frameLength});
     list.selectLast();
-    return position + kHeaderSize + frameLength;
+    return position + kRecordHeaderSize + frameLength;
 }
 
 std::string DecodePacket(const WorkingFrame &frame, std::uint8_t tag, TextLabel &lblTarget,

@@ -4,12 +4,16 @@
 #include "link/XLTPacket.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace xlt::monitor {
+
+/// The bytes before a captured record's frame: its tag, 4 bytes of time offset, frame length.
+inline constexpr std::size_t kRecordHeaderSize = 6;
 
 /// The record whose five lines were just added to a list, for lists that analyse traffic.
 struct ListedRecord
@@ -90,6 +94,15 @@ private:
     TextLabel &m_lblHost;
     core::EventPump &m_pump;
 };
+
+/// The lines of a record as ListPacket makes them, for lists that make them on demand (a
+/// capture read back): "Packet #N ---...", "Packet time offset: Nms", the hex line of the frame
+/// bytes the reply holds ("XLT RX  7F 80 ..."), the decoded line (labels untouched), then " ".
+/// Each appends its line to `out`.
+void appendPacketNumberLine(std::string &out, std::int32_t number);
+void appendTimeOffsetLine(std::string &out, std::uint32_t offsetMs);
+void appendHexLine(std::string &out, std::uint8_t tag, std::span<const std::uint8_t> frame);
+std::string decodedLine(std::uint8_t tag, std::span<const std::uint8_t> frame);
 
 /// The decoded line of a working frame; sets lblTarget to "SSP" or lblHost to "PR01".
 std::string DecodePacket(const WorkingFrame &frame, std::uint8_t tag, TextLabel &lblTarget,

@@ -1,7 +1,9 @@
 // The monitor window, its list boxes and its log directory chooser, on a line thread of its own as
 // in the program.
 #include "MonitorTest.h"
+#include "monitor/ui/ReplyTimePlot.h"
 #include "monitor/ui/TrafficListBox.h"
+#include "monitor/ui/frmCapture.h"
 #include "monitor/ui/frmMonitor.h"
 #include "session/DirList.h"
 #include "session/Session.h"
@@ -16,11 +18,16 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QDir>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
+#include <QScatterSeries>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -173,6 +180,7 @@ TEST_F(Window, EachButtonHasItsOwnMnemonic)
 TEST_F(Window, FailedExchangeEndsTheRunWithOneMessage)
 {
     HeldLink &slow = heldLink();
+    slow.answer();
     slow.answer();
     slow.answer(HeldLink::Reply{link::ReplyOk, kThreeEach});
     slow.answer(HeldLink::Reply{link::PacketError, {}});
@@ -332,6 +340,7 @@ struct Analysis : Window
     void runWith(const std::vector<Bytes> &replies)
     {
         open(heldLink());
+        held->answer(); // the identity
         held->answer(); // the capture start
         click("bttnRun");
         ASSERT_TRUE(waitFor([&] { return list("List3").count() == 1; }));
@@ -502,4 +511,125 @@ TEST_F(Analysis, MarksFiguresTimelineAndClear)
     click("bttnClear");
     click("bttnClearTimeline");
     EXPECT_TRUE(lines("List1").empty() && lines("List3").empty());
+}
+
+// The count beside a filter box, F3 and Shift+F3 over the shown records (from the filter box),
+// a term that is not understood, and a click on a point of the reply-time plot.
+TEST_F(Analysis, CountNextMatchAndPlotClick)
+{
+    runWith({targetPairs(3)}); // six records, three replies 7 ms after their requests
+    auto *filter = child<QLineEdit>("txtFilterTarget");
+    filter->setText("dir=rx");
+    EXPECT_EQ(child<QLabel>("lblCountTarget")->text(), "3 of 6 records");
+    monitor::TrafficListBox &box = list("List1");
+    window->activateWindow();
+    filter->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // From the newest row: back to each record's first row, then forward; no wrapping.
+    const std::pair<Qt::KeyboardModifiers, int> steps[] = {
+        {Qt::ShiftModifier, 5}, {Qt::ShiftModifier, 0}, {Qt::ShiftModifier, 0},
+        {Qt::NoModifier, 5},    {Qt::NoModifier, 10},   {Qt::NoModifier, 10}};
+    for (const auto &[modifiers, row] : steps) {
+        QTest::keyClick(filter, Qt::Key_F3, modifiers);
+        EXPECT_EQ(box.currentRow(), row);
+    }
+    EXPECT_FALSE(child<QCheckBox>("chkFollow")->isChecked());
+    const QColor base = filter->palette().color(QPalette::Base);
+    filter->setText("dir=rx reply>abc");
+    EXPECT_EQ(child<QLabel>("lblCountTarget")->text(), "3 of 6 records");
+    EXPECT_TRUE(filter->toolTip().contains("left out: reply>abc"));
+    EXPECT_NE(filter->palette().color(QPalette::Base), base);
+    filter->setText("reply>7");
+    EXPECT_EQ(child<QLabel>("lblCountTarget")->text(), "0 of 6 records");
+    EXPECT_EQ(filter->palette().color(QPalette::Base), base);
+
+    child<QTabWidget>("tabTraffic")->setCurrentIndex(1);
+    auto *plot = child<monitor::ReplyTimePlot>("pltReplies");
+    QScatterSeries *target = plot->series(monitor::PlotSeries::Target);
+    ASSERT_EQ(target->count(), 3);
+    QCoreApplication::processEvents();
+    const QPointF at = plot->chart()->mapToPosition(target->at(1), target);
+    QTest::mouseClick(plot->viewport(), Qt::LeftButton, {}, plot->mapFromScene(at));
+    const monitor::TrafficListBox &timeline = list("List3");
+    EXPECT_EQ(timeline.rowText(timeline.currentRow()).toStdString(), "Target Packet #3" + kRule);
+}
+
+// A run's capture opened in the analysis view lists what the run listed, with the same marks,
+// counts and figures; the view reads the file as it is at that moment. A file that is not a
+// capture is refused with the reader's reason; a cut last line is shown as ignored.
+TEST_F(Analysis, CaptureOfARunOpensAsTheRunListedIt)
+{
+    const Bytes badDisabled = bytesOf("FC 05 1A F4 E9");
+    runWith(
+        {targetPairs(3) + record(0xAA, 90, kStatusRequest) + record(0xCA, 104, badDisabled),
+         record(0xAA, 700, kStatusRequest) + record(0xCA, 702, kDisabled) + targetPairs(2, 650)});
+    click("bttnOpenRun"); // while the run goes on
+    auto *view = window->findChild<monitor::frmCapture *>();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitFor([&] { return view->complete(); }));
+    const auto viewList = [&](const char *name) {
+        return view->findChild<monitor::TrafficListBox *>(name);
+    };
+    for (const char *name : {"List1", "List2", "List3"}) {
+        Lines captured;
+        for (int i = 0; i < viewList(name)->count(); ++i)
+            captured.push_back(viewList(name)->line(i).toStdString());
+        EXPECT_EQ(captured, lines(name)) << name;
+        for (int row = 0; row < list(name).rowCount(); ++row)
+            EXPECT_EQ(viewList(name)->rowToolTip(row), list(name).rowToolTip(row)) << row;
+    }
+    const char *filters[] = {"crc=bad", "poll", "dir=rx reply>6", "Host !status"};
+    for (const char *text : filters) {
+        for (const char *box : {"txtFilterTarget", "txtFilterHost", "txtFilterTimeline"}) {
+            child<QLineEdit>(box)->setText(text);
+            view->findChild<QLineEdit *>(box)->setText(text);
+        }
+        for (const char *count : {"lblCountTarget", "lblCountHost", "lblCountTimeline"})
+            EXPECT_EQ(view->findChild<QLabel *>(count)->text(), child<QLabel>(count)->text())
+                << text << " " << count;
+        for (const char *name : {"List1", "List2", "List3"})
+            EXPECT_EQ(viewList(name)->rowCount(), list(name).rowCount()) << text << " " << name;
+    }
+    for (const char *status : {"lblTargetStatus", "lblHostStatus"})
+        EXPECT_EQ(view->findChild<QLabel *>(status)->text(), child<QLabel>(status)->text());
+    EXPECT_TRUE(view->findChild<QLabel *>("lblHeader")->text().endsWith("\n14 records"));
+    EXPECT_TRUE(notifier.messages.empty());
+
+    // Past the first screen's replies the rest follows; the lists keep the rows shown.
+    QTemporaryFile cut(logDir.filePath("XXXXXX.xltcap"));
+    ASSERT_TRUE(cut.open());
+    cut.write("# XLT capture 1\n" +
+              QByteArray("35 00 00 00 00 06 7F 80 01 07 12 02\n").repeated(1001) + "35 00 00");
+    cut.close();
+    QMimeData dropped; // a file dropped on the monitor window
+    dropped.setUrls({QUrl::fromLocalFile(cut.fileName())});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+    QApplication::sendEvent(window.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+    QApplication::sendEvent(window.get(), &drop);
+    view = nullptr;
+    for (monitor::frmCapture *each : window->findChildren<monitor::frmCapture *>())
+        view = each->path() == cut.fileName() ? each : view;
+    ASSERT_NE(view, nullptr);
+    std::vector<bool> listed;
+    QObject::connect(view, &monitor::frmCapture::listed, [&](bool whole) {
+        listed.push_back(whole);
+        if (!whole)
+            view->findChild<monitor::TrafficListBox *>("List1")->setCurrentRow(7);
+    });
+    ASSERT_TRUE(waitFor([&] { return view->complete(); }));
+    EXPECT_EQ(listed, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(view->findChild<QLabel *>("lblHeader")
+                    ->text()
+                    .endsWith("\n1001 records, 1 cut line ignored"));
+    EXPECT_EQ(view->findChild<monitor::TrafficListBox *>("List1")->count(), 5005);
+    EXPECT_EQ(view->findChild<monitor::TrafficListBox *>("List1")->currentRow(), 7);
+
+    const QString log = logDir.filePath(QDir(logDir.path()).entryList({"*.tgt"}).value(0));
+    QPointer<monitor::frmCapture> refused = window->openCapture(log);
+    ASSERT_TRUE(waitFor([&] { return refused.isNull(); }));
+    EXPECT_EQ(notifier.texts(), Lines{"The capture file " + log.toStdString() +
+                                      " could not be opened: not a capture file: it does not "
+                                      "start with '# XLT capture'"});
 }

@@ -18,6 +18,7 @@ namespace xlt::monitor {
 namespace {
 constexpr int kMargin = 3; ///< pixels left of the text
 const QColor kMarkedBackground(255, 205, 205);
+constexpr std::size_t kBatch = 4096; ///< records handed to an export at a time
 } // namespace
 
 TrafficListBox::TrafficListBox(QWidget *parent)
@@ -43,23 +44,62 @@ void TrafficListBox::append(const QString &line)
     appendRecord(QStringList{line});
 }
 
-void TrafficListBox::appendRecord(const QStringList &lines, bool marked, const QString &toolTip)
+QString TrafficListBox::line(int index) const
+{
+    if (!m_source)
+        return m_lines[static_cast<std::size_t>(index)];
+    const int record = recordOfLine(index);
+    const Record &held = m_records[static_cast<std::size_t>(record)];
+    return m_source->line(static_cast<std::size_t>(record),
+                          static_cast<std::size_t>(index - held.first));
+}
+
+void TrafficListBox::setSource(std::shared_ptr<const RecordSource> source)
+{
+    const bool extends = m_source && source && source->recordCount() >= m_records.size();
+    if (!extends) {
+        clear();
+        m_source = std::move(source);
+        if (!m_source)
+            return;
+    } else {
+        m_source = std::move(source);
+    }
+    const std::size_t records = m_source->recordCount();
+    m_records.reserve(records);
+    for (std::size_t k = m_records.size(); k < records; ++k) {
+        const int lines = static_cast<int>(m_source->lineCount(k));
+        m_records.push_back({m_sourceLines, lines, m_source->facts(k)});
+        m_sourceLines += lines;
+        m_trafficRecords += m_records.back().facts.traffic() ? 1 : 0;
+    }
+    m_selected.resize(static_cast<std::size_t>(m_sourceLines), 0);
+    // The lists use a fixed-width font: the longest line is the widest.
+    m_widest = fontMetrics().horizontalAdvance(
+                   QString(static_cast<qsizetype>(m_source->widestLine()), QLatin1Char('M'))) +
+               2 * kMargin;
+    rebuildRows();
+}
+
+void TrafficListBox::appendRecord(const QStringList &lines, const RecordFacts &facts)
 {
     if (lines.isEmpty())
         return;
+    if (m_source)
+        clear();
     const int first = count();
-    m_records.push_back({first, static_cast<int>(lines.size()), marked, toolTip});
+    m_records.push_back({first, static_cast<int>(lines.size()), facts});
+    m_trafficRecords += facts.traffic() ? 1 : 0;
     for (const QString &text : lines) {
         m_lines.push_back(text);
         m_selected.push_back(0);
         // Measuring each line once keeps the horizontal range right without a pass over the list.
         m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(text) + 2 * kMargin);
     }
-    if (!m_filter.empty() &&
-        m_filter.matches(std::span(m_lines).subspan(static_cast<std::size_t>(first),
-                                                    static_cast<std::size_t>(lines.size())))) {
+    if (!m_filter.empty() && recordShown(m_records.back())) {
         for (int k = first; k < count(); ++k)
             m_rows.push_back(k);
+        m_shownTrafficRecords += facts.traffic() ? 1 : 0;
     }
     updateScrollBars();
     viewport()->update();
@@ -68,9 +108,13 @@ void TrafficListBox::appendRecord(const QStringList &lines, bool marked, const Q
 void TrafficListBox::clear()
 {
     std::vector<QString>().swap(m_lines);
+    m_source.reset();
+    m_sourceLines = 0;
     std::vector<Record>().swap(m_records);
     std::vector<char>().swap(m_selected);
     std::vector<int>().swap(m_rows);
+    m_trafficRecords = 0;
+    m_shownTrafficRecords = 0;
     m_current = -1;
     m_anchor = -1;
     m_singleSelection = true;
@@ -106,12 +150,14 @@ int TrafficListBox::recordOfLine(int line) const
 
 bool TrafficListBox::rowMarked(int row) const
 {
-    return m_records[static_cast<std::size_t>(recordOfLine(lineOf(row)))].marked;
+    return m_records[static_cast<std::size_t>(recordOfLine(lineOf(row)))].facts.crc ==
+           CrcVerdict::Bad;
 }
 
 QString TrafficListBox::rowToolTip(int row) const
 {
-    return m_records[static_cast<std::size_t>(recordOfLine(lineOf(row)))].toolTip;
+    const RecordFacts &facts = m_records[static_cast<std::size_t>(recordOfLine(lineOf(row)))].facts;
+    return recordToolTip(facts.crc, facts.replyMs);
 }
 
 int TrafficListBox::currentRow() const
@@ -186,7 +232,8 @@ QStringList TrafficListBox::recordLines(int row) const
     return out;
 }
 
-std::vector<QStringList> TrafficListBox::exportRecords() const
+void TrafficListBox::exportRecords(
+    const std::function<void(const std::vector<QStringList> &)> &take) const
 {
     const bool any = std::find(m_selected.begin(), m_selected.end(), 1) != m_selected.end();
     std::vector<QStringList> out;
@@ -198,8 +245,71 @@ std::vector<QStringList> TrafficListBox::exportRecords() const
         // Rows of a record are consecutive: a record's first selected row brings all of it.
         lastRecord = record;
         out.push_back(recordLines(row));
+        if (out.size() == kBatch) {
+            take(out);
+            out.clear();
+        }
     }
-    return out;
+    take(out);
+}
+
+void TrafficListBox::shownRecords(
+    const std::function<void(const std::vector<TrafficRecord> &)> &take) const
+{
+    std::vector<TrafficRecord> out;
+    for (const Record &record : m_records) {
+        const int row = rowOfLine(record.first);
+        if (row < 0)
+            continue;
+        out.push_back({record.facts, recordLines(row)});
+        if (out.size() == kBatch) {
+            take(out);
+            out.clear();
+        }
+    }
+    take(out);
+}
+
+bool TrafficListBox::stepRecord(bool forward)
+{
+    const int rows = rowCount();
+    const int current = currentRow();
+    int row = current;
+    if (forward) {
+        // Past the rest of the current record, to the first row of the next one.
+        const int record = current < 0 ? -1 : recordOfLine(lineOf(current));
+        do
+            ++row;
+        while (row < rows && recordOfLine(lineOf(row)) == record);
+    } else {
+        // Back to the first row of the record before the current row's.
+        if (current < 0)
+            row = rows;
+        else
+            row = rowOfLine(m_records[static_cast<std::size_t>(recordOfLine(lineOf(row)))].first);
+        if (--row >= 0)
+            row = rowOfLine(m_records[static_cast<std::size_t>(recordOfLine(lineOf(row)))].first);
+    }
+    if (row < 0 || row >= rows)
+        return false;
+    if (m_follow)
+        userMoved();
+    setCurrentRow(row);
+    return true;
+}
+
+bool TrafficListBox::selectRecord(const std::function<bool(const RecordFacts &)> &which)
+{
+    // The latest first: a point of the plot stands for the newest record at its time.
+    const auto found = std::find_if(m_records.rbegin(), m_records.rend(), [&](const Record &r) {
+        return rowOfLine(r.first) >= 0 && which(r.facts);
+    });
+    if (found == m_records.rend())
+        return false;
+    if (m_follow)
+        userMoved();
+    setCurrentRow(rowOfLine(found->first));
+    return true;
 }
 
 void TrafficListBox::setFollow(bool on)
@@ -230,13 +340,23 @@ void TrafficListBox::setFilter(const QString &text)
 void TrafficListBox::rebuildRows()
 {
     std::vector<int>().swap(m_rows);
-    if (!m_filter.empty()) {
+    m_shownTrafficRecords = 0;
+    if (!m_filter.empty() && m_source) {
+        const std::vector<char> shown = m_source->shownBy(m_filter);
+        for (std::size_t k = 0; k < m_records.size(); ++k) {
+            const Record &record = m_records[k];
+            if (shown[k] != 0) {
+                for (int line = record.first; line < record.first + record.count; ++line)
+                    m_rows.push_back(line);
+                m_shownTrafficRecords += record.facts.traffic() ? 1 : 0;
+            }
+        }
+    } else if (!m_filter.empty()) {
         for (const Record &record : m_records) {
-            if (m_filter.matches(
-                    std::span(m_lines).subspan(static_cast<std::size_t>(record.first),
-                                               static_cast<std::size_t>(record.count)))) {
+            if (recordShown(record)) {
                 for (int k = record.first; k < record.first + record.count; ++k)
                     m_rows.push_back(k);
+                m_shownTrafficRecords += record.facts.traffic() ? 1 : 0;
             }
         }
     }
@@ -247,6 +367,13 @@ void TrafficListBox::rebuildRows()
     else if (row >= 0)
         ensureVisible(row);
     viewport()->update();
+}
+
+bool TrafficListBox::recordShown(const Record &record) const
+{
+    return m_filter.matches(std::span(m_lines).subspan(static_cast<std::size_t>(record.first),
+                                                       static_cast<std::size_t>(record.count)),
+                            record.facts);
 }
 
 void TrafficListBox::copySelection() const
@@ -371,6 +498,11 @@ void TrafficListBox::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_F3) {
+        stepRecord(!(event->modifiers() & Qt::ShiftModifier));
+        event->accept();
+        return;
+    }
     const int page = visibleRows();
     int row = currentRow();
     switch (event->key()) {
@@ -421,6 +553,7 @@ void TrafficListBox::contextMenuEvent(QContextMenuEvent *event)
     packet->setEnabled(row >= 0);
     menu.addSeparator();
     menu.addAction(QStringLiteral("&Export..."), this, &TrafficListBox::exportRequested);
+    menu.addAction(QStringLiteral("Export as CS&V..."), this, &TrafficListBox::exportCsvRequested);
     menu.exec(event->globalPos());
 }
 
@@ -444,6 +577,10 @@ void TrafficListBox::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_widest = 0;
+        if (m_source)
+            m_widest = fontMetrics().horizontalAdvance(QString(
+                           static_cast<qsizetype>(m_source->widestLine()), QLatin1Char('M'))) +
+                       2 * kMargin;
         for (const QString &text : m_lines)
             m_widest = std::max(m_widest, fontMetrics().horizontalAdvance(text) + 2 * kMargin);
         updateScrollBars();
