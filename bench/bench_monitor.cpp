@@ -2,14 +2,15 @@
 // time, with both lists started close to the 30000-line cap, the exchanges on the line's own
 // thread as in the program. Prints the figures; fails nothing.
 //
-//   bench_monitor [SECONDS] [--pty] [--pace] [--filter TEXT]
+//   bench_monitor [SECONDS] [--pty] [--pace] [--filter TEXT] [--timeline]
 //
 // SECONDS (default 20) is the length of the run. With --pty the emulator serves the device on a
 // pseudo-terminal and the real serial link talks to it; otherwise the in-process link is used
 // and the exchange itself costs next to nothing. --pace (with --pty) makes the emulator send its
 // replies at 9600 baud, about 1.04 ms a byte, as a real device does. --filter sets TEXT in the
 // three lists' filter boxes for the run (the CRC and reply-time checks are always on). First it
-// times the filter applied to a full list of 30000 lines.
+// times the filter applied to a full list of 30000 lines. --timeline shows the Timeline tab (its
+// list and the reply-time plot, which then draws each reply's points) instead of the two sides.
 //
 // Figures: replies per second; the exchange (capture-read sent to reply in) and the poll period
 // (reply in to the next capture-read sent) against the 50 ms target, on the line's thread; how
@@ -37,6 +38,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -287,6 +289,9 @@ void filterFigures()
     std::printf("\n");
 }
 
+/// The Timeline tab is shown during the run (--timeline).
+bool showTimeline = false;
+
 void runOnce(const char *title, link::LineWorker::LinkFactory factory, link::PortSource &ports,
              int seconds, const QString &filter)
 {
@@ -311,6 +316,8 @@ void runOnce(const char *title, link::LineWorker::LinkFactory factory, link::Por
         auto *list2 = prefilledList(window, "List2");
         for (const char *name : {"txtFilterTarget", "txtFilterHost", "txtFilterTimeline"})
             window.findChild<QLineEdit *>(QLatin1String(name))->setText(filter);
+        if (showTimeline)
+            window.findChild<QTabWidget *>(QStringLiteral("tabTraffic"))->setCurrentIndex(1);
         QCoreApplication::processEvents();
 
         test::BusyProbe probe;
@@ -357,6 +364,8 @@ int main(int argc, char **argv)
             filter = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(argv[i], "--pace") == 0)
             pace = true;
+        else if (std::strcmp(argv[i], "--timeline") == 0)
+            showTimeline = true;
         else
             seconds = std::max(1, std::atoi(argv[i]));
     }

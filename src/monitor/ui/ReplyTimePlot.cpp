@@ -1,11 +1,32 @@
 #include "ReplyTimePlot.h"
 
 #include <QChart>
+#include <QImage>
+#include <QPainter>
 #include <QScatterSeries>
 #include <QValueAxis>
+#include <QtMath>
 #include <algorithm>
 
 namespace xlt::monitor {
+
+namespace {
+
+/// A round marker of `size` pixels: a filled disc, or a ring.
+QImage markerImage(const QColor &colour, qreal size, bool ring)
+{
+    const int pixels = qCeil(size);
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(colour, ring ? 2 : 1));
+    painter.setBrush(ring ? QBrush(Qt::NoBrush) : QBrush(colour));
+    painter.drawEllipse(QRectF(1, 1, pixels - 2, pixels - 2));
+    return image;
+}
+
+} // namespace
 
 ReplyTimePlot::ReplyTimePlot(QWidget *parent)
     : QChartView(parent)
@@ -38,6 +59,10 @@ ReplyTimePlot::ReplyTimePlot(QWidget *parent)
         series->setPen(QPen(kind.colour, kind.which == PlotSeries::CrcFailures ? 2 : 1));
         series->setBrush(kind.which == PlotSeries::CrcFailures ? QBrush(Qt::NoBrush)
                                                                : QBrush(kind.colour));
+        // Drawn as one image per point rather than a graphics item per point: thousands of
+        // points stay cheap to lay out and paint.
+        series->setLightMarker(
+            markerImage(kind.colour, kind.size, kind.which == PlotSeries::CrcFailures));
         chart->addSeries(series);
         series->attachAxis(m_time);
         series->attachAxis(m_ms);
@@ -54,18 +79,29 @@ ReplyTimePlot::ReplyTimePlot(QWidget *parent)
 
 void ReplyTimePlot::addRecords(std::span<const TrafficRecord> records)
 {
-    bool added = false;
+    // A series lays out all its points again at each change: one change per series and reply.
+    std::array<QList<QPointF>, 3> added;
     for (const TrafficRecord &record : records) {
         for (const PlotPoint &point : plotPoints(record.facts)) {
-            QScatterSeries *to = series(point.series);
-            if (to->count() >= kMaxPoints)
-                to->removePoints(0, kMaxPoints / 4);
-            to->append(point.seconds, point.ms);
+            added[static_cast<std::size_t>(point.series)].append({point.seconds, point.ms});
             m_top = std::max(m_top, point.ms);
-            added = true;
         }
     }
-    if (added)
+    bool any = false;
+    for (std::size_t k = 0; k < added.size(); ++k) {
+        if (added[k].isEmpty())
+            continue;
+        QList<QPointF> points = m_series[k]->points();
+        // A full series drops its oldest quarter at once.
+        while (points.size() + added[k].size() > kMaxPoints && !points.isEmpty())
+            points.remove(0, std::min<qsizetype>(points.size(), kMaxPoints / 4));
+        points += added[k];
+        if (points.size() > kMaxPoints)
+            points.remove(0, points.size() - kMaxPoints);
+        m_series[k]->replace(points);
+        any = true;
+    }
+    if (any)
         fitAxes();
 }
 
