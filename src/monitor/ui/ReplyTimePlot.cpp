@@ -7,6 +7,7 @@
 #include <QValueAxis>
 #include <QtMath>
 #include <algorithm>
+#include <memory>
 
 namespace xlt::monitor {
 
@@ -72,6 +73,8 @@ ReplyTimePlot::ReplyTimePlot(QWidget *parent)
                 });
         m_series[static_cast<std::size_t>(kind.which)] = series;
     }
+    // setChart() gives up the view's own first chart without deleting it.
+    const std::unique_ptr<QChart> first(this->chart());
     setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
     clear();
