@@ -4,8 +4,19 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 
 namespace xlt::link {
+
+PortRecord portToOpen(PortSource &ports, std::uint16_t portNumber)
+{
+    const std::string name = "COM" + std::to_string(portNumber);
+    for (PortRecord &listed : ports.ports()) {
+        if (listed.portName == name)
+            return std::move(listed);
+    }
+    return {{}, name, {}};
+}
 
 namespace {
 

@@ -4,6 +4,7 @@
 // link (Linux) and the Win32 one (Windows) share it, so both frame a command, wait for its
 // reply and judge it alike (docs/link-protocol.md).
 
+#include "PortSource.h"
 #include "XLTPacket.h"
 
 #include <chrono>
@@ -13,6 +14,10 @@
 #include <vector>
 
 namespace xlt::link {
+
+/// The port a link opens for `portNumber`: the listed port named "COM<n>", or a record with that
+/// name alone (no device path) when the source does not list it.
+PortRecord portToOpen(PortSource &ports, std::uint16_t portNumber);
 
 /// The bytes of an open line. No call waits longer than it is told.
 class LineIo

@@ -58,13 +58,7 @@ bool SerialLink::Impl::open(const XLTPacket &packet)
 {
     failure = OpenFailure{};
     failure.kind = OpenFailureKind::NoSuchPort;
-    PortRecord record{{}, "COM" + std::to_string(packet.PortNumber), {}};
-    for (const PortRecord &listed : ports.ports()) {
-        if (listed.portName == record.portName) {
-            record = listed;
-            break;
-        }
-    }
+    const PortRecord record = portToOpen(ports, packet.PortNumber);
     const std::string &devicePath = record.devicePath;
     if (devicePath.empty() || packet.BaudRate == 0 ||
         packet.BaudRate > std::uint32_t(std::numeric_limits<qint32>::max()))

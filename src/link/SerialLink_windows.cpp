@@ -126,13 +126,7 @@ bool SerialLink::Impl::open(const XLTPacket &packet)
 {
     failure = OpenFailure{};
     failure.kind = OpenFailureKind::NoSuchPort;
-    PortRecord record{{}, "COM" + std::to_string(packet.PortNumber), {}};
-    for (const PortRecord &listed : ports.ports()) {
-        if (listed.portName == record.portName) {
-            record = listed;
-            break;
-        }
-    }
+    const PortRecord record = portToOpen(ports, packet.PortNumber);
     if (record.devicePath.empty() || packet.BaudRate == 0)
         return false;
     handle = CreateFileW(widened(record.devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
