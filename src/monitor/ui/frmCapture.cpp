@@ -11,7 +11,6 @@
 #include "monitor/ui/ui_frmCapture.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QPointer>
 #include <array>
@@ -39,16 +38,8 @@ frmCapture::frmCapture(core::Notifier &notifier, const QString &path, QWidget *p
         m_filters.push_back(new ListFilter(edit, count, list));
         connect(list, &TrafficListBox::followChanged, ui->chkFollow, &QCheckBox::setChecked);
         const auto exporting = [this, list = list](bool csv) {
-            const QString file = QFileDialog::getSaveFileName(
-                this,
-                csv ? QStringLiteral("Export records as CSV") : QStringLiteral("Export records"),
-                QFileInfo(m_path).absolutePath(),
-                csv ? QStringLiteral("CSV files (*.csv);;All files (*)")
-                    : QStringLiteral("Text files (*.txt);;All files (*)"));
-            if (file.isEmpty())
-                return;
             const QString error =
-                csv ? frmMonitor::exportCsv(*list, file) : frmMonitor::exportList(*list, file);
+                frmMonitor::exportChosen(this, *list, csv, QFileInfo(m_path).absolutePath());
             if (!error.isEmpty())
                 m_notifier.message(core::Icon::Exclamation, core::fromQString(error));
         };

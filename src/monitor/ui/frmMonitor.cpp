@@ -182,27 +182,27 @@ void frmMonitor::initConnections()
     for (const auto &[edit, count, list] : filters) {
         m_filters.push_back(new ListFilter(edit, count, list));
         connect(list, &TrafficListBox::followChanged, ui->chkFollow, &QCheckBox::setChecked);
-        connect(list, &TrafficListBox::exportCsvRequested, this, [this, list = list] {
-            const QString path = QFileDialog::getSaveFileName(
-                this, QStringLiteral("Export records as CSV"), m_session.LogPath,
-                QStringLiteral("CSV files (*.csv);;All files (*)"));
-            if (path.isEmpty())
-                return;
-            const QString error = exportCsv(*list, path);
+        const auto exporting = [this, list = list](bool csv) {
+            const QString error = exportChosen(this, *list, csv, m_session.LogPath);
             if (!error.isEmpty())
                 QMessageBox::warning(this, windowTitle(), error);
-        });
-        connect(list, &TrafficListBox::exportRequested, this, [this, list = list] {
-            const QString path = QFileDialog::getSaveFileName(
-                this, QStringLiteral("Export records"), m_session.LogPath,
-                QStringLiteral("Text files (*.txt);;All files (*)"));
-            if (path.isEmpty())
-                return;
-            const QString error = exportList(*list, path);
-            if (!error.isEmpty())
-                QMessageBox::warning(this, windowTitle(), error);
-        });
+        };
+        connect(list, &TrafficListBox::exportRequested, this, [exporting] { exporting(false); });
+        connect(list, &TrafficListBox::exportCsvRequested, this, [exporting] { exporting(true); });
     }
+}
+
+QString frmMonitor::exportChosen(QWidget *parent, const TrafficListBox &list, bool csv,
+                                 const QString &folder)
+{
+    const QString path = QFileDialog::getSaveFileName(
+        parent, csv ? QStringLiteral("Export records as CSV") : QStringLiteral("Export records"),
+        folder,
+        csv ? QStringLiteral("CSV files (*.csv);;All files (*)")
+            : QStringLiteral("Text files (*.txt);;All files (*)"));
+    if (path.isEmpty())
+        return {};
+    return csv ? exportCsv(list, path) : exportList(list, path);
 }
 
 QString frmMonitor::exportList(const TrafficListBox &list, const QString &path)

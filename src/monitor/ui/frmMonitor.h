@@ -55,6 +55,10 @@ public:
     /// Writes every record `list` shows to `path` as CSV (csvText); the error text, empty when
     /// written.
     static QString exportCsv(const TrafficListBox &list, const QString &path);
+    /// Asks for a file (starting in `folder`) and exports the records `list` shows to it, as
+    /// CSV or as text. The reason it failed; empty when it was written or no file was chosen.
+    static QString exportChosen(QWidget *parent, const TrafficListBox &list, bool csv,
+                                const QString &folder);
 
     /// Opens the capture file at `path` in an analysis window (a top-level window that closes
     /// with this one).
