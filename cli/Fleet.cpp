@@ -1,5 +1,6 @@
 #include "Fleet.h"
 
+#include "ChildProcesses.h"
 #include "CliContext.h"
 #include "Printable.h"
 #include "link/SystemPorts.h"
@@ -9,13 +10,7 @@
 #include <QJsonDocument>
 #include <QString>
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace xlt::cli {
 
@@ -48,15 +43,6 @@ QJsonObject portFields(const link::PortRecord &record)
 
 namespace {
 
-/// A run in progress: its process and the read ends of its two output pipes (-1 once closed).
-struct Child
-{
-    pid_t pid = -1;
-    std::array<int, 2> fds{-1, -1};
-    std::string pending; ///< standard error after its last complete line
-    std::chrono::steady_clock::time_point started;
-};
-
 /// The reason in a line of a run's standard error: "xltctl: text" or "xltctl update: text"
 /// gives "text"; other lines (progress, identity lines, the port it talks to) give nothing.
 std::string reasonOf(const std::string &line)
@@ -70,43 +56,6 @@ std::string reasonOf(const std::string &line)
     return text.starts_with("talking to the XLT device on ") ? std::string() : text;
 }
 
-bool spawnChild(const link::PortRecord &port, const Args &words, Child &child)
-{
-    Args argv{"xltctl", "--device", port.devicePath};
-    argv.insert(argv.end(), words.begin(), words.end());
-    std::vector<char *> pointers;
-    for (std::string &word : argv)
-        pointers.push_back(word.data());
-    pointers.push_back(nullptr);
-    std::array<std::array<int, 2>, 2> pipes{};
-    if (::pipe2(pipes[0].data(), O_CLOEXEC) != 0)
-        return false;
-    if (::pipe2(pipes[1].data(), O_CLOEXEC) != 0) {
-        ::close(pipes[0][0]);
-        ::close(pipes[0][1]);
-        return false;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipes[0][1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipes[1][1], 2);
-    // The program itself, whatever its name or folder.
-    const bool spawned = ::posix_spawn(&child.pid, "/proc/self/exe", &actions, nullptr,
-                                       pointers.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    for (auto &pipe : pipes)
-        ::close(pipe[1]);
-    child.fds = {pipes[0][0], pipes[1][0]};
-    child.started = std::chrono::steady_clock::now();
-    if (!spawned) {
-        for (int fd : child.fds)
-            ::close(fd);
-        child.fds = {-1, -1};
-    }
-    return spawned;
-}
-
 } // namespace
 
 std::vector<ChildRun> runForEach(const std::vector<link::PortRecord> &ports,
@@ -114,70 +63,47 @@ std::vector<ChildRun> runForEach(const std::vector<link::PortRecord> &ports,
                                  const std::function<void(std::size_t, const std::string &)> &line)
 {
     std::vector<ChildRun> runs(ports.size());
-    std::vector<Child> children(ports.size());
+    std::vector<Args> argvs;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         runs[i].port = ports[i];
-        if (!spawnChild(ports[i], words(i), children[i]))
-            runs[i].message = "xltctl could not be started again for this device";
+        Args argv{"xltctl", "--device", ports[i].devicePath};
+        const Args more = words(i);
+        argv.insert(argv.end(), more.begin(), more.end());
+        argvs.push_back(std::move(argv));
     }
-    const auto take = [&](std::size_t i, int stream, const char *data, std::size_t size) {
-        if (stream == 0) {
-            runs[i].out.append(data, size);
-            return;
-        }
-        std::string &pending = children[i].pending;
-        pending.append(data, size);
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            const std::string text = pending.substr(0, end);
-            pending.erase(0, end + 1);
+    std::vector<std::string> pending(ports.size()); // standard error after its last whole line
+    const auto takeError = [&](std::size_t i, std::string_view data) {
+        pending[i].append(data);
+        for (std::size_t end; (end = pending[i].find('\n')) != std::string::npos;) {
+            // A line of a Windows run ends in CR LF.
+            const std::size_t cut = end > 0 && pending[i][end - 1] == '\r' ? end - 1 : end;
+            const std::string text = pending[i].substr(0, cut);
+            pending[i].erase(0, end + 1);
             if (std::string reason = reasonOf(text); !reason.empty())
                 runs[i].message = std::move(reason);
             if (line)
                 line(i, text);
         }
     };
-    for (;;) {
-        std::vector<pollfd> watched;
-        std::vector<std::pair<std::size_t, int>> owners;
-        for (std::size_t i = 0; i < children.size(); ++i) {
-            for (int stream = 0; stream < 2; ++stream) {
-                if (children[i].fds[std::size_t(stream)] >= 0) {
-                    watched.push_back({children[i].fds[std::size_t(stream)], POLLIN, 0});
-                    owners.emplace_back(i, stream);
-                }
-            }
-        }
-        if (watched.empty())
-            break;
-        if (::poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR)
-            break;
-        for (std::size_t w = 0; w < watched.size(); ++w) {
-            if (!(watched[w].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            const auto [i, stream] = owners[w];
-            std::array<char, 4096> buffer{};
-            const ssize_t got = ::read(watched[w].fd, buffer.data(), buffer.size());
-            if (got > 0) {
-                take(i, stream, buffer.data(), std::size_t(got));
-            } else if (got == 0 || errno != EINTR) {
-                ::close(watched[w].fd);
-                children[i].fds[std::size_t(stream)] = -1;
-                // Both outputs closed: the run has ended (or is about to).
-                if (children[i].fds == std::array<int, 2>{-1, -1})
-                    runs[i].time = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - children[i].started);
-            }
-        }
-    }
-    for (std::size_t i = 0; i < children.size(); ++i) {
-        if (children[i].pid < 0)
-            continue;
-        if (!children[i].pending.empty())
-            take(i, 1, "\n", 1);
-        int status = 0;
-        while (::waitpid(children[i].pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        runs[i].exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto started = std::chrono::steady_clock::now();
+    const std::vector<int> codes = runChildren(
+        argvs,
+        [&](std::size_t i, int stream, std::string_view data) {
+            if (stream == 0)
+                runs[i].out.append(data);
+            else
+                takeError(i, data);
+        },
+        [&](std::size_t i) {
+            runs[i].time = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - started);
+        });
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (!pending[i].empty())
+            takeError(i, "\n");
+        runs[i].exitCode = codes[i] == kNotStarted ? -1 : codes[i];
+        if (codes[i] == kNotStarted)
+            runs[i].message = "xltctl could not be started again for this device";
     }
     return runs;
 }

@@ -1,6 +1,7 @@
 // The Windows pieces, cross-built and run under Wine by scripts/check-windows.sh: the registry's
 // ports, the Win32 line's settings and open failures, and (WineCom) the Win32 link against the
 // emulator on the Wine COM port whose number the script passes in XLT_TEST_COM.
+#include "cli/ChildProcesses.h"
 #include "link/DeviceContext.h"
 #include "link/SerialLink.h"
 #include "link/SystemPorts.h"
@@ -11,7 +12,9 @@
 #include "support/RecordingNotifier.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <tuple>
@@ -95,6 +98,52 @@ TEST(Win32Serial, LineSettingsTimeOutsAndOpenFailures)
               std::string::npos);
     busy.kind = OpenFailureKind::Vanished;
     EXPECT_EQ(windowsOpenFailureText(busy), "");
+}
+
+// Fleet work's runs of the program: this test program starts itself with words that need
+// quoting, runs only the child's test below, and gets back what the C runtime made of them.
+TEST(ChildProcesses, ArgumentsArriveWordForWordAndBothOutputsAndExitCodesComeBack)
+{
+    const cli::Args words{
+        "a b",        "",     "tab\there", "say \"hi\"", "C:\\dir with space\\", "back\\\\\"slash",
+        "trailing\\", "plain"};
+    const auto run = [](const char *test, const cli::Args &more) {
+        cli::Args argv{"windows_tests", std::string("--gtest_filter=ChildProcessesChild.") + test,
+                       "--gtest_also_run_disabled_tests"};
+        argv.insert(argv.end(), more.begin(), more.end());
+        return argv;
+    };
+    std::vector<std::array<std::string, 2>> outputs(2);
+    std::vector<int> ended(2, 0);
+    const std::vector<int> codes = cli::runChildren(
+        {run("DISABLED_Echo", words), run("DISABLED_Fail", {})},
+        [&](std::size_t i, int stream, std::string_view data) {
+            outputs.at(i).at(std::size_t(stream)).append(data);
+        },
+        [&](std::size_t i) { ++ended.at(i); });
+    ASSERT_EQ(codes, (std::vector<int>{0, 1}));
+    EXPECT_EQ(ended, (std::vector<int>{1, 1}));
+    std::string echoed;
+    for (const std::string &word : words)
+        echoed += "[" + word + "]";
+    // A Windows program's standard error is in text mode: its lines end in CR LF.
+    EXPECT_EQ(outputs[0][1], echoed + "\r\n");
+    EXPECT_NE(outputs[0][0].find("[  PASSED  ] 1 test"), std::string::npos) << outputs[0][0];
+    EXPECT_NE(outputs[1][0].find("[  FAILED  ]"), std::string::npos) << outputs[1][0];
+}
+
+TEST(ChildProcessesChild, DISABLED_Echo)
+{
+    const std::vector<std::string> argv = ::testing::internal::GetArgvs();
+    std::string echoed;
+    for (std::size_t i = 3; i < argv.size(); ++i)
+        echoed += "[" + argv[i] + "]";
+    std::fprintf(stderr, "%s\n", echoed.c_str());
+}
+
+TEST(ChildProcessesChild, DISABLED_Fail)
+{
+    FAIL() << "the run that fails";
 }
 
 /// The emulator on a Wine COM port that the registry lists as a USB serial device.
