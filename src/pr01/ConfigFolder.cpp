@@ -1,6 +1,7 @@
 #include "ConfigFolder.h"
 
 #include "UfgFile.h"
+#include "session/LogFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,7 +26,8 @@ QString ensureConfigFolder(const QString &programDir)
 {
     const QString folderName = QString::fromLatin1(kConfigFolderName);
     QString beside = QDir(programDir).filePath(folderName);
-    if (usableFolder(beside))
+    // Not made inside /usr/bin or Program Files, even by an administrator who may write there.
+    if (!session::isSystemFolder(programDir) && usableFolder(beside))
         return beside;
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!dataDir.isEmpty()) {

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -137,6 +138,20 @@ TEST_F(UfgFileTest, SaveNamesTheFileAfterTheVersionAndStaysInsideTheFolder)
     EXPECT_EQ(QDir(folder).entryList(all).size(), 5); // one for each row saved, two of them ".ufg"
     EXPECT_FALSE(isSafeUfgName(QString(252, 'n')));   // the file system would refuse it too
     EXPECT_FALSE(isSafeUfgName(QString(126, QChar(0x20AC)))); // 378 bytes in the file system
+}
+
+// A program in Program Files (or /usr/bin) that may write there, as an administrator's may,
+// still keeps its configurations in the user's data folder.
+TEST_F(UfgFileTest, AProgramInASystemFolderUsesTheUserDataFolder)
+{
+    const QString program = dir.filePath(QStringLiteral("XLT"));
+    ASSERT_TRUE(QDir().mkpath(program));
+    const QByteArray saved = qgetenv("ProgramFiles");
+    qputenv("ProgramFiles", dir.path().toLocal8Bit());
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    EXPECT_EQ(ensureConfigFolder(program), data + QStringLiteral("/PR01Cfg"));
+    EXPECT_FALSE(QFileInfo::exists(program + QStringLiteral("/PR01Cfg")));
+    qputenv("ProgramFiles", saved);
 }
 
 TEST_F(UfgFileTest, FailedSaveKeepsTheOldFileAndAnInstalledProgramUsesTheUserDataFolder)
