@@ -30,7 +30,7 @@ QImage markerImage(const QColor &colour, qreal size, bool ring)
 } // namespace
 
 ReplyTimePlot::ReplyTimePlot(QWidget *parent)
-    : QChartView(parent)
+    : PlotView(parent)
 {
     auto *chart = new QChart;
     chart->setAnimationOptions(QChart::NoAnimation);

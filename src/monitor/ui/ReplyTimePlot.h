@@ -1,8 +1,8 @@
 #pragma once
 
+#include "PlotView.h"
 #include "monitor/TrafficAnalysis.h"
 
-#include <QChartView>
 #include <array>
 #include <span>
 
@@ -15,8 +15,9 @@ namespace xlt::monitor {
 /// record whose CRC failed (PlotSeries, plotPoints). Points are appended as records come,
 /// never redrawn from the start; a series that reaches kMaxPoints drops its oldest quarter at
 /// once, so the plot shows the newest 3000 to 4000 points of each series. Clicking a point
-/// tells which (pointClicked).
-class ReplyTimePlot final : public QChartView
+/// tells which (pointClicked). Where Qt Charts is not built, its place shows a line saying so
+/// and takes no points (series() gives nullptr).
+class ReplyTimePlot final : public PlotView
 {
     Q_OBJECT
 public:
