@@ -2,6 +2,7 @@
 
 #include "Text.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -188,6 +189,29 @@ QString toQPath(const fs::path &path)
 #else
     return QFile::decodeName(QByteArray::fromStdString(path.native()));
 #endif
+}
+
+/// Where packages and installations put programs: no place for logs or configurations, even for
+/// an administrator, who may write there. On Windows the folders come from the environment
+/// (Program Files, its 32-bit twin, Windows itself) and are compared without regard to case.
+bool isSystemFolder(const QString &path)
+{
+    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    const auto under = [&clean](const QString &system, Qt::CaseSensitivity cs) {
+        return clean.compare(system, cs) == 0 || clean.startsWith(system + QLatin1Char('/'), cs);
+    };
+    for (const char *prefix : {"/usr", "/bin", "/sbin"}) {
+        if (under(QLatin1String(prefix), Qt::CaseSensitive))
+            return true;
+    }
+    for (const char *name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "SystemRoot"}) {
+        const QString folder =
+            QDir::cleanPath(QDir::fromNativeSeparators(qEnvironmentVariable(name)));
+        // A bare drive such as "C:" (an odd setting) would make every folder on it a system one.
+        if (folder.size() > 2 && under(folder, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 std::string pathText(const fs::path &path)

@@ -29,6 +29,11 @@ std::filesystem::path toPath(const QString &name);
 /// UTF-8 do not survive: files are opened through this header's functions, with the path.
 QString toQPath(const std::filesystem::path &path);
 
+/// True for /usr, /bin, /sbin, and on Windows the folders that the environment names as
+/// ProgramFiles, ProgramFiles(x86), ProgramW6432 and SystemRoot (in any case), and the folders
+/// below them, after the path is cleaned.
+bool isSystemFolder(const QString &path);
+
 /// A path for a message (a Latin-1 text, as every message is): the name's characters that are
 /// printable Latin-1 as they are, every other byte of the name as \xNN (a byte that is not
 /// UTF-8, a control byte, the bytes of a character beyond Latin-1). Nothing is lost and nothing

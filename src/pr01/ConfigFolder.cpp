@@ -1,7 +1,7 @@
 #include "ConfigFolder.h"
 
 #include "UfgFile.h"
-#include "session/LogFolder.h"
+#include "core/FileIo.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,7 +27,7 @@ QString ensureConfigFolder(const QString &programDir)
     const QString folderName = QString::fromLatin1(kConfigFolderName);
     QString beside = QDir(programDir).filePath(folderName);
     // Not made inside /usr/bin or Program Files, even by an administrator who may write there.
-    if (!session::isSystemFolder(programDir) && usableFolder(beside))
+    if (!core::isSystemFolder(programDir) && usableFolder(beside))
         return beside;
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!dataDir.isEmpty()) {

@@ -2,7 +2,7 @@
 
 // Where saved PR01 configurations live: the folder "PR01Cfg" beside the program. An installed
 // program usually cannot write there, so when that folder cannot be made or written, or the
-// program sits in a system folder (session::isSystemFolder: /usr/bin, Program Files), the
+// program sits in a system folder (core::isSystemFolder: /usr/bin, Program Files), the
 // folder "PR01Cfg" in the user's data directory (QStandardPaths::AppDataLocation, on Linux
 // ~/.local/share/XLT/XLT/PR01Cfg, on Windows %APPDATA%\XLT\XLT\PR01Cfg) takes its place.
 

@@ -1,5 +1,7 @@
 #include "LogFolder.h"
 
+#include "core/FileIo.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -16,29 +18,6 @@ bool writableFolder(const QString &path)
 
 } // namespace
 
-/// Where packages and installations put programs: no place for logs or configurations, even for
-/// an administrator, who may write there. On Windows the folders come from the environment
-/// (Program Files, its 32-bit twin, Windows itself) and are compared without regard to case.
-bool isSystemFolder(const QString &path)
-{
-    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
-    const auto under = [&clean](const QString &system, Qt::CaseSensitivity cs) {
-        return clean.compare(system, cs) == 0 || clean.startsWith(system + QLatin1Char('/'), cs);
-    };
-    for (const char *prefix : {"/usr", "/bin", "/sbin"}) {
-        if (under(QLatin1String(prefix), Qt::CaseSensitive))
-            return true;
-    }
-    for (const char *name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "SystemRoot"}) {
-        const QString folder =
-            QDir::cleanPath(QDir::fromNativeSeparators(qEnvironmentVariable(name)));
-        // A bare drive such as "C:" (an odd setting) would make every folder on it a system one.
-        if (folder.size() > 2 && under(folder, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
 QString shownFolder(const QString &path, const QString &home)
 {
     const QString cleanHome = QDir::cleanPath(home);
@@ -54,7 +33,7 @@ QString shownFolder(const QString &path, const QString &home)
 
 QString chooseLogFolder(const QString &programDir, const QString &documentsDir)
 {
-    if ((writableFolder(programDir) && !isSystemFolder(programDir)) || documentsDir.isEmpty())
+    if ((writableFolder(programDir) && !core::isSystemFolder(programDir)) || documentsDir.isEmpty())
         return programDir;
     QString userFolder =
         QDir::toNativeSeparators(QDir(documentsDir).filePath(QLatin1String(kUserLogFolderName)));

@@ -16,10 +16,6 @@ inline constexpr char kUserLogFolderName[] = "XLT logs";
 /// same: the monitor then reports the log files it cannot write.
 QString chooseLogFolder(const QString &programDir, const QString &documentsDir);
 
-/// True for /usr, /bin, /sbin, and on Windows the folders that the environment names as
-/// ProgramFiles, ProgramFiles(x86), ProgramW6432 and SystemRoot (in any case), and the folders
-/// below them, after the path is cleaned.
-bool isSystemFolder(const QString &path);
 
 /// A folder as a window shows it: under `home` (the user's home folder) as "~/...", the home
 /// folder itself as "~", any other path as it is. A name that only starts like the home folder

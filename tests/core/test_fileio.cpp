@@ -198,3 +198,25 @@ TEST(Text, Latin1RoundTripKeepsEveryByte)
 }
 
 } // namespace
+
+TEST(FileIo, SystemFoldersAreWholeNames)
+{
+    const std::pair<const char *, bool> rows[] = {
+        {"/usr", true},   {"/usr/bin", true},   {"/sbin/", true},     {"/bin/../usr/lib", true},
+        {"/usrX", false}, {"/binaries", false}, {"/home/usr", false}, {"/usr/../home", false}};
+    for (const auto &[path, system] : rows)
+        EXPECT_EQ(isSystemFolder(QString::fromLatin1(path)), system) << path;
+    // Windows' folders come from the environment and are compared without regard to case; a
+    // drive there ("C:", an odd setting) is no system folder.
+    const QByteArray saved = qgetenv("ProgramFiles");
+    qputenv("ProgramFiles", "/opt/Program Files/");
+    qputenv("SystemRoot", "C:");
+    const std::pair<const char *, bool> windowsRows[] = {{"/opt/Program Files/XLT", true},
+                                                         {"/OPT/program files", true},
+                                                         {"/opt/Program Files2/XLT", false},
+                                                         {"C:/Users/ann", false}};
+    for (const auto &[path, system] : windowsRows)
+        EXPECT_EQ(isSystemFolder(QString::fromLatin1(path)), system) << path;
+    qputenv("ProgramFiles", saved);
+    qunsetenv("SystemRoot");
+}
