@@ -385,7 +385,7 @@ int readAllConfigs(const std::string &dir, bool json)
     const std::vector<ChildRun> reads =
         runForEach(reading,
                    [&](std::size_t r) {
-                       return Args{"config", "read", "--json", "--ufg", files[readers[r]].native()};
+                       return Args{"config", "read", "--json", "--ufg", files[readers[r]].string()};
                    },
                    {});
     for (std::size_t r = 0; r < reads.size(); ++r) {
@@ -397,7 +397,7 @@ int readAllConfigs(const std::string &dir, bool json)
         entry.result = read.result;
         entry.message = read.message;
         if (read.ok) {
-            entry.fields.insert(QStringLiteral("file"), QString::fromStdString(files[i].native()));
+            entry.fields.insert(QStringLiteral("file"), core::toQPath(files[i]));
             entry.detail = "-> " + shownPath(files[i]);
         } else {
             std::filesystem::remove(files[i], error); // the empty file made for it

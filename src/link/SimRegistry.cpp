@@ -140,6 +140,7 @@ std::optional<SimPortRegistration> SimPortRegistration::create(const std::string
     std::string why;
     auto registration = [&]() -> std::optional<SimPortRegistration> {
 #ifdef _WIN32
+        (void)dir;
         (void)devicePath;
         (void)serial;
         why = "the emulator's port registry is not available on this system";

@@ -22,6 +22,8 @@ QString settingsKey(const QString &section, const QString &key)
     return section + QLatin1Char('/') + key;
 }
 
+#ifndef Q_OS_WIN
+
 /// The text after "key=" in `section` of an INI text, blanks around it removed; null when the
 /// line is not there.
 QString rawIniValue(const QByteArray &ini, const QString &section, const QString &key)
@@ -78,8 +80,6 @@ QString unescapeAsOneText(const QString &raw)
     const QVariant value = QSettings(copy.fileName(), QSettings::IniFormat).value("v/v");
     return value.typeId() == QMetaType::QString ? value.toString() : QString();
 }
-
-#ifndef Q_OS_WIN
 
 /// The settings file (~/.config/XLT/XLT.conf, or under $XDG_CONFIG_HOME).
 QString settingsFile()
