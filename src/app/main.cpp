@@ -1,3 +1,4 @@
+#include "app/AppIcon.h"
 #include "app/ui/MDIForm1.h"
 #include "link/ChoosablePorts.h"
 #include "link/DeviceContext.h"
@@ -10,14 +11,13 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("XLT"));
     QApplication::setOrganizationName(QStringLiteral("XLT"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/xlt.svg")));
+    QApplication::setWindowIcon(xlt::app::appIcon());
     // Ties the windows to the installed desktop entry (its icon and name on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.xeltan.XLT"));
 
