@@ -16,7 +16,6 @@ inline constexpr char kUserLogFolderName[] = "XLT logs";
 /// same: the monitor then reports the log files it cannot write.
 QString chooseLogFolder(const QString &programDir, const QString &documentsDir);
 
-
 /// A folder as a window shows it: under `home` (the user's home folder) as "~/...", the home
 /// folder itself as "~", any other path as it is. A name that only starts like the home folder
 /// ("/home/ann2" with home "/home/ann") is not under it.
