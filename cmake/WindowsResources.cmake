@@ -7,6 +7,7 @@ find_program(XLT_ICOTOOL icotool REQUIRED)
 set(xlt_icon_svg ${PROJECT_SOURCE_DIR}/resources/xlt.svg)
 set(xlt_icon ${PROJECT_BINARY_DIR}/generated/xlt.ico)
 set(xlt_icon_pngs)
+set(xlt_icon_args)
 foreach(size 16 24 32 48 64 256)
   set(png ${PROJECT_BINARY_DIR}/generated/icon/xlt-${size}.png)
   add_custom_command(OUTPUT ${png}
@@ -14,9 +15,16 @@ foreach(size 16 24 32 48 64 256)
     COMMAND ${XLT_RSVG_CONVERT} --width=${size} --height=${size} --output=${png} ${xlt_icon_svg}
     DEPENDS ${xlt_icon_svg} VERBATIM)
   list(APPEND xlt_icon_pngs ${png})
+  # The largest is kept as PNG inside the icon (Windows Vista and later read it), not as a
+  # bitmap 25 times its size.
+  if(size EQUAL 256)
+    list(APPEND xlt_icon_args --raw=${png})
+  else()
+    list(APPEND xlt_icon_args ${png})
+  endif()
 endforeach()
 add_custom_command(OUTPUT ${xlt_icon}
-  COMMAND ${XLT_ICOTOOL} --create --output=${xlt_icon} ${xlt_icon_pngs}
+  COMMAND ${XLT_ICOTOOL} --create --output=${xlt_icon} ${xlt_icon_args}
   DEPENDS ${xlt_icon_pngs} VERBATIM)
 add_custom_target(xlt_icon DEPENDS ${xlt_icon})
 
