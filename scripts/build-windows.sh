@@ -6,9 +6,10 @@
 #      information;
 #   3. a folder with the programs, the Qt DLLs, the qwindows platform plugin and the MinGW runtime,
 #      and an NSIS installer (XLT-<version>-setup.exe) made from it;
-#   4. unless --no-check: under Wine, a silent install, `xltctl --version`, `xltctl identity` and
-#      `config read` against the emulator on a Wine COM port, and screenshots of the main window
-#      and of the monitor during a run under Xvfb.
+#   4. unless --no-check: under Wine, a silent install, `xltctl --version`, `identity`,
+#      `config read` and `identity --all` against the emulator on a Wine COM port (timed beside
+#      Linux's xltctl), screenshots of the main window and of the monitor during a run under
+#      Xvfb (build/windows/screenshots), and a silent removal.
 # Installs what it needs through apt-get (as root or with sudo). Prints its times and sizes.
 #   scripts/build-windows.sh [--qt-only] [--no-check]
 #   XLT_WIN_CACHE=dir   the Qt cache (default ~/.cache/xlt-windows)
@@ -84,10 +85,11 @@ else
   qt_started=$SECONDS
   # apt-get source needs a deb-src line for the archive the machine already uses.
   if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx Sources; then
-    as_root tee /etc/apt/sources.list.d/xlt-deb-src.sources >/dev/null <<'EOF'
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    as_root tee /etc/apt/sources.list.d/xlt-deb-src.sources >/dev/null <<EOF
 Types: deb-src
 URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
+Suites: $codename $codename-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
@@ -100,7 +102,7 @@ EOF
   qt_src=$(find "$cache/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)
   [ -n "$qt_src" ] || { echo "build-windows: apt-get source qt6-base left no source folder" >&2; exit 1; }
 
-  step "Qt $qt_version for MinGW: building (about 20 minutes on two cores)"
+  step "Qt $qt_version for MinGW: building (about 25 minutes on two cores)"
   cmake -S "$qt_src" -B "$cache/qt-build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64.cmake" \
     -DCMAKE_INSTALL_PREFIX="$qt" \
