@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QString>
-#include <array>
 #include <cstdio>
 
 namespace xlt::cli {
